@@ -1,0 +1,176 @@
+// The plug-in interface: everything that crosses between a host and a plug-in.
+// Public header, usable from C++ hosts on both builds.
+//
+// Windows (i686): exports are __stdcall and exported under their plain names;
+// handles are HLOCAL blocks (LocalLock / LocalSize / LocalUnlock / LocalFree).
+//
+// Native (Linux): the same export names with C linkage and the platform's
+// default calling convention. Where the Windows interface passes a pointer or
+// a handle (a file handle, a window, a memory block, the user value of the
+// progress callback), the native one passes a pointer-sized value; every other
+// integer stays 32 bits. A file handle given to IsSupported is a POSIX file
+// descriptor. A memory block handed to the host is a malloc'ed region that
+// starts with an SpiBlockHeader; the data follows the header. A host uses the
+// helpers below on both builds: SpiLockBlock gives the data address,
+// SpiBlockSize its length, SpiUnlockBlock undoes a lock, SpiFreeBlock frees it.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#define SPI_CALL __stdcall
+#else
+#define SPI_CALL
+#endif
+
+#ifdef __cplusplus
+#define SPI_EXTERN_C extern "C"
+#else
+#define SPI_EXTERN_C
+#endif
+
+#ifdef _WIN32
+#define SPI_EXPORT SPI_EXTERN_C
+#else
+#define SPI_EXPORT SPI_EXTERN_C __attribute__((visibility("default")))
+#endif
+
+// A movable memory block handed to the host (HLOCAL on Windows).
+typedef void* SpiHandle;
+// A window handle (HWND on Windows; opaque, may be null, elsewhere).
+typedef void* SpiWindow;
+// The user value of the progress callback (LONG on Windows).
+typedef intptr_t SpiUserValue;
+
+// Result codes of every export but GetPluginInfo, IsSupported and the setting getters.
+enum SpiResult {
+  ResultOk = 0,
+  ResultAborted = 1,
+  ResultNotSupported = 2,
+  ResultBrokenData = 3,
+  ResultNoMemory = 4,
+  ResultMemoryError = 5,
+  ResultReadError = 6,
+  ResultInternalError = 8,
+  ResultWriteError = 9,
+  ResultNotImplemented = -1,
+};
+
+// Flag word: input kind in bits 0-2, IgnoreCase in bit 7, output kind in bits 8-10.
+enum SpiFlags {
+  InputKindMask = 0x7,
+  InputFile = 0,
+  InputMemory = 1,
+  IgnoreCase = 0x80,
+  OutputKindMask = 0x700,
+  OutputKindShift = 8,
+  OutputFile = 0,
+  OutputMemory = 1,
+};
+
+#pragma pack(push, 1)
+// The archive entry record: 428 bytes, packed, little-endian.
+struct fileInfo {
+  unsigned char method[8];
+  uint32_t position;
+  uint32_t compsize;
+  uint32_t filesize;
+  uint32_t timestamp;
+  char path[200];
+  char filename[200];
+  uint32_t crc;
+};
+
+// The picture information record of an image plug-in: 26 bytes on Windows.
+struct PictureInfo {
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+  uint16_t x_density;
+  uint16_t y_density;
+  int16_t colorDepth;
+  SpiHandle hInfo;
+};
+#pragma pack(pop)
+
+#ifdef __cplusplus
+static_assert(sizeof(fileInfo) == 428, "fileInfo must be 428 bytes");
+static_assert(sizeof(PictureInfo) == 22 + sizeof(void*), "PictureInfo must be packed");
+#ifdef _WIN32
+static_assert(sizeof(PictureInfo) == 26, "PictureInfo must be 26 bytes on Windows");
+#endif
+#endif
+
+// The host's progress callback: non-zero asks the plug-in to stop.
+typedef int(SPI_CALL* ProgressCallback)(int done, int total, SpiUserValue userValue);
+
+// Export signatures, for hosts that bind them by name.
+typedef int(SPI_CALL* GetPluginInfoFn)(int index, char* buffer, int bufferLength);
+typedef int(SPI_CALL* IsSupportedFn)(const char* fileName, uintptr_t dw);
+typedef int(SPI_CALL* GetArchiveInfoFn)(const char* source, int32_t length, unsigned flags,
+                                        SpiHandle* handleSlot);
+typedef int(SPI_CALL* GetFileInfoFn)(const char* source, int32_t length, const char* name,
+                                     unsigned flags, fileInfo* record);
+typedef int(SPI_CALL* GetFileFn)(const char* source, int32_t length, void* destination,
+                                 unsigned flags, ProgressCallback progress,
+                                 SpiUserValue userValue);
+typedef int(SPI_CALL* GetPictureInfoFn)(const char* input, int32_t position, unsigned flags,
+                                        PictureInfo* info);
+typedef int(SPI_CALL* GetPictureFn)(const char* input, int32_t position, unsigned flags,
+                                    SpiHandle* infoHandle, SpiHandle* bitsHandle,
+                                    ProgressCallback progress, SpiUserValue userValue);
+typedef int(SPI_CALL* ConfigurationDlgFn)(SpiWindow parent, int function);
+typedef int(SPI_CALL* GetSettingFn)(void);
+
+#ifndef _WIN32
+// Native memory blocks: header, then data. Blocks never move once allocated,
+// so a lock is only counted; the alignment keeps the data 16-byte aligned.
+struct SpiBlockHeader {
+  uint64_t magic;  // SpiBlockMagic while the block is alive
+  uint64_t size;   // bytes of data behind the header
+  uint32_t locks;
+  uint32_t reserved[3];
+};
+#define SpiBlockMagic 0x4B434F4C42495053ull  // "SPIBLOCK"
+#endif
+
+// Host-side helpers for the blocks a plug-in hands over.
+static inline void* SpiLockBlock(SpiHandle h) {
+#ifdef _WIN32
+  return LocalLock((HLOCAL)h);
+#else
+  if (!h) return NULL;
+  struct SpiBlockHeader* b = (struct SpiBlockHeader*)h;
+  b->locks++;
+  return (void*)(b + 1);
+#endif
+}
+static inline void SpiUnlockBlock(SpiHandle h) {
+#ifdef _WIN32
+  LocalUnlock((HLOCAL)h);
+#else
+  struct SpiBlockHeader* b = (struct SpiBlockHeader*)h;
+  if (b && b->locks) b->locks--;
+#endif
+}
+static inline size_t SpiBlockSize(SpiHandle h) {
+#ifdef _WIN32
+  return LocalSize((HLOCAL)h);
+#else
+  return h ? (size_t)((struct SpiBlockHeader*)h)->size : 0;
+#endif
+}
+static inline void SpiFreeBlock(SpiHandle h) {
+#ifdef _WIN32
+  LocalFree((HLOCAL)h);
+#else
+  if (h) {
+    ((struct SpiBlockHeader*)h)->magic = 0;
+    free(h);
+  }
+#endif
+}

@@ -1,0 +1,17 @@
+// Placeholder until the settings store and dialog land: defaults only.
+#include "pelorin/settings.h"
+
+#include "framework/spi.h"
+#include "framework/startup.h"
+
+int AddExtensions = 0;
+int ExtractLanguage = 0;
+
+void LoadSettings() {}
+void SaveSettings() {}
+
+SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow, int function) {
+  return function == 1 ? ResultOk : ResultNotImplemented;
+}
+
+SPI_LIBRARY_STARTUP(LoadSettings, nullptr)

@@ -1,0 +1,8 @@
+// Pelorin's two settings, loaded at start-up and changed by its dialog.
+#pragma once
+
+extern int AddExtensions;    // 1: the filter string lists *.EXE;*.SCR;*.DLL;*.CPL
+extern int ExtractLanguage;  // 1: listed members carry a language directory
+
+void LoadSettings();
+void SaveSettings();

@@ -1,0 +1,88 @@
+// The only door to the operating system. Everything above this layer is
+// written once; platform/win32 and platform/posix each implement this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/spi.h"
+
+namespace platform {
+
+// ---- Files and mappings -------------------------------------------------
+
+// A mapped file: the view, its length, and the two handles that keep it alive.
+struct MappedFile {
+  uint8_t* data = nullptr;
+  size_t size = 0;
+  void* mapping = nullptr;  // null when there is none
+  intptr_t file = -1;       // -1 when there is none
+};
+
+// Opens an existing file read-only, shared with other readers, and maps all of it.
+// An empty file cannot be mapped. On failure everything opened is closed again.
+bool MapExisting(const char* path, MappedFile* out);
+// Creates (replacing) a file of exactly size bytes (size > 0) and maps it for writing.
+bool MapNew(const char* path, uint32_t size, MappedFile* out);
+// Unmaps the view, closes the mapping, closes the file, in that order.
+void Unmap(MappedFile* f);
+// Maps the whole file behind a host's open handle read-only, without closing or
+// moving that handle. The handle stays the host's.
+bool MapHostHandle(uintptr_t handle, MappedFile* out);
+// Reads up to n bytes from a host's handle at its current position; -1 on failure.
+long ReadHostHandle(uintptr_t handle, void* buffer, uint32_t n);
+
+bool IsDirectory(const char* path);
+bool MakeDirectory(const char* path);
+bool RemoveFile(const char* path);
+bool FileExists(const char* path);
+// Opens or creates path for exclusive read/write without changing its contents.
+// created tells whether the call made a new empty file.
+bool OpenExclusive(const char* path, intptr_t* handle, bool* created);
+void CloseFile(intptr_t handle);
+// Creates a new empty file with a unique name beginning with prefix in dir.
+bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capacity);
+// Replaces target by source in one step (the old target survives any failure).
+bool ReplaceFile(const char* source, const char* target);
+
+// ---- Memory blocks handed to the host (LocalAlloc family) ----------------
+
+SpiHandle BlockAlloc(size_t size);  // movable and zero-initialised
+// Grows or shrinks a block, zero-filling new bytes; null on failure (block unchanged).
+SpiHandle BlockRealloc(SpiHandle h, size_t size);
+void* BlockLock(SpiHandle h);
+void BlockUnlock(SpiHandle h);
+void BlockFree(SpiHandle h);
+size_t BlockSize(SpiHandle h);
+
+// ---- Memory that the host points us at ----------------------------------
+
+// The readable region that holds p: contiguous readable pages around it.
+// Used to bound memory input, for which the interface passes no length.
+bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end);
+// True when n bytes at p are writable memory.
+bool IsWritable(const void* p, size_t n);
+
+// ---- Text ----------------------------------------------------------------
+
+// True when c begins a double-byte character of the narrow code page.
+bool IsLeadByte(uint8_t c);
+// The directory separator of paths ('\\' on Windows, '/' elsewhere).
+char PathSeparator();
+// Also a separator when searching backwards ("C:name" on Windows).
+bool IsPathSeparator(char c);
+// Compares two narrow texts; only equality is meaningful to callers.
+int CompareText(const char* a, const char* b, bool ignoreCase);
+// Converts UTF-16 code units to the narrow code page (ANSI on Windows, UTF-8
+// elsewhere). Writes at most capacity bytes, no terminator; returns the count.
+size_t Utf16ToNarrow(const uint16_t* units, size_t count, char* out, size_t capacity);
+
+// ---- Libraries -------------------------------------------------------------
+
+void* OpenLibrary(const char* path);
+void* FindSymbol(void* library, const char* name);
+void CloseLibrary(void* library);
+// The full path of the library that holds address; false when unknown.
+bool ModulePath(const void* address, char* out, size_t capacity);
+
+}  // namespace platform
