@@ -85,4 +85,20 @@ void CloseLibrary(void* library);
 // The full path of the library that holds address; false when unknown.
 bool ModulePath(const void* address, char* out, size_t capacity);
 
+// ---- Registry (HKEY_CURRENT_USER; a REGEDIT4 text file on Linux) -----------
+
+// True only when the value exists and is a 32-bit number (REG_DWORD).
+bool RegistryReadDword(const char* subKey, const char* name, uint32_t* value);
+// True only when the value exists, is a string (REG_SZ) and fits capacity with
+// its terminating zero.
+bool RegistryReadString(const char* subKey, const char* name, char* out, size_t capacity);
+// Creates the key if needed; false when the value could not be stored.
+bool RegistryWriteDword(const char* subKey, const char* name, uint32_t value);
+
+// ---- User interface -----------------------------------------------------------
+
+// A warning with an OK button and the exclamation icon, owned by parent
+// (on Linux: a line on standard error).
+void ShowWarning(SpiWindow parent, const char* text, const char* caption);
+
 }  // namespace platform
