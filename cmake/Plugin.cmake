@@ -1,6 +1,17 @@
 # add_spi_plugin(Name SOURCES ... [RC file.rc] EXPORTS name=bytes ...)
 # Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
 # a shared object with the same C names elsewhere.
+include(${CMAKE_CURRENT_LIST_DIR}/Version.cmake)
+
+# What each deliverable does, in one line, for its version resource.
+set(SPI_DESCRIPTION_Pelorin "Susie plug-in: shows the resources of Windows programs and libraries as an archive")
+set(SPI_DESCRIPTION_Vantrel "Susie plug-in: shows the frames of animated cursors as an archive")
+set(SPI_DESCRIPTION_Quibbet "Susie plug-in: splits icon and cursor files into one-image files")
+set(SPI_DESCRIPTION_Morvane "Susie plug-in: shows icon and cursor images")
+
+# Where a Linux install puts the plug-ins; spihost looks there by default.
+set(SPI_PLUGIN_INSTALL_DIR "lib/susie-plugins" CACHE STRING "Plug-in folder of a Linux install")
+
 function(add_spi_plugin name)
   cmake_parse_arguments(P "" "RC" "SOURCES;EXPORTS;LIBS" ${ARGN})
   add_library(${name} SHARED ${P_SOURCES})
@@ -21,6 +32,9 @@ function(add_spi_plugin name)
     if(P_RC)
       target_sources(${name} PRIVATE ${P_RC})
     endif()
+    if(DEFINED SPI_DESCRIPTION_${name})
+      spi_version_resource(${name} "${name}.spi" "${SPI_DESCRIPTION_${name}}" DLL)
+    endif()
   else()
     set(text "{\n  global:\n")
     foreach(e ${P_EXPORTS})
@@ -30,6 +44,9 @@ function(add_spi_plugin name)
     endforeach()
     string(APPEND text "  local: *;\n};\n")
     file(WRITE "${def}.map" "${text}")
+    if(DEFINED SPI_DESCRIPTION_${name})
+      install(TARGETS ${name} LIBRARY DESTINATION ${SPI_PLUGIN_INSTALL_DIR})
+    endif()
     target_link_options(${name} PRIVATE "-Wl,--version-script=${def}.map")
   endif()
 endfunction()
