@@ -1,6 +1,5 @@
-# A 64-bit Windows build used only to run the Win32 platform code under wine64
-# where 32-bit Wine cannot start (kernels without IA-32 emulation). The
-# deliverables proper are the 32-bit win32 preset.
+# A 64-bit Windows build for machines that cannot run 32-bit programs (Wine
+# then runs only 64-bit ones): it exercises the same Windows code as win32.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
