@@ -44,7 +44,7 @@ namespace {
 
 Node* FindChild(Node& dir, const Key& key) {
   for (Node& c : dir.children)
-    if (key.name.empty() ? (!c.named() && c.id == key.id) : c.name == key.name) return &c;
+    if (key.named ? (c.named() && c.name == key.name) : (!c.named() && c.id == key.id)) return &c;
   return nullptr;
 }
 
@@ -52,11 +52,10 @@ Node* AddChild(Node& dir, const Key& key, bool directory) {
   Node n;
   n.directory = directory;
   n.id = key.id;
-  if (!key.name.empty()) n = WithName(std::move(n), key.name);
-  n.directory = directory;
+  if (key.named) n = WithName(std::move(n), key.name);
   // Named entries stay ahead of numbered ones.
   auto at = dir.children.end();
-  if (!key.name.empty())
+  if (key.named)
     at = std::find_if(dir.children.begin(), dir.children.end(),
                       [](const Node& c) { return !c.named(); });
   return &*dir.children.insert(at, std::move(n));
@@ -71,7 +70,7 @@ Node Tree(const std::vector<Resource>& resources) {
     if (!type) type = AddChild(root, r.type, true);
     Node* name = FindChild(*type, r.name);
     if (!name) name = AddChild(*type, r.name, true);
-    Node* lang = AddChild(*name, Key{r.language, {}}, false);
+    Node* lang = AddChild(*name, Key(r.language), false);
     lang->data = r.data;
   }
   return root;

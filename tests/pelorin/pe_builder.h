@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pe_builder {
@@ -23,8 +24,11 @@ struct Node {
 
 // A resource by type, name and language; a name is an id or a string.
 struct Key {
+  Key(uint32_t number = 0) : id(number) {}
+  Key(uint32_t, std::u16string text) : name(std::move(text)), named(true) {}
   uint32_t id = 0;
   std::u16string name;
+  bool named = false;
 };
 struct Resource {
   Key type;

@@ -328,8 +328,8 @@ TEST(PelorinExtractTest, UnlistedTypesByIndexAndMissingMembers) {
 
 TEST(PelorinExtractTest, ImageStartIsFoundBehindAnOffset) {
   const Bytes exe = ExecutableWith(Tree({{{10}, {1}, 0, Bytes(5, 1)}, {{10}, {2}, 0, Bytes{9, 8, 7}}}));
-  Bytes file(1000, 0);
-  file.insert(file.end(), exe.begin(), exe.end());
+  Bytes file = exe;
+  file.insert(file.begin(), 1000, 0);
   const Extracted e = Extract(file, 1001);
   ASSERT_EQ(e.result, 0);
   EXPECT_EQ(e.name, "#00002.DAT");
@@ -373,9 +373,10 @@ TEST(PelorinExtractTest, CraftedSizesFailBeforeAnyOutput) {
   const Bytes shortGroup = ExecutableWith(Tree({{{3}, {1}, 0, Bytes(8, 1)}, {{14}, {1}, 0, group}}));
   EXPECT_EQ(Extract(shortGroup, 1).result, ResultBrokenData);
   // A bitmap whose header lies beyond the input.
-  // Three directories and a data entry put the data 88 bytes into the section.
+  // The section lies at 1024, behind .text; three directories and a data entry
+  // put the data 88 bytes into it.
   Bytes tiny = ExecutableWith(Tree({{{2}, {1}, 0, Bytes{40, 0}}}));
-  ASSERT_EQ(Get32(tiny, 512 + 72), 0x3000u + 88);
-  tiny.resize(512 + 88 + 2);
+  ASSERT_EQ(Get32(tiny, 1024 + 72), 0x3000u + 88);
+  tiny.resize(1024 + 88 + 2);
   EXPECT_EQ(Extract(tiny, 0).result, ResultBrokenData);
 }

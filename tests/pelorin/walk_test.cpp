@@ -204,9 +204,8 @@ TEST(PelorinWalkTest, TreeThatLoopsOnItselfEndsPromptly) {
 }
 
 TEST(PelorinImageStartTest, SearchesBackNeverBeforeTheInput) {
-  Bytes file(100, 0x11);
-  const Bytes exe = ExecutableWith(Simple());
-  file.insert(file.end(), exe.begin(), exe.end());
+  Bytes file = ExecutableWith(Simple());
+  file.insert(file.begin(), 100, 0x11);
   uint64_t start = 0;
   ASSERT_TRUE(FindImageStart(View(file), 105, &start));
   EXPECT_EQ(start, 100u);
@@ -220,8 +219,8 @@ TEST(PelorinImageStartTest, SearchesBackNeverBeforeTheInput) {
 
 TEST(PelorinWalkTest, DataAddressesBecomeFilePositions) {
   const Bytes exe = ExecutableWith(Tree({{{10}, {1}, 0, Bytes{1, 2, 3, 4}}}));
-  Bytes shifted(64, 0);
-  shifted.insert(shifted.end(), exe.begin(), exe.end());
+  Bytes shifted = exe;
+  shifted.insert(shifted.begin(), 64, 0);
   const auto a = Walk(exe);
   const auto b = Walk(shifted, 64);
   ASSERT_EQ(a.size(), 1u);
