@@ -14,10 +14,10 @@ icotool -c -o small.ico arrow.png
 icotool -c --cursor -X 3 -Y 5 -o arrow.cur arrow.png
 convert -size 16x16 gradient:yellow-green -depth 8 ja.png
 icotool -c -o ja.ico ja.png
-convert -seed 1 -size 32x16 plasma:fractal -colors 100 -type palette BMP3:b8.bmp
+convert -seed 1 -size 32x16 plasma:fractal -colors 100 -type palette -compress none BMP3:b8.bmp
 convert -size 13x7 gradient:red-white -colors 16 -type palette BMP2:b4.bmp
 convert -size 9x5 gradient:blue-black -type truecolor BMP3:b24.bmp
-convert -size 17x3 gradient:white-black -colors 100 -type palette BMP3:b8ja.bmp
+convert -size 17x3 gradient:white-black -colors 100 -type palette -compress none BMP3:b8ja.bmp
 printf 'raw data\000\001\002\003 with an odd length' > data.bin
 cp base.png pic.png
 cat > testres.rc <<'RC'
