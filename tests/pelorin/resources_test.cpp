@@ -10,6 +10,7 @@
 #include "pelorin/resource_extract.h"
 #include "pelorin/resource_list.h"
 #include "pelorin/settings.h"
+#include "platform/platform.h"
 
 using namespace pe_builder;
 
@@ -64,6 +65,14 @@ Bytes Cursor(uint16_t x, uint16_t y, Bytes image) {
 
 std::string Name(const fileInfo& f) { return std::string(f.path) + f.filename; }
 
+// Text in the narrow code page of the system (ANSI on Windows, UTF-8 elsewhere).
+std::string Narrow(const std::u16string& text) {
+  char out[600];
+  const size_t n = platform::Utf16ToNarrow(reinterpret_cast<const uint16_t*>(text.data()),
+                                           text.size(), out, sizeof out);
+  return std::string(out, n);
+}
+
 }  // namespace
 
 TEST(PelorinNamingTest, FileNamesAndLanguageDirectories) {
@@ -101,8 +110,8 @@ TEST(PelorinNamingTest, NamedTypesNamesAndLanguages) {
   ASSERT_EQ(list.size(), 5u);
   // Types given by name come first.
   EXPECT_EQ(Name(list[0]), "ENGLISH\\#00101.PNG");
-  EXPECT_EQ(Name(list[1]), "ENGLISH\\grüße.Üml");
-  EXPECT_EQ(Name(list[2]), "Klingon\\grüße.Üml");
+  EXPECT_EQ(Name(list[1]), "ENGLISH\\" + Narrow(u"grüße") + "." + Narrow(u"Üml"));
+  EXPECT_EQ(Name(list[2]), "Klingon\\" + Narrow(u"grüße") + "." + Narrow(u"Üml"));
   EXPECT_EQ(Name(list[3]), "ENGLISH\\LOGO.BMP");
   EXPECT_EQ(Name(list[4]), "ENGLISH\\.BMP");
   for (const fileInfo& f : list) {
