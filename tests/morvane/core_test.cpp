@@ -369,8 +369,9 @@ TEST(MorvaneFrame, InputKinds) {
   PictureInfo info{};
   EXPECT_EQ(PictureInfoFromInput(mem, len, 0x11, FillIconPictureInfo, &info), ResultOk);
   EXPECT_EQ(info.width, 8);
-  // The given length bounds memory input.
-  EXPECT_EQ(PictureInfoFromInput(mem, len - 1, InputMemory, FillIconPictureInfo, &info),
+  // The given length bounds memory input (the mask, 32 bytes, is never read).
+  EXPECT_EQ(PictureInfoFromInput(mem, len - 32, InputMemory, FillIconPictureInfo, &info), ResultOk);
+  EXPECT_EQ(PictureInfoFromInput(mem, len - 33, InputMemory, FillIconPictureInfo, &info),
             ResultBrokenData);
   EXPECT_EQ(PictureInfoFromInput(mem, 0, InputMemory, FillIconPictureInfo, &info),
             ResultBrokenData);
