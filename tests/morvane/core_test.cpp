@@ -112,7 +112,8 @@ TEST(MorvaneInfo, ReportsTheImageOfA4BitIcon) {
   EXPECT_EQ(info.x_density, 1);
   EXPECT_EQ(info.y_density, 1);
   EXPECT_EQ(info.colorDepth, 4);
-  EXPECT_EQ(info.hInfo, nullptr);
+  SpiHandle text = info.hInfo;  // a copy: the packed field is unaligned
+  EXPECT_EQ(text, nullptr);
 }
 
 TEST(MorvaneInfo, FailureLeavesTheRecordAlone) {
