@@ -12,18 +12,21 @@
 #include "dib_rgb.h"
 #include "host/host.h"
 #include "icon_builder.h"
+#include "platform/platform.h"
 #include "quibbet/icon_format.h"
 
 using namespace iconbuild;
 
 namespace {
 
+// The plug-in lies beside the test program on both builds.
 std::string PluginPath() {
-  std::string p = MORVANE_PLUGIN;
-#ifdef _WIN32
-  if (!p.empty() && p[0] == '/') p = "Z:" + p;  // Wine's drive for the Unix root
-#endif
-  return p;
+  char path[4096];
+  if (!platform::ModulePath(reinterpret_cast<const void*>(&PluginPath), path, sizeof path))
+    return "Morvane.spi";
+  std::string p(path);
+  size_t cut = p.find_last_of("/\\");
+  return (cut == std::string::npos ? std::string(".") : p.substr(0, cut)) + "/Morvane.spi";
 }
 
 class MorvaneExports : public ::testing::Test {
