@@ -52,6 +52,7 @@ void DrainUntil(int master, std::string* out, const char* what, size_t times, in
 struct Session {
   std::string screen;  // everything shown, escape sequences removed
   std::string result;  // the child's last line: "result setting0 setting1"
+  std::string filter;  // GetPluginInfo(2) after the dialog, for plug-ins that have it
 };
 
 // Opens the plug-in's dialog in a child on a pseudo-terminal and types keys,
@@ -65,10 +66,13 @@ Session Drive(const char* plugin, const std::vector<std::string>& keys) {
     auto probe = reinterpret_cast<ProbeFn>(testreg::Symbol(library, "ProbeSetting"));
     auto group = reinterpret_cast<GetSettingFn>(testreg::Symbol(library, "GetGroupIconSetting"));
     auto name = reinterpret_cast<GetSettingFn>(testreg::Symbol(library, "GetFileNameSetting"));
-    if (!dlg || !probe) _exit(3);
+    auto info = reinterpret_cast<GetPluginInfoFn>(testreg::Symbol(library, "GetPluginInfo"));
+    if (!dlg) _exit(3);
     int r = dlg(nullptr, 1);
-    int a = group ? group() : probe(0), b = name ? name() : probe(1);
-    printf("\nRESULT %d %d %d\n", r, a, b);
+    int a = group ? group() : probe ? probe(0) : -1, b = name ? name() : probe ? probe(1) : -1;
+    char filter[64] = "";
+    if (info) info(2, filter, sizeof filter);
+    printf("\nFILTER [%s]\nRESULT %d %d %d\n", filter, r, a, b);
     fflush(stdout);
     _exit(0);
   }
@@ -89,6 +93,8 @@ Session Drive(const char* plugin, const std::vector<std::string>& keys) {
   waitpid(child, &status, 0);
   close(master);
   s.screen = std::regex_replace(raw, std::regex("\x1b\\[[0-9;]*[A-Za-z]"), "");
+  size_t f = s.screen.rfind("FILTER [");
+  if (f != std::string::npos) s.filter = s.screen.substr(f + 8, s.screen.find(']', f) - f - 8);
   size_t at = s.screen.rfind("RESULT ");
   if (at != std::string::npos) {
     s.result = s.screen.substr(at + 7);
@@ -171,6 +177,37 @@ TEST_F(TerminalDialog, MorvaneRadioGroupsShowAndChoose) {
   ExpectShows(s, expected::Morvane, true);
   EXPECT_EQ(s.result, "0 1 0") << "Cancel drops the pending choices";
   EXPECT_EQ(Stored(testreg::MorvaneKey, "GroupIcon"), 1u);
+}
+
+// The deliverables themselves.
+TEST_F(TerminalDialog, RealPelorinOkChangesFilterAtOnce) {
+  Session s = Drive("Pelorin", {"e", "\r"});
+  ExpectShows(s, expected::RealPelorin, true);
+  EXPECT_EQ(s.filter, "*.EXE;*.SCR;*.DLL;*.CPL");
+  EXPECT_EQ(Stored(testreg::PelorinKey, "AddExtensions"), 1u);
+  EXPECT_EQ(Stored(testreg::PelorinKey, "ExtractLanguage"), 0u);
+  testreg::PutDword(testreg::ResourceKey, "Japanese", 0);
+  s = Drive("Pelorin", {" ", "\x1b"});
+  ExpectShows(s, expected::RealPelorin, false);
+  EXPECT_NE(s.screen.find("[x] Add exe"), std::string::npos) << "shows the stored setting";
+  EXPECT_EQ(s.filter, "*.EXE;*.SCR;*.DLL;*.CPL") << "Cancel keeps it";
+}
+
+TEST_F(TerminalDialog, RealVantrelAndMorvane) {
+  testreg::PutDword(testreg::ResourceKey, "Japanese", 0);
+  Session s = Drive("Vantrel", {"f", "\r"});
+  ExpectShows(s, expected::RealVantrel, false);
+  EXPECT_EQ(Stored(testreg::VantrelKey, "ListAllFrames"), 1u);
+  testreg::PutDword(testreg::ResourceKey, "Japanese", 1);
+  s = Drive("Vantrel", {"\x1b"});
+  ExpectShows(s, expected::RealVantrel, true);
+  EXPECT_NE(s.screen.find("[x] すべてのコマを表示(F)"), std::string::npos);
+
+  s = Drive("Morvane", {"l", "s", "\r"});
+  ExpectShows(s, expected::RealMorvane, true);
+  EXPECT_EQ(s.result, "0 2 1");
+  EXPECT_EQ(Stored(testreg::MorvaneKey, "GroupIcon"), 2u);
+  EXPECT_EQ(Stored(testreg::MorvaneKey, "FileName"), 1u);
 }
 
 }  // namespace
