@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "icon_files.h"
+#include "morvane/settings.h"
 #include "platform/platform.h"
 #include "support.h"
 

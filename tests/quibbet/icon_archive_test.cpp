@@ -7,6 +7,7 @@
 
 #include "host/host.h"
 #include "icon_files.h"
+#include "morvane/settings.h"
 #include "quibbet/quibbet.h"
 
 namespace {
@@ -31,7 +32,7 @@ class IconArchive : public ::testing::Test {
   void TearDown() override { BitmapFilter = BitmapFilterBinding{}; }
 };
 
-int Test(const std::vector<uint8_t>& f) { return TestIconArchive(ByteView{f.data(), f.size()}); }
+int HeaderTest(const std::vector<uint8_t>& f) { return TestIconArchive(ByteView{f.data(), f.size()}); }
 
 std::vector<TestImage> Images(size_t n) { return std::vector<TestImage>(n); }
 
@@ -78,23 +79,23 @@ int Extract(const std::vector<uint8_t>& f, uint32_t position, std::vector<uint8_
 TEST_F(IconArchive, HeaderTestAcceptsOnlyTwoOrMoreImagesRightBehindTheDirectory) {
   std::vector<uint8_t> two = MakeIconFile(1, Images(2));
   ASSERT_EQ(GetLe32At(two, 18), 38u);
-  EXPECT_EQ(Test(two), 1);
+  EXPECT_EQ(HeaderTest(two), 1);
 
   std::vector<uint8_t> gap = two;
   PutLe32At(gap, 18, 40);
-  EXPECT_EQ(Test(gap), 0);
+  EXPECT_EQ(HeaderTest(gap), 0);
 
-  EXPECT_EQ(Test(MakeIconFile(1, Images(1))), 0);
-  EXPECT_EQ(Test(MakeIconFile(2, Images(3))), 2);
+  EXPECT_EQ(HeaderTest(MakeIconFile(1, Images(1))), 0);
+  EXPECT_EQ(HeaderTest(MakeIconFile(2, Images(3))), 2);
 
   for (uint16_t type : {0, 3}) {
     std::vector<uint8_t> f = two;
     PutLe16At(f, 2, type);
-    EXPECT_EQ(Test(f), 0) << "type " << type;
+    EXPECT_EQ(HeaderTest(f), 0) << "type " << type;
   }
   std::vector<uint8_t> reserved = two;
   PutLe16At(reserved, 0, 1);
-  EXPECT_EQ(Test(reserved), 0);
+  EXPECT_EQ(HeaderTest(reserved), 0);
 
   EXPECT_EQ(TestIconArchive(ByteView{two.data(), 5}), 0) << "header cut short";
   EXPECT_EQ(TestIconArchive(ByteView{two.data(), 37}), 0) << "directory cut short";
@@ -105,22 +106,22 @@ TEST_F(IconArchive, HeaderTestFollowsTheGroupIconSettingAtEveryCall) {
   std::vector<uint8_t> cursor = MakeIconFile(2, Images(3));
   for (int setting : {1, 2, 0, 7}) {
     groupIcon = setting;
-    EXPECT_EQ(Test(cursor), setting == 0 ? 2 : 0) << "setting " << setting;
+    EXPECT_EQ(HeaderTest(cursor), setting == 0 ? 2 : 0) << "setting " << setting;
   }
   BitmapFilter.groupIconSetting = nullptr;
-  EXPECT_EQ(Test(cursor), 2) << "without the getter icon files are archives";
+  EXPECT_EQ(HeaderTest(cursor), 2) << "without the getter icon files are archives";
 }
 
 TEST_F(IconArchive, HeaderTestStepsRunInOrder) {
   // Reserved and type are judged before the setting is asked...
   std::vector<uint8_t> f = MakeIconFile(1, Images(2));
   PutLe16At(f, 2, 3);
-  Test(f);
+  HeaderTest(f);
   PutLe16At(f, 0, 1);
-  Test(f);
+  HeaderTest(f);
   EXPECT_EQ(groupIconCalls, 0);
   // ...the setting before the count and the directory.
-  Test(MakeIconFile(1, Images(1)));
+  HeaderTest(MakeIconFile(1, Images(1)));
   std::vector<uint8_t> two = MakeIconFile(1, Images(2));
   TestIconArchive(ByteView{two.data(), 20});
   EXPECT_EQ(groupIconCalls, 2);
@@ -133,10 +134,10 @@ TEST_F(IconArchive, HeaderTestReadsAFullDirectoryOf65535Entries) {
   PutLe16At(f, 2, 1);
   PutLe16At(f, 4, 65535);
   PutLe32At(f, 18, directoryEnd);
-  EXPECT_EQ(Test(f), 1);
+  EXPECT_EQ(HeaderTest(f), 1);
   EXPECT_EQ(TestIconArchive(ByteView{f.data(), f.size() - 1}), 0);
   PutLe32At(f, 18, directoryEnd + 1);
-  EXPECT_EQ(Test(f), 0);
+  EXPECT_EQ(HeaderTest(f), 0);
 }
 
 TEST_F(IconArchive, ListsEveryImageOfACursorInDirectoryOrder) {
@@ -334,6 +335,10 @@ TEST_F(IconArchive, ExtractionRefusesWhatIsNoMemberOfAnArchive) {
   groupIcon = TreatAsArchive;
   // Positions that are no entry: before a whole entry, inside the header,
   // and past the directory, where the header search would still succeed.
+  // The bytes behind the directory are made to look like an entry whose
+  // block lies within the file.
+  PutLe32At(f, 54 + 8, 4);
+  PutLe32At(f, 54 + 12, 0);
   for (uint32_t position : {0u, 5u, 7u, 54u, 70u}) {
     EXPECT_EQ(Extract(f, position, &out), ResultBrokenData) << position;
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "icon_files.h"
+#include "morvane/settings.h"
 #include "support.h"
 
 namespace {
