@@ -22,6 +22,13 @@ bool AllZero(const void* p, size_t n) {
   return true;
 }
 
+// "m<i>"; built by append, as GCC 12 misreads "m" + to_string() (-Wrestrict).
+std::string MemberName(int i) {
+  std::string s = "m";
+  s.append(std::to_string(i));
+  return s;
+}
+
 // A handle value no plug-in may store: tells "untouched" from "set to null".
 SpiHandle const Untouched = reinterpret_cast<SpiHandle>(static_cast<uintptr_t>(0x5A5A5A50));
 // Read-only memory for pointers that must be refused as unwritable.
@@ -168,13 +175,13 @@ TEST_F(TarcTest, ReservedListHoldsTerminatorAndOffsetPositions) {
 
 TEST_F(TarcTest, UnreservedListGrowsOneRecordAtATime) {
   std::vector<TarcMember> many;
-  for (int i = 0; i < 40; ++i) many.push_back({"", "m" + std::to_string(i), Pattern(3, 1)});
+  for (int i = 0; i < 40; ++i) many.push_back({"", MemberName(i), Pattern(3, 1)});
   SpiHandle h = Untouched;
   ASSERT_EQ(plugin.getArchiveInfo(Archive(many).c_str(), 0, InputFile, &h), ResultOk);
   EXPECT_EQ(SpiBlockSize(h), 41 * sizeof(fileInfo));
   std::vector<fileInfo> list = host::TakeEntryList(h);
   ASSERT_EQ(list.size(), 40u);
-  for (int i = 0; i < 40; ++i) EXPECT_EQ(Name(list[i]), "m" + std::to_string(i));
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(Name(list[i]), MemberName(i));
 }
 
 TEST_F(TarcTest, UncommittedRecordIsZeroInTheList) {
