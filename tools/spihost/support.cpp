@@ -147,9 +147,20 @@ std::string MakeFolders(const std::string& folder) {
   return "cannot create folder " + folder + (ec ? ": " + ec.message() : "");
 }
 
+// The folder part of path, "." when there is none.
+std::string FolderOf(const std::string& path) {
+  size_t cut = std::string::npos;
+  for (size_t i = 0; i < path.size(); i++) {
+    if (platform::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) i++;
+    else if (path[i] == '/' || platform::IsPathSeparator(path[i])) cut = i;
+  }
+  if (cut == std::string::npos) return std::string(".");
+  if (cut == 0 || path[cut] == ':') return path.substr(0, cut + 1);
+  return path.substr(0, cut);
+}
+
 std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
-  std::string folder = fs::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
+  const std::string folder = FolderOf(path);
   char temp[4096];
   if (!platform::CreateTempFile(folder.c_str(), "SPH", temp, sizeof temp))
     return "cannot create a temporary file in " + folder;
