@@ -20,6 +20,8 @@ function(add_spi_plugin name)
     target_sources(${name} PRIVATE "${def}.def")
     if(P_RC)
       target_sources(${name} PRIVATE ${P_RC})
+      # Resource scripts are UTF-8; windres must not read them in another code page.
+      target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:RC>:--codepage=65001>)
     endif()
   else()
     set(text "{\n  global:\n")
