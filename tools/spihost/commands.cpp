@@ -504,7 +504,11 @@ int RunPlugins(Session& s) {
     }
     std::printf("%s  %s %s\n  %s\n", p.file.c_str(), p.kind.c_str(),
                 p.role == PluginKind::Archive ? "(archive)" : "(image)", description.c_str());
-    for (const auto& [pattern, name] : pairs) std::printf("  %s  %s\n", pattern.c_str(), name.c_str());
+    for (const auto& [pattern, name] : pairs) {
+      // Pelorin answers a single space while its extensions are switched off.
+      const bool blank = pattern.find_first_not_of(' ') == std::string::npos;
+      std::printf("  %s  %s\n", blank ? "(no filter)" : pattern.c_str(), name.c_str());
+    }
   }
   if (s.options.json) std::printf("%s\n]\n", json.c_str());
   return s.status;
