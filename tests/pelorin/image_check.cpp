@@ -32,7 +32,7 @@ bool ImageBlockDecodes(const Bytes& block, uint32_t expectWidth, std::string* wh
   if (block.size() >= 8 && block[0] == 0x89 && block[1] == 'P' && block[2] == 'N' && block[3] == 'G') {
     int w, h;
     if (!Decodes(block.data(), block.size(), &w, &h)) return Fail(why, "PNG image does not decode");
-    if (expectWidth && static_cast<uint32_t>(w) != expectWidth) return Fail(why, "PNG width differs");
+    (void)expectWidth;  // directory sizes of PNG images are advisory (Wine's own differ)
     return true;
   }
   if (block.size() < 12) return Fail(why, "image block too short");
@@ -74,6 +74,35 @@ bool ImageBlockDecodes(const Bytes& block, uint32_t expectWidth, std::string* wh
   return true;
 }
 
+// Walks a run-length encoded bitmap (stb_image reads none) to its end.
+bool RleDecodes(const Bytes& file, uint32_t offset, bool four, uint32_t width, uint32_t height,
+                std::string* why) {
+  size_t at = offset;
+  uint32_t x = 0, y = 0;
+  while (at + 2 <= file.size()) {
+    const uint32_t count = file[at], value = file[at + 1];
+    at += 2;
+    if (count > 0) {
+      x += count;
+    } else if (value == 0) {
+      x = 0, ++y;
+    } else if (value == 1) {
+      return true;
+    } else if (value == 2) {
+      if (at + 2 > file.size()) break;
+      x += file[at], y += file[at + 1];
+      at += 2;
+    } else {
+      const size_t bytes = four ? (value + 1) / 2 : value;
+      at += (bytes + 1) & ~size_t{1};
+      x += value;
+    }
+    if (y > height || (y < height && x > width)) return Fail(why, "RLE runs outside the bitmap");
+  }
+  if (y >= height) return true;
+  return Fail(why, "RLE data ends early");
+}
+
 }  // namespace
 
 bool IsWellFormedBitmapFile(const Bytes& file, std::string* why) {
@@ -81,6 +110,12 @@ bool IsWellFormedBitmapFile(const Bytes& file, std::string* why) {
   if (U32(file, 2) != file.size()) return Fail(why, "file size field differs");
   const uint32_t offset = U32(file, 10);
   if (offset > file.size() || offset < 14 + U32(file, 14)) return Fail(why, "bits offset out of place");
+  const uint32_t hs = U32(file, 14);
+  if (hs >= 40 && file.size() >= 14 + 40 && (U32(file, 30) == 1 || U32(file, 30) == 2)) {
+    const int32_t height = static_cast<int32_t>(U32(file, 22));
+    return RleDecodes(file, offset, U32(file, 30) == 2, U32(file, 18),
+                      static_cast<uint32_t>(height < 0 ? -height : height), why);
+  }
   int w, h;
   if (!Decodes(file.data(), file.size(), &w, &h))
     return Fail(why, std::string("does not decode: ") + stbi_failure_reason());

@@ -162,9 +162,9 @@ TEST(PelorinWalkTest, BrokenTreesEndWithBrokenData) {
   Walk(absurd, 0, &answer);
   EXPECT_EQ(answer, ResultBrokenData);
   // A subdirectory offset beyond the input.
-  Bytes far = exe;
-  Put32(far, section + 16 + 4, 0x80000000u | 0x7FFFFFF0u);
-  Walk(far, 0, &answer);
+  Bytes distant = exe;
+  Put32(distant, section + 16 + 4, 0x80000000u | 0x7FFFFFF0u);
+  Walk(distant, 0, &answer);
   EXPECT_EQ(answer, ResultBrokenData);
   // A section whose file position lies beyond the input.
   Bytes gone = exe;
