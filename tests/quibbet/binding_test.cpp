@@ -4,6 +4,7 @@
 // Morvane, so the system's own search finds none unless a case puts one there.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -13,6 +14,12 @@
 #include "morvane/settings.h"
 #include "platform/platform.h"
 #include "support.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -218,6 +225,119 @@ TEST_F(Binding, UnloadingQuibbetReleasesMorvaneOnce) {
   EXPECT_EQ(ReadText(log), "attach\n");
   platform::CloseLibrary(ours);
   EXPECT_EQ(ReadText(log), "attach\ndetach\n");
+}
+
+// ---- With the real Morvane -------------------------------------------------------
+
+// Runs Quibbet's ConfigurationDlg(function 1), which opens Morvane's dialog,
+// and clicks the controls given by their identifiers, then OK.
+int ConfigureThroughQuibbet(host::Plugin& q, const std::vector<int>& controls,
+                            const std::string& keys) {
+#ifdef _WIN32
+  (void)keys;
+  std::thread clicker([&controls] {
+    for (int tries = 0; tries < 500; ++tries) {
+      if (HWND dialog = FindWindowA("#32770", "Configuration (Morvane.spi, Quibbet.spi)")) {
+        for (int id : controls) SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  int r = q.configurationDlg(nullptr, 1);
+  clicker.join();
+  return r;
+#else
+  // Without a window system the dialog runs in the terminal: give it one whose
+  // keyboard is ours, and type the controls' mnemonics, then Enter.
+  (void)controls;
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -100;
+  int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  if (slave < 0) return -100;
+  std::fflush(stdout);
+  int savedIn = dup(0), savedOut = dup(1);
+  dup2(slave, 0);
+  dup2(slave, 1);
+  std::atomic<bool> done{false};
+  std::thread typist([&] {
+    bool typed = false;
+    char buffer[4096];
+    while (!done) {
+      struct pollfd p = {master, POLLIN, 0};
+      if (poll(&p, 1, 20) > 0 && read(master, buffer, sizeof buffer) > 0 && !typed) {
+        // The dialog has drawn itself, so its keyboard is in raw mode now.
+        std::string typed_keys = keys + "\r";
+        if (write(master, typed_keys.data(), typed_keys.size()) > 0) typed = true;
+      }
+    }
+  });
+  int r = q.configurationDlg(nullptr, 1);
+  done = true;
+  typist.join();
+  std::fflush(stdout);
+  dup2(savedIn, 0);
+  dup2(savedOut, 1);
+  close(savedIn);
+  close(savedOut);
+  close(slave);
+  close(master);
+  return r;
+#endif
+}
+
+class RealMorvane : public Binding {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(PluginFile("Morvane.spi"))) GTEST_SKIP() << "Morvane.spi is not built";
+    Binding::SetUp();
+  }
+  void Registry(uint32_t groupIcon, uint32_t fileName) {
+    TestRegistry r;
+    r.groupIcon = &groupIcon;
+    r.fileName = &fileName;
+    uint32_t english = 0;
+    r.japanese = &english;
+    ApplyTestRegistry(r);
+  }
+};
+
+TEST_F(RealMorvane, ItsStoredSettingsReachQuibbet) {
+  ScratchDir own;
+  CopyPlugin("Morvane.spi", own / "Morvane.spi");
+  Registry(ShowLargeIcon, SizeName);
+  LoadQuibbetFrom(own);
+  Seen s = Observe(quibbet);
+  EXPECT_EQ(s.isSupported, 0);
+  EXPECT_EQ(s.firstName, "32x32x16.ICO");
+  host::UnloadPlugin(&quibbet);
+
+  Registry(TreatAsArchive, NumberName);
+  quibbet = LoadOrFail(own / "Quibbet.spi");
+  s = Observe(quibbet);
+  EXPECT_EQ(s.isSupported, 1);
+  EXPECT_EQ(s.firstName, "#00001.ICO");
+}
+
+TEST_F(RealMorvane, ItsDialogOpenedThroughQuibbetChangesQuibbetAtOnce) {
+  ScratchDir own;
+  CopyPlugin("Morvane.spi", own / "Morvane.spi");
+  Registry(TreatAsArchive, NumberName);
+  LoadQuibbetFrom(own);
+  ASSERT_EQ(Observe(quibbet).isSupported, 1);
+
+  // "Show &Large Icon" (103), OK.
+  ASSERT_EQ(ConfigureThroughQuibbet(quibbet, {103}, "l"), ResultOk);
+  Seen s = Observe(quibbet);
+  EXPECT_EQ(s.isSupported, 0);
+  EXPECT_EQ(s.firstName, "#00001.ICO");
+
+  // "Treat as &Archive" (101) and "&Size" (112), OK.
+  ASSERT_EQ(ConfigureThroughQuibbet(quibbet, {101, 112}, "as"), ResultOk);
+  s = Observe(quibbet);
+  EXPECT_EQ(s.isSupported, 1);
+  EXPECT_EQ(s.firstName, "32x32x16.ICO");
 }
 
 }  // namespace

@@ -351,8 +351,7 @@ TEST_F(IconArchive, ExtractionRefusesWhatIsNoMemberOfAnArchive) {
 TEST_F(IconArchive, ExtractionFindsTheNearestHeaderThatPasses) {
   // An icon archive embedded 32 bytes into other data.
   std::vector<uint8_t> icon = MakeIconFile(1, Images(2));
-  std::vector<uint8_t> f(32, 0xEE);
-  f.insert(f.end(), icon.begin(), icon.end());
+  std::vector<uint8_t> f = Concat(std::vector<uint8_t>(32, 0xEE), icon);
   std::vector<uint8_t> out;
   ASSERT_EQ(Extract(f, 32 + 22, &out), ResultOk);
   EXPECT_EQ(out, ExpectedSingle(icon, 1));

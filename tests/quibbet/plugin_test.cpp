@@ -91,8 +91,7 @@ TEST_F(QuibbetPlugin, ListsAndExtractsAnArchiveThatStartsAtOffset100) {
   images[1].width = images[1].height = 16;
   images[2].colorCount = 0;
   std::vector<uint8_t> icon = MakeIconFile(1, images);
-  std::vector<uint8_t> file(100, 0x77);
-  file.insert(file.end(), icon.begin(), icon.end());
+  std::vector<uint8_t> file = Concat(std::vector<uint8_t>(100, 0x77), icon);
   fs::path path = dir / "embedded.bin";
   WriteAll(path, file);
 

@@ -43,6 +43,7 @@ TEST(RealFiles, WineIconsSplitIntoTheImagesIcotoolReports) {
   fs::path real = RealDir();
   if (real.empty() || !fs::is_directory(real)) GTEST_SKIP() << "no sample folder";
   // Quibbet alone, so the group-icon setting is the built-in one.
+  ClearHostPluginPath();
   ScratchDir own;
   CopyPlugin("Quibbet.spi", own / "Quibbet.spi");
   host::Plugin quibbet = LoadOrFail(own / "Quibbet.spi");

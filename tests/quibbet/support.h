@@ -90,54 +90,102 @@ inline void CopyPlugin(const std::string& built, const fs::path& to) {
   fs::copy_file(PluginFile(built), to, fs::copy_options::overwrite_existing);
 }
 
-// ---- The host's "Path" value -------------------------------------------------
+// ---- The registry values these tests depend on ------------------------------
+
+// What the current user's registry holds for the tests; anything unset is absent.
+struct TestRegistry {
+  const std::string* path = nullptr;       // the host's "Path", as a string
+  const uint32_t* pathNumber = nullptr;    // the host's "Path", as a number
+  const uint32_t* groupIcon = nullptr;     // Morvane's "GroupIcon"
+  const uint32_t* fileName = nullptr;      // Morvane's "FileName"
+  const uint32_t* japanese = nullptr;      // the host's language
+};
+
+constexpr const char* HostKeyName = "Software\\Kestrov\\Susie\\Plug-in";
+constexpr const char* MorvaneKeyName = "Software\\Kestrov\\Susie\\Plug-in\\Morvane";
+constexpr const char* ResourceKeyName = "Software\\Kestrov\\Susie\\Resource";
 
 #ifdef _WIN32
-inline void SetHostPluginPath(const std::string* text, const uint32_t* number) {
+inline void PutRegistryValue(const char* keyName, const char* name, DWORD type,
+                             const void* data, DWORD size) {
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kestrov\\Susie\\Plug-in", 0, nullptr, 0,
-                            KEY_WRITE, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr),
             ERROR_SUCCESS);
-  if (text) {
-    RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
-                   static_cast<DWORD>(text->size() + 1));
-  } else if (number) {
-    RegSetValueExA(key, "Path", 0, REG_DWORD, reinterpret_cast<const BYTE*>(number), 4);
+  if (data) {
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
   } else {
-    RegDeleteValueA(key, "Path");
+    RegDeleteValueA(key, name);
   }
   RegCloseKey(key);
 }
-#else
-// The registry stand-in is a REGEDIT4 file that SPI_REGISTRY names; each test
-// gets one of its own, holding only this value.
-inline void SetHostPluginPath(const std::string* text, const uint32_t* number) {
-  static std::string file;
-  if (file.empty()) {
-    file = (fs::temp_directory_path() / ("quibbet-registry-" + std::to_string(getpid()) + ".reg"))
-               .string();
-    setenv("SPI_REGISTRY", file.c_str(), 1);
+
+inline void ApplyTestRegistry(const TestRegistry& r) {
+  if (r.path) {
+    PutRegistryValue(HostKeyName, "Path", REG_SZ, r.path->c_str(),
+                     static_cast<DWORD>(r.path->size() + 1));
+  } else {
+    PutRegistryValue(HostKeyName, "Path", REG_DWORD, r.pathNumber, 4);
   }
-  std::string body = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kestrov\\Susie\\Plug-in]\r\n";
-  if (text) {
+  PutRegistryValue(MorvaneKeyName, "GroupIcon", REG_DWORD, r.groupIcon, 4);
+  PutRegistryValue(MorvaneKeyName, "FileName", REG_DWORD, r.fileName, 4);
+  PutRegistryValue(ResourceKeyName, "Japanese", REG_DWORD, r.japanese, 4);
+}
+#else
+// The registry stand-in is a REGEDIT4 file that SPI_REGISTRY names; this
+// program gets one of its own, removed when it ends.
+struct TestRegistryFile {
+  std::string name;
+  TestRegistryFile() {
+    name = (fs::temp_directory_path() / ("quibbet-registry-" + std::to_string(getpid()) + ".reg"))
+               .string();
+    setenv("SPI_REGISTRY", name.c_str(), 1);
+  }
+  ~TestRegistryFile() {
+    std::error_code ec;
+    fs::remove(name, ec);
+    fs::remove(name + ".lock", ec);  // left by the stand-in's writers
+  }
+};
+
+inline std::string DwordLine(const char* name, const uint32_t* value) {
+  if (!value) return "";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08x", *value);
+  return std::string("\"") + name + "\"=dword:" + hex + "\r\n";
+}
+
+inline void ApplyTestRegistry(const TestRegistry& r) {
+  static TestRegistryFile file;
+  std::string body = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + std::string(HostKeyName) + "]\r\n";
+  if (r.path) {
     std::string escaped;
-    for (char c : *text) {
+    for (char c : *r.path) {
       if (c == '\\' || c == '"') escaped += '\\';
       escaped += c;
     }
     body += "\"Path\"=\"" + escaped + "\"\r\n";
-  } else if (number) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08x", *number);
-    body += std::string("\"Path\"=dword:") + hex + "\r\n";
   }
-  WriteText(file, body + "\r\n");
+  body += DwordLine("Path", r.pathNumber);
+  body += "\r\n[HKEY_CURRENT_USER\\" + std::string(MorvaneKeyName) + "]\r\n";
+  body += DwordLine("GroupIcon", r.groupIcon) + DwordLine("FileName", r.fileName);
+  body += "\r\n[HKEY_CURRENT_USER\\" + std::string(ResourceKeyName) + "]\r\n";
+  body += DwordLine("Japanese", r.japanese);
+  WriteText(file.name, body + "\r\n");
 }
 #endif
 
-inline void SetHostPluginPath(const std::string& text) { SetHostPluginPath(&text, nullptr); }
-inline void SetHostPluginPathNumber(uint32_t number) { SetHostPluginPath(nullptr, &number); }
-inline void ClearHostPluginPath() { SetHostPluginPath(nullptr, nullptr); }
+inline void SetHostPluginPath(const std::string& text) {
+  TestRegistry r;
+  r.path = &text;
+  ApplyTestRegistry(r);
+}
+inline void SetHostPluginPathNumber(uint32_t number) {
+  TestRegistry r;
+  r.pathNumber = &number;
+  ApplyTestRegistry(r);
+}
+inline void ClearHostPluginPath() { ApplyTestRegistry(TestRegistry{}); }
 
 // Loads a plug-in file, failing the test when it does not load.
 inline host::Plugin LoadOrFail(const fs::path& file) {
