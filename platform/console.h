@@ -7,8 +7,11 @@
 
 namespace platform {
 
-// Standard streams by their C numbers: 1 = output, 2 = error.
+// Standard streams by their C numbers: 0 = input, 1 = output, 2 = error.
 bool IsTerminal(int stream);
+// True where plug-ins show their configuration dialogs in the terminal
+// (and so need one on standard input and output).
+bool DialogsUseTerminal();
 // Columns of the terminal behind stream, or 0 when unknown.
 int TerminalWidth(int stream);
 // Puts standard output into binary mode (no newline translation).

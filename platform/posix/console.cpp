@@ -24,6 +24,8 @@ void OnInterrupt(int sig) {
 
 bool IsTerminal(int stream) { return isatty(stream) == 1; }
 
+bool DialogsUseTerminal() { return true; }
+
 int TerminalWidth(int stream) {
   struct winsize ws {};
   if (ioctl(stream, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;

@@ -20,7 +20,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 HANDLE StreamHandle(int stream) {
-  return GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  return GetStdHandle(stream == 0 ? STD_INPUT_HANDLE : stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
 }
 
 }  // namespace
@@ -29,6 +29,8 @@ bool IsTerminal(int stream) {
   DWORD mode = 0;
   return GetConsoleMode(StreamHandle(stream), &mode) != 0;
 }
+
+bool DialogsUseTerminal() { return false; }
 
 int TerminalWidth(int stream) {
   CONSOLE_SCREEN_BUFFER_INFO info;

@@ -20,7 +20,7 @@ ARGS = None
 
 def run(*args, stdin=None, timeout=120):
     """Runs spihost; returns (exit status, stdout bytes, stderr text)."""
-    command = (['wine'] if ARGS.wine else []) + [ARGS.spihost] + [str(a) for a in args]
+    command = ([ARGS.wine] if ARGS.wine else []) + [ARGS.spihost] + [str(a) for a in args]
     p = subprocess.run(command, capture_output=True, timeout=timeout, input=stdin)
     return p.returncode, p.stdout, p.stderr.decode('utf-8', 'replace')
 
@@ -28,7 +28,7 @@ def run(*args, stdin=None, timeout=120):
 def set_dword(key, name, value):
     """A setting under HKEY_CURRENT_USER, where the plug-ins read it at load."""
     if ARGS.wine:
-        subprocess.run(['wine', 'reg', 'add', 'HKCU\\' + key, '/v', name, '/t', 'REG_DWORD',
+        subprocess.run([ARGS.wine, 'reg', 'add', 'HKCU\\' + key, '/v', name, '/t', 'REG_DWORD',
                         '/d', str(value), '/f'], capture_output=True, check=True)
         return
     path = os.environ['SPI_REGISTRY']
@@ -38,7 +38,7 @@ def set_dword(key, name, value):
 
 def clear_settings():
     if ARGS.wine:
-        subprocess.run(['wine', 'reg', 'delete', 'HKCU\\Software\\Kestrov', '/f'], capture_output=True)
+        subprocess.run([ARGS.wine, 'reg', 'delete', 'HKCU\\Software\\Kestrov', '/f'], capture_output=True)
     elif os.path.exists(os.environ['SPI_REGISTRY']):
         os.remove(os.environ['SPI_REGISTRY'])
 
@@ -113,6 +113,22 @@ class CommandLine(Base):
         status, out, _ = run('plugins')
         self.assertEqual(status, 0)
         self.assertIn(b'Animation Cursor (*.ani)', out)
+
+
+    def test_config_names_and_language(self):
+        status, _, err = run('config', 'NoSuchPlugin')
+        self.assertEqual(status, 2)
+        self.assertIn('no plug-in named NoSuchPlugin', err)
+        if ARGS.wine:
+            return  # a real dialog would wait for a click
+        # Without a terminal the dialog cannot show; the language value is stored first.
+        status, _, err = run('--lang', 'en', 'config', 'morvane')
+        self.assertEqual(status, 1)
+        self.assertIn('needs a terminal', err)
+        with open(os.environ['SPI_REGISTRY'], encoding='utf-8') as f:
+            text = f.read()
+        self.assertIn('[HKEY_CURRENT_USER\\Software\\Kestrov\\Susie\\Resource]', text)
+        self.assertIn('"Japanese"=dword:00000000', text)
 
 
 class Listing(Base):
@@ -287,7 +303,7 @@ class Extraction(Base):
                                                 (b'', b'big.bin', os.urandom(1500 * 1024))]))
         out = self.path('out')
         os.makedirs(out)
-        command = (['wine'] if ARGS.wine else []) + [ARGS.spihost, '--plugins', ARGS.slow_plugins,
+        command = ([ARGS.wine] if ARGS.wine else []) + [ARGS.spihost, '--plugins', ARGS.slow_plugins,
                                                      'extract', archive, '-o', out]
         p = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         deadline = time.time() + 60
@@ -333,7 +349,8 @@ def main():
     parser = argparse.ArgumentParser()
     for name in ('--spihost', '--samples', '--parts', '--plugins', '--slow-plugins', '--work'):
         parser.add_argument(name, required=True)
-    parser.add_argument('--wine', action='store_true')
+    # Under Wine: the loader to run spihost.exe with ('wine' when none is named).
+    parser.add_argument('--wine', nargs='?', const='wine', default=None)
     ARGS, rest = parser.parse_known_args()
     os.makedirs(ARGS.work, exist_ok=True)
     if not ARGS.wine:

@@ -645,6 +645,12 @@ int RunConfig(Session& s) {
       !platform::RegistryWriteDword(kLanguageKey, "Japanese", s.options.language == "ja" ? 1 : 0)) {
     Fail(s, "cannot store the language value");
   }
+  if (platform::DialogsUseTerminal() && (!platform::IsTerminal(0) || !platform::IsTerminal(1))) {
+    // The terminal dialog would silently show nothing.
+    Fail(s, "config needs a terminal on standard input and output");
+    if (p == &own) host::UnloadPlugin(&own.plugin);
+    return s.status;
+  }
   int r = p->plugin.configurationDlg ? p->plugin.configurationDlg(nullptr, 1)
                                      : static_cast<int>(ResultNotImplemented);
   if (r == ResultNotImplemented) Fail(s, p->file + ": has no configuration dialog");
