@@ -6,8 +6,7 @@
 #
 # Uses the win32 build where Wine can run 32-bit programs, else a 64-bit
 # Windows build of the same sources (build/win64). Needs wine, xvfb,
-# imagemagick and a font with Japanese glyphs (fonts-noto-cjk or
-# fonts-droid-fallback) for the Japanese pictures.
+# imagemagick and fonts-noto-cjk (Japanese glyphs with Latin ones beside them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -27,6 +26,9 @@ cmake --build "$BUILD" -j2 --target Pelorin Vantrel Morvane dialog_shot >/dev/nu
 
 export WINEPREFIX="$ROOT/$BUILD/wineprefix-shots" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export BUILD WINE OUT
+# Without a window manager on the virtual display, Wine draws the caption itself.
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -e
   for plugin in Pelorin Vantrel Morvane; do

@@ -23,6 +23,7 @@ PACKAGES=(
   wine wine32:i386 wine64 xvfb xauth
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libstb-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil
+  fonts-noto-cjk
 )
 
 declare -a SUMMARY=()

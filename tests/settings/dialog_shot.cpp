@@ -71,7 +71,9 @@ int main(int argc, char** argv) {
 
   HMODULE plugin = LoadLibraryA(argv[1]);
   auto configurationDlg =
-      plugin ? reinterpret_cast<ConfigurationDlgFn>(GetProcAddress(plugin, "ConfigurationDlg")) : nullptr;
+      plugin ? reinterpret_cast<ConfigurationDlgFn>(
+                   reinterpret_cast<void*>(GetProcAddress(plugin, "ConfigurationDlg")))
+             : nullptr;
   if (!configurationDlg) {
     fprintf(stderr, "cannot load %s\n", argv[1]);
     return 1;
