@@ -24,6 +24,9 @@ struct MappedFile {
 bool MapExisting(const char* path, MappedFile* out);
 // Creates (replacing) a file of exactly size bytes (size > 0) and maps it for writing.
 bool MapNew(const char* path, uint32_t size, MappedFile* out);
+// Writes a view made by MapNew back to its file; false when that failed, so
+// that a member is never reported written when its bytes did not reach the disk.
+bool FlushMapped(const MappedFile* f);
 // Unmaps the view, closes the mapping, closes the file, in that order.
 void Unmap(MappedFile* f);
 // Maps the whole file behind a host's open handle read-only, without closing or
@@ -62,6 +65,10 @@ size_t BlockSize(SpiHandle h);
 bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end);
 // True when n bytes at p are writable memory.
 bool IsWritable(const void* p, size_t n);
+// Pages of readable, writable, zeroed memory with an inaccessible page on each
+// side; *data is placed so that its size bytes end right at the guard after it.
+bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** data);
+void FreeGuarded(void* region, size_t regionSize);
 
 // ---- Text ----------------------------------------------------------------
 

@@ -1,0 +1,182 @@
+// Files, mappings and directories on POSIX systems.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/fault.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Maps all of fd read-only; out->file is left to the caller.
+bool MapWholeDescriptor(int fd, MappedFile* out) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // An empty file cannot be mapped, as on Windows; a file larger than the
+  // address space cannot either.
+  if (st.st_size <= 0 || static_cast<unsigned long long>(st.st_size) > SIZE_MAX) return false;
+  size_t size = static_cast<size_t>(st.st_size);
+  void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) return false;
+  out->data = static_cast<uint8_t*>(view);
+  out->size = size;
+  return true;
+}
+
+}  // namespace
+
+bool MapExisting(const char* path, MappedFile* out) {
+  *out = MappedFile{};
+  if (!path || InjectedFault(FaultMap)) return false;
+  int fd = OpenRetrying(path, O_RDONLY);
+  if (fd < 0) return false;
+  if (!MapWholeDescriptor(fd, out)) {
+    close(fd);
+    *out = MappedFile{};
+    return false;
+  }
+  out->file = fd;
+  return true;
+}
+
+bool MapNew(const char* path, uint32_t size, MappedFile* out) {
+  *out = MappedFile{};
+  if (!path || size == 0 || InjectedFault(FaultMap)) return false;
+  int fd = OpenRetrying(path, O_RDWR | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  // Reserve the blocks now: a sparse file would turn a full disk into a
+  // SIGBUS while the member is written through the view.
+  int rc = posix_fallocate(fd, 0, static_cast<off_t>(size));
+  if (rc == EINVAL || rc == EOPNOTSUPP) rc = ftruncate(fd, static_cast<off_t>(size));
+  if (rc != 0) {
+    close(fd);
+    return false;
+  }
+  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) {
+    close(fd);
+    return false;
+  }
+  out->data = static_cast<uint8_t*>(view);
+  out->size = size;
+  out->file = fd;
+  return true;
+}
+
+bool FlushMapped(const MappedFile* f) {
+  if (InjectedFault(FaultWrite)) return false;
+  if (!f->data) return true;
+  return msync(f->data, f->size, MS_SYNC) == 0;
+}
+
+void Unmap(MappedFile* f) {
+  if (f->data) munmap(f->data, f->size);
+  // A POSIX mapping has no handle of its own; mapping stays null.
+  if (f->file != -1) close(static_cast<int>(f->file));
+  *f = MappedFile{};
+}
+
+bool MapHostHandle(uintptr_t handle, MappedFile* out) {
+  *out = MappedFile{};
+  if (InjectedFault(FaultMap)) return false;
+  // The host's descriptor is only borrowed: fstat and mmap neither move nor close it.
+  if (handle > static_cast<uintptr_t>(INT32_MAX)) return false;
+  if (!MapWholeDescriptor(static_cast<int>(handle), out)) {
+    *out = MappedFile{};
+    return false;
+  }
+  return true;
+}
+
+long ReadHostHandle(uintptr_t handle, void* buffer, uint32_t n) {
+  if (handle > static_cast<uintptr_t>(INT32_MAX)) return -1;
+  ssize_t got;
+  do {
+    got = read(static_cast<int>(handle), buffer, n);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -1 : static_cast<long>(got);
+}
+
+bool IsDirectory(const char* path) {
+  struct stat st;
+  return path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const char* path) { return mkdir(path, 0777) == 0; }
+
+bool RemoveFile(const char* path) { return unlink(path) == 0; }
+
+bool FileExists(const char* path) {
+  struct stat st;
+  return path && lstat(path, &st) == 0;
+}
+
+bool OpenExclusive(const char* path, intptr_t* handle, bool* created) {
+  *handle = -1;
+  *created = false;
+  bool made = true;
+  int fd = OpenRetrying(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    made = false;
+    fd = OpenRetrying(path, O_RDWR);
+  }
+  if (fd < 0) return false;
+  // Advisory, but every plug-in honours it: a second extraction to the same
+  // target fails while this one holds it.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    if (made) unlink(path);
+    return false;
+  }
+  *handle = fd;
+  *created = made;
+  return true;
+}
+
+void CloseFile(intptr_t handle) {
+  if (handle != -1) close(static_cast<int>(handle));
+}
+
+bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capacity) {
+  if (InjectedFault(FaultTempFile)) return false;
+  size_t dirLength = strlen(dir);
+  size_t prefixLength = strlen(prefix);
+  bool needSeparator = dirLength > 0 && dir[dirLength - 1] != '/';
+  // dir, separator, prefix, "XXXXXX" and the zero must fit.
+  size_t need = dirLength + (needSeparator ? 1 : 0) + prefixLength + 6 + 1;
+  if (need > capacity) return false;
+  char* p = out;
+  memcpy(p, dir, dirLength);
+  p += dirLength;
+  if (needSeparator) *p++ = '/';
+  memcpy(p, prefix, prefixLength);
+  p += prefixLength;
+  memcpy(p, "XXXXXX", 7);
+  int fd = mkostemp(out, O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool ReplaceFile(const char* source, const char* target) {
+  if (InjectedFault(FaultRename)) return false;
+  return rename(source, target) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,71 @@
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+char Sep() { return platform::PathSeparator(); }
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> serial{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  fs::path dir = fs::temp_directory_path() /
+                 ("spi-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+  fs::create_directories(dir);
+  path_ = dir.string();
+  while (!path_.empty() && (path_.back() == '/' || path_.back() == '\\')) path_.pop_back();
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(fs::path(path_), ec);
+}
+
+std::string ScratchDir::Join(const std::string& name) const { return path_ + Sep() + name; }
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Exists(const std::string& path) { return platform::FileExists(path.c_str()); }
+
+std::vector<std::string> ListNames(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(fs::path(dir), ec))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ProgramDir() {
+  char path[4096];
+  if (!platform::ModulePath(reinterpret_cast<const void*>(&ProgramDir), path, sizeof path))
+    return ".";
+  std::string p(path);
+  size_t cut = p.find_last_of("/\\");
+  return cut == std::string::npos ? "." : p.substr(0, cut);
+}
+
+std::string PluginPath(const std::string& name) { return ProgramDir() + Sep() + name + ".spi"; }
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
+  return v;
+}
