@@ -1,0 +1,45 @@
+// Morvane's picture exports. Each gathers its arguments and calls one frame
+// operation with the icon layer's steps.
+#include "framework/framework.h"
+#include "framework/spi.h"
+#include "morvane/icon_picture.h"
+#include "morvane/picture_frame.h"
+
+#ifndef SPI_VERSION_STRING
+#define SPI_VERSION_STRING "1.0.0"
+#endif
+
+namespace {
+const char* const PluginStrings[] = {
+    "00IN",
+    "Morvane " SPI_VERSION_STRING " - icon and cursor pictures (Kestrov)",
+    "*.ICO;*.CUR",
+    "Icon, Cursor (*.ico;*.cur)",
+};
+}  // namespace
+
+SPI_EXPORT int SPI_CALL GetPluginInfo(int index, char* buffer, int bufferLength) {
+  return CopyInfoString(index, buffer, bufferLength, PluginStrings, 3);
+}
+
+SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) {
+  return RunFormatTest(dw, TestIconPicture);
+}
+
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char* input, int32_t position, unsigned flags,
+                                       PictureInfo* info) {
+  return PictureInfoFromInput(input, position, flags, FillIconPictureInfo, info);
+}
+
+SPI_EXPORT int SPI_CALL GetPicture(const char* input, int32_t position, unsigned flags,
+                                   SpiHandle* infoHandle, SpiHandle* bitsHandle,
+                                   ProgressCallback progress, SpiUserValue userValue) {
+  return PictureFromInput(input, position, flags, infoHandle, bitsHandle, progress, userValue,
+                          FillIconPictureInfo, CopyIconBits);
+}
+
+// Morvane has no preview; nothing is read or written.
+SPI_EXPORT int SPI_CALL GetPreview(const char*, int32_t, unsigned, SpiHandle*, SpiHandle*,
+                                   ProgressCallback, SpiUserValue) {
+  return ResultNotImplemented;
+}

@@ -1,0 +1,115 @@
+#include "morvane/icon_picture.h"
+
+#include <cstring>
+
+#include "morvane/settings.h"
+#include "quibbet/icon_format.h"
+
+namespace {
+
+// The header test under a given group-icon value, so that one call reads the
+// setting once for both the test and the choice.
+int TestIconHead(ByteView head, int groupIcon) {
+  IconHeader h;
+  if (!ReadIconHeader(head, 0, &h)) return 0;
+  if (h.reserved != 0) return 0;
+  if (h.type != IconTypeIcon && h.type != IconTypeCursor) return 0;
+  // An empty directory holds no picture under any setting.
+  if (h.count == 0) return 0;
+  if (groupIcon == TreatAsArchive && h.count != 1) return 0;
+  uint32_t firstOffset;
+  if (!ReadLe32(head, IconDirEntryOffset(0) + 12, &firstOffset)) return 0;
+  if (firstOffset != IconDirEntryOffset(h.count)) return 0;
+  return h.type;
+}
+
+}  // namespace
+
+int TestIconPicture(ByteView head) { return TestIconHead(head, GroupIcon); }
+
+int LocateIconImage(ByteView input, IconImageLayout* layout) {
+  int groupIcon = GroupIcon;
+  if (TestIconHead(input, groupIcon) == 0) return ResultBrokenData;
+  IconHeader h;
+  ReadIconHeader(input, 0, &h);
+  if (!Has(input, 0, IconDirEntryOffset(h.count))) return ResultBrokenData;
+
+  uint32_t chosen = 0;
+  if (groupIcon == ShowLargeIcon) {
+    // Largest byte size wins; the earliest among equals; entry 0 if none is above 0.
+    int32_t best = 0;
+    for (uint32_t i = 0; i < h.count; ++i) {
+      int32_t size = static_cast<int32_t>(Le32(input, IconDirEntryOffset(i) + 8));
+      if (size > best) {
+        best = size;
+        chosen = i;
+      }
+    }
+  }
+  IconDirEntry entry;
+  ReadIconDirEntry(input, IconDirEntryOffset(chosen), &entry);
+  if (entry.imageOffset > input.size) return ResultBrokenData;
+  ByteView block = Tail(input, entry.imageOffset);
+
+  IconImage image;
+  if (!ReadIconImage(block, &image)) return ResultBrokenData;
+  int32_t height = image.height / 2;
+  if (image.width <= 0 || height <= 0) return ResultBrokenData;
+  if (image.width > IconMaxDimension || height > IconMaxDimension) return ResultBrokenData;
+
+  uint64_t paletteLength = uint64_t{image.paletteEntries} * image.paletteEntrySize;
+  if (!Has(block, image.headerSize, paletteLength)) return ResultBrokenData;
+  int64_t stride = DibStride(image.width, image.bitCount);
+  if (stride < 0) return ResultBrokenData;
+  uint64_t bitsLength = static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
+  if (bitsLength > INT32_MAX) return ResultBrokenData;
+  uint64_t bitsOffset = uint64_t{image.headerSize} + paletteLength;
+  if (!Has(block, bitsOffset, bitsLength)) return ResultBrokenData;
+
+  layout->width = image.width;
+  layout->height = height;
+  layout->bitCount = image.bitCount;
+  layout->paletteEntries = image.paletteEntries;
+  layout->paletteEntrySize = image.paletteEntrySize;
+  layout->palette = Slice(block, image.headerSize, paletteLength);
+  layout->stride = static_cast<int32_t>(stride);
+  layout->bits = Slice(block, bitsOffset, bitsLength);
+  return ResultOk;
+}
+
+int FillIconPictureInfo(ByteView input, PictureInfo* info) {
+  IconImageLayout layout;
+  if (LocateIconImage(input, &layout) != ResultOk) return ResultBrokenData;
+  info->left = 0;
+  info->top = 0;
+  info->width = layout.width;
+  info->height = layout.height;
+  info->x_density = 1;
+  info->y_density = 1;
+  info->colorDepth = static_cast<int16_t>(layout.bitCount);
+  info->hInfo = nullptr;
+  return ResultOk;
+}
+
+int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback, SpiUserValue) {
+  IconImageLayout layout;
+  if (LocateIconImage(input, &layout) != ResultOk) return ResultBrokenData;
+  // The blocks were sized from the info step's answer; a different answer now
+  // (the input or the setting changed in between) must not write past them.
+  if (layout.paletteEntries * 4 != target->paletteSize || layout.bits.size != target->bitsSize)
+    return ResultBrokenData;
+
+  if (layout.paletteEntrySize == 4) {
+    if (layout.palette.size) std::memcpy(target->palette, layout.palette.data, layout.palette.size);
+  } else {
+    // Short-form headers store blue, green, red; the information block wants a fourth byte.
+    for (uint32_t i = 0; i < layout.paletteEntries; ++i) {
+      target->palette[4 * i] = layout.palette.data[3 * i];
+      target->palette[4 * i + 1] = layout.palette.data[3 * i + 1];
+      target->palette[4 * i + 2] = layout.palette.data[3 * i + 2];
+      target->palette[4 * i + 3] = 0;
+    }
+  }
+  std::memcpy(target->bits, layout.bits.data, layout.bits.size);
+  return ResultOk;
+}

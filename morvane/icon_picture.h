@@ -1,0 +1,40 @@
+// The icon layer of Morvane: which files are pictures, which image of them is
+// shown, and how that image becomes the two bitmap blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/bytes.h"
+#include "framework/spi.h"
+#include "morvane/picture_frame.h"
+
+// Larger sides are refused: no icon comes near it, and it keeps every size
+// derived from a header far from overflow.
+constexpr int32_t IconMaxDimension = 65535;
+
+// The chosen image as it lies in the input. Both views lie within the input.
+struct IconImageLayout {
+  int32_t width = 0;
+  int32_t height = 0;  // the header's height halved: colour rows only
+  uint32_t bitCount = 0;
+  uint32_t paletteEntries = 0;    // 2, 16, 256 or 0 by bit count
+  uint32_t paletteEntrySize = 0;  // 3 after a short header, 4 otherwise
+  ByteView palette;               // paletteEntries * paletteEntrySize bytes
+  int32_t stride = 0;
+  ByteView bits;                  // stride * height bytes, bottom row first
+};
+
+// 0 when head is not a picture for Morvane under the current group-icon
+// setting, else the file's type (1 icon, 2 cursor). The format test of IsSupported.
+int TestIconPicture(ByteView head);
+
+// Chooses the image to show and finds its parts: 0, or ResultBrokenData when
+// the file is refused or any part of the image would reach outside input.
+int LocateIconImage(ByteView input, IconImageLayout* layout);
+
+// The info step: 0 with info filled, or 3 with info untouched.
+int FillIconPictureInfo(ByteView input, PictureInfo* info);
+
+// The bits step: palette (3-byte entries widened to 4) and colour rows.
+int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback progress,
+                 SpiUserValue userValue);

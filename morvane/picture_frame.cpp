@@ -1,0 +1,158 @@
+#include "morvane/picture_frame.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+int64_t DibStride(int64_t width, int64_t bitCount) {
+  if (width < 0 || bitCount < 0) return -1;
+  // width and bit count come from 32- and 16-bit fields, so the product fits in 64 bits.
+  int64_t rowBits = width * bitCount;
+  int64_t stride = ((rowBits + 7) / 8 + 3) & ~int64_t{3};
+  if (stride > INT32_MAX) return -1;
+  return stride;
+}
+
+int DibPaletteEntries(int colorDepth) {
+  switch (colorDepth) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    case 16:
+    case 24: return 0;
+    default: return -1;
+  }
+}
+
+int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
+             ProgressCallback progress, SpiUserValue userValue, SpiHandle* infoHandle,
+             SpiHandle* bitsHandle) {
+  PictureInfo info{};
+  int result = infoStep(input, &info);
+  if (result != ResultOk) return result;
+
+  int entries = DibPaletteEntries(info.colorDepth);
+  if (entries < 0) return ResultNotImplemented;
+
+  // The info step's numbers come from the file: refuse what cannot be a
+  // picture before anything is allocated.
+  int64_t stride = DibStride(info.width, info.colorDepth);
+  if (info.width <= 0 || info.height <= 0 || stride <= 0) return ResultBrokenData;
+  if (stride > INT32_MAX / info.height) return ResultBrokenData;
+  uint32_t imageSize = static_cast<uint32_t>(stride * info.height);
+  uint32_t infoSize = DibHeaderSize + 4u * static_cast<uint32_t>(entries);
+
+  SpiHandle infoBlock = platform::BlockAlloc(infoSize);
+  *infoHandle = infoBlock;
+  if (!infoBlock) return ResultNoMemory;
+  auto* header = static_cast<uint8_t*>(platform::BlockLock(infoBlock));
+  if (!header) {
+    platform::BlockFree(infoBlock);
+    *infoHandle = nullptr;
+    *bitsHandle = nullptr;
+    return ResultMemoryError;
+  }
+
+  PutLe32(header + 0, DibHeaderSize);
+  PutLe32(header + 4, static_cast<uint32_t>(info.width));
+  PutLe32(header + 8, static_cast<uint32_t>(info.height));
+  PutLe16(header + 12, 1);
+  PutLe16(header + 14, static_cast<uint16_t>(info.colorDepth));
+  PutLe32(header + 16, 0);
+  PutLe32(header + 20, imageSize);
+  // Resolutions and colour counts stay 0: the block is zero-initialised.
+
+  SpiHandle bitsBlock = platform::BlockAlloc(imageSize);
+  *bitsHandle = bitsBlock;
+  if (!bitsBlock) {
+    platform::BlockUnlock(infoBlock);
+    platform::BlockFree(infoBlock);
+    *infoHandle = nullptr;
+    *bitsHandle = nullptr;
+    return ResultNoMemory;
+  }
+  auto* bits = static_cast<uint8_t*>(platform::BlockLock(bitsBlock));
+  if (!bits) {
+    platform::BlockFree(bitsBlock);
+    platform::BlockUnlock(infoBlock);
+    platform::BlockFree(infoBlock);
+    *infoHandle = nullptr;
+    *bitsHandle = nullptr;
+    return ResultMemoryError;
+  }
+
+  DibTarget target;
+  target.palette = header + DibHeaderSize;
+  target.paletteSize = infoSize - DibHeaderSize;
+  target.bits = bits;
+  target.bitsSize = imageSize;
+  target.stride = static_cast<int32_t>(stride);
+  target.height = info.height;
+  result = bitsStep(input, &target, progress, userValue);
+
+  platform::BlockUnlock(bitsBlock);
+  platform::BlockUnlock(infoBlock);
+  if (result == ResultOk) return ResultOk;
+  platform::BlockFree(bitsBlock);
+  platform::BlockFree(infoBlock);
+  *infoHandle = nullptr;
+  *bitsHandle = nullptr;
+  return result;
+}
+
+namespace {
+
+// Memory input: the host's length bounds what may be read.
+ByteView MemoryInput(const char* input, int32_t position) {
+  if (!input || position <= 0) return ByteView{};
+  return ByteView{reinterpret_cast<const uint8_t*>(input), static_cast<size_t>(position)};
+}
+
+// File input starts position bytes into the mapped file (nothing when that lies outside).
+ByteView FileInput(const platform::MappedFile& file, int32_t position) {
+  return Tail(ByteView{file.data, file.size}, static_cast<uint32_t>(position));
+}
+
+}  // namespace
+
+int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
+                         PictureInfoStep infoStep, PictureInfo* info) {
+  switch (flags & InputKindMask) {
+    case InputFile: {
+      platform::MappedFile file;
+      if (!input || !platform::MapExisting(input, &file)) return ResultReadError;
+      int result = infoStep(FileInput(file, position), info);
+      platform::Unmap(&file);
+      return result;
+    }
+    case InputMemory:
+      return infoStep(MemoryInput(input, position), info);
+    default:
+      return ResultNotImplemented;
+  }
+}
+
+int PictureFromInput(const char* input, int32_t position, unsigned flags, SpiHandle* infoHandle,
+                     SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
+                     PictureInfoStep infoStep, PictureBitsStep bitsStep) {
+  if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
+  int result;
+  switch (flags & InputKindMask) {
+    case InputFile: {
+      platform::MappedFile file;
+      if (!input || !platform::MapExisting(input, &file)) return ResultReadError;
+      result = BuildDib(FileInput(file, position), infoStep, bitsStep, progress, userValue,
+                        infoHandle, bitsHandle);
+      platform::Unmap(&file);
+      break;
+    }
+    case InputMemory:
+      result = BuildDib(MemoryInput(input, position), infoStep, bitsStep, progress, userValue,
+                        infoHandle, bitsHandle);
+      break;
+    default:
+      return ResultNotImplemented;
+  }
+  if (result == ResultOk && progress) progress(1, 1, userValue);
+  return result;
+}

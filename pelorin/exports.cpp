@@ -1,0 +1,39 @@
+// Pelorin's exports: each hands its arguments and Pelorin's own callbacks to
+// one framework operation and returns that operation's answer.
+#include "framework/framework.h"
+#include "pelorin/pe_image.h"
+#include "pelorin/resource_extract.h"
+#include "pelorin/resource_list.h"
+#include "pelorin/settings.h"
+
+SPI_EXPORT int SPI_CALL GetPluginInfo(int index, char* buffer, int bufferLength) {
+  const char* const strings[4] = {
+      "00AM",
+      "Pelorin " PELORIN_VERSION " (c) Kestrov",
+      AddExtensions != 0 ? "*.EXE;*.SCR;*.DLL;*.CPL" : " ",
+      "32Bit Executable (*.EXE;*.SCR;*.DLL;*.CPL)",
+  };
+  return CopyInfoString(index, buffer, bufferLength, strings, 3);
+}
+
+SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) {
+  return RunFormatTest(dw, TestExecutable);
+}
+
+SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, int32_t length, unsigned flags,
+                                       SpiHandle* handleSlot) {
+  return BuildArchiveInfo(source, length, flags, handleSlot, ListResources);
+}
+
+SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, int32_t length, const char* name,
+                                    unsigned flags, fileInfo* record) {
+  return LookupFileInfo(source, length, name, flags, record, ListResources, ResultReadError);
+}
+
+SPI_EXPORT int SPI_CALL GetFile(const char* source, int32_t length, void* destination,
+                                unsigned flags, ProgressCallback progress,
+                                SpiUserValue userValue) {
+  ExtractionRequest request;
+  return ExtractMember(source, length, destination, flags, progress, userValue, &request,
+                       PrepareResource, WriteResource);
+}

@@ -1,0 +1,261 @@
+#include "pelorin/resource_extract.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pelorin/resource_list.h"
+#include "quibbet/icon_format.h"
+
+namespace {
+
+constexpr uint32_t CopyBlockSize = 1024;
+// Linear scans of member and language directories in one rebuild. Sound files
+// need a few hundred; a group of 65535 members over a directory of 131070
+// entries would otherwise take minutes.
+constexpr uint64_t ScanBudget = uint64_t{1} << 24;
+
+int LocateVisit(const ResourceVisit* visit, void* context) {
+  ExtractionRequest* request = static_cast<ExtractionRequest*>(context);
+  if (visit->index != request->wantedIndex) return 0;
+  char ext[TextFieldSize];
+  uint32_t extra = 0;
+  int result = ResourceExtension(visit, ext, &extra, nullptr);
+  if (result != 0) return result;
+  request->visit = *visit;
+  result = ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, request->name);
+  if (result != 0) return result;
+  request->outputSize = visit->size + extra;
+  return 1;
+}
+
+bool OpenDirectory(ByteView in, uint64_t offset, uint32_t* named, uint32_t* total) {
+  if (!Has(in, offset, ResourceDirectorySize)) return false;
+  *named = Le16(in, offset + 12);
+  *total = *named + Le16(in, offset + 14);
+  return Has(in, offset + ResourceDirectorySize, uint64_t{*total} * ResourceEntrySize);
+}
+
+uint64_t EntryAt(uint64_t directory, uint32_t i) {
+  return directory + ResourceDirectorySize + uint64_t{i} * ResourceEntrySize;
+}
+
+// The member directory of a group: the first root entry of type 3 (icons) or 1 (cursors).
+bool FindMemberDirectory(const ExtractionRequest* r, MemberDirectory* dir) {
+  const ByteView in = r->visit.input;
+  const uint32_t wanted = r->visit.type - 11;
+  uint32_t named, total;
+  if (!OpenDirectory(in, r->visit.sectionStart, &named, &total)) return false;
+  uint32_t i = 0;
+  while (i < total && Le32(in, EntryAt(r->visit.sectionStart, i)) != wanted) ++i;
+  if (i == total) return false;
+  dir->offset = r->visit.sectionStart + (Le32(in, EntryAt(r->visit.sectionStart, i) + 4) & ~HighBit);
+  if (!OpenDirectory(in, dir->offset, &dir->named, &dir->total)) return false;
+  bool ascending = true;
+  for (uint32_t k = 0; k < dir->total && ascending; ++k) {
+    const uint32_t field = Le32(in, EntryAt(dir->offset, k));
+    if (k < dir->named) {
+      ascending = (field & HighBit) != 0;
+    } else if (k > dir->named) {
+      ascending = field > Le32(in, EntryAt(dir->offset, k - 1));
+    }
+  }
+  dir->idsAscending = ascending;
+  dir->scanBudget = ScanBudget;
+  return true;
+}
+
+bool Spend(MemberDirectory* dir, uint32_t entries) {
+  if (entries > dir->scanBudget) return false;
+  dir->scanBudget -= entries;
+  return true;
+}
+
+// The entry of the member directory whose name field is id, or total when none.
+uint32_t FindMemberEntry(ByteView in, MemberDirectory* dir, uint32_t id) {
+  if (dir->idsAscending) {
+    // Named entries never match a number, and rising ids make the first match the only one.
+    uint32_t lo = dir->named, hi = dir->total;
+    while (lo < hi) {
+      const uint32_t mid = lo + (hi - lo) / 2;
+      const uint32_t field = Le32(in, EntryAt(dir->offset, mid));
+      if (field == id) return mid;
+      if (field < id) lo = mid + 1; else hi = mid;
+    }
+    return dir->total;
+  }
+  if (!Spend(dir, dir->total)) return dir->total;
+  for (uint32_t i = 0; i < dir->total; ++i)
+    if (Le32(in, EntryAt(dir->offset, i)) == id) return i;
+  return dir->total;
+}
+
+}  // namespace
+
+bool FindGroupMember(uint32_t id, const ExtractionRequest* r, MemberDirectory* dir,
+                     uint64_t* data) {
+  const ByteView in = r->visit.input;
+  const uint32_t found = FindMemberEntry(in, dir, id);
+  if (found == dir->total) return false;
+  uint32_t offsetField = Le32(in, EntryAt(dir->offset, found) + 4);
+  if (offsetField & HighBit) {
+    const uint64_t languages = r->visit.sectionStart + (offsetField & ~HighBit);
+    uint32_t named, n;
+    if (!OpenDirectory(in, languages, &named, &n) || n == 0) return false;
+    if (!Spend(dir, n * 2)) return false;
+    const uint32_t language = r->visit.language;
+    uint32_t chosen = 0;  // the first entry when nothing suits better
+    if (n > 1) {
+      uint32_t i = 0;
+      while (i < n && Le32(in, EntryAt(languages, i)) != language) ++i;
+      if (i < n) {
+        chosen = i;
+      } else {
+        // Same primary language, the last one stored winning.
+        for (uint32_t k = n; k-- > 0;) {
+          if ((Le32(in, EntryAt(languages, k)) & 63) == (language & 63)) {
+            chosen = k;
+            break;
+          }
+        }
+      }
+    }
+    offsetField = Le32(in, EntryAt(languages, chosen) + 4);
+  }
+  // Language-level entries are taken as data entries whatever their top bit says.
+  const uint64_t entry = r->visit.sectionStart + offsetField;
+  if (!Has(in, entry, ResourceDataEntrySize)) return false;
+  *data = ResourceDataOffset(r->visit.sectionStart, r->visit.sectionAddress, Le32(in, entry));
+  return *data != NoOffset;
+}
+
+int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size) {
+  const ByteView in = r->visit.input;
+  const uint32_t type = r->visit.type;
+  if (type != ResourceIconGroup && type != ResourceCursorGroup) return ResultBrokenData;
+  const uint64_t group = r->visit.data;
+  uint16_t count;
+  if (!ReadLe16(in, group + 4, &count)) return ResultBrokenData;
+  if (!Has(in, group, GroupHeaderSize + uint64_t{GroupEntrySize} * count)) return ResultBrokenData;
+  uint64_t imageOffset = IconDirEntryOffset(count);
+  if (imageOffset > size) return ResultBrokenData;
+  if (output) std::memcpy(output, in.data + group, IconHeaderSize);
+  MemberDirectory dir;
+  if (!FindMemberDirectory(r, &dir)) return ResultBrokenData;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t g = group + GroupHeaderSize + uint64_t{GroupEntrySize} * i;
+    uint64_t member;
+    if (!FindGroupMember(Le16(in, g + 12), r, &dir, &member)) return ResultBrokenData;
+    const uint32_t bytes = Le32(in, g + 8);
+    IconDirEntry entry;
+    uint64_t source;
+    uint32_t length;
+    if (type == ResourceIconGroup) {
+      if (!Has(in, member, bytes)) return ResultBrokenData;
+      entry.width = Le8(in, g);
+      entry.height = Le8(in, g + 1);
+      entry.colorCount = Le8(in, g + 2);
+      entry.reserved = Le8(in, g + 3);
+      entry.planes = Le16(in, g + 4);
+      entry.bitCount = Le16(in, g + 6);
+      entry.byteSize = bytes;
+      source = member;
+      length = Pad4(bytes);
+    } else {
+      // An entry of 0 bytes would move the next image back over this one.
+      if (bytes == 0 || !Has(in, member, std::max<uint32_t>(bytes, 4))) return ResultBrokenData;
+      entry.width = static_cast<uint8_t>(Le16(in, g));
+      entry.height = static_cast<uint8_t>(Le16(in, g + 2) / 2);
+      entry.planes = Le16(in, member);      // hotspot x
+      entry.bitCount = Le16(in, member + 2);  // hotspot y
+      length = Pad4(bytes) - 4;
+      entry.byteSize = length;
+      source = member + 4;
+    }
+    if (length > size - imageOffset) return ResultBrokenData;
+    if (output) {
+      entry.imageOffset = static_cast<uint32_t>(imageOffset);
+      WriteIconDirEntry(output + IconDirEntryOffset(i), entry);
+      // Padding that would lie beyond the end of the input stays zero.
+      const uint64_t present = std::min<uint64_t>(length, in.size - source);
+      std::memcpy(output + imageOffset, in.data + source, present);
+      std::memset(output + imageOffset + present, 0, length - present);
+    }
+    imageOffset += length;
+  }
+  return ResultOk;
+}
+
+uint32_t BitmapBitsOffset(ByteView input, uint64_t data) {
+  uint32_t headerSize;
+  if (!ReadLe32(input, data, &headerSize)) return 0;
+  uint16_t bitCount;
+  uint32_t entrySize;
+  if (headerSize == 12) {
+    if (!Has(input, data, 12)) return 0;
+    bitCount = Le16(input, data + 10);
+    entrySize = 3;
+  } else {
+    if (!Has(input, data, 40)) return 0;
+    bitCount = Le16(input, data + 14);
+    entrySize = 4;
+  }
+  return headerSize + BitmapFileHeaderSize + IconPaletteEntries(bitCount) * entrySize;
+}
+
+int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* context) {
+  ExtractionRequest* request = static_cast<ExtractionRequest*>(context);
+  uint64_t imageStart;
+  if (!FindImageStart(data.input, data.at, &imageStart)) return ResultBrokenData;
+  const uint64_t wanted = data.at - imageStart;
+  if (wanted > INT32_MAX) return ResultBrokenData;
+  request->wantedIndex = static_cast<int32_t>(wanted);
+  request->name = name;
+  const int walk = WalkResources(data.input, imageStart, LocateVisit, request);
+  if (walk == 0) return ResultBrokenData;
+  if (walk != 1) return walk;
+  const ResourceVisit& v = request->visit;
+  // Check before the framework creates an output of the announced size.
+  switch (v.type) {
+    case ResourceBitmap:
+      if (!Has(v.input, v.data, v.size) || BitmapBitsOffset(v.input, v.data) == 0)
+        return ResultBrokenData;
+      break;
+    case ResourceIconGroup:
+    case ResourceCursorGroup: {
+      const int result = RebuildIconGroup(request, nullptr, request->outputSize);
+      if (result != 0) return result;
+      break;
+    }
+    default:
+      if (!Has(v.input, v.data, v.size)) return ResultBrokenData;
+      break;
+  }
+  *outputSize = request->outputSize;
+  return ResultOk;
+}
+
+int WriteResource(DataRef, uint8_t* destination, uint32_t size, ProgressCallback progress,
+                  SpiUserValue userValue, void* context) {
+  const ExtractionRequest* request = static_cast<const ExtractionRequest*>(context);
+  const ResourceVisit& v = request->visit;
+  switch (v.type) {
+    case ResourceBitmap: {
+      const uint32_t bitsOffset = BitmapBitsOffset(v.input, v.data);
+      if (bitsOffset == 0 || size < BitmapFileHeaderSize || size - BitmapFileHeaderSize < v.size)
+        return ResultBrokenData;
+      PutLe16(destination, 0x4D42);
+      PutLe32(destination + 2, size);
+      PutLe16(destination + 6, 0);
+      PutLe16(destination + 8, 0);
+      PutLe32(destination + 10, bitsOffset);
+      return CopyWithProgress(v.input, v.data, destination + BitmapFileHeaderSize, v.size,
+                              CopyBlockSize, progress, userValue);
+    }
+    case ResourceIconGroup:
+    case ResourceCursorGroup:
+      return RebuildIconGroup(request, destination, size);
+    default:
+      return CopyWithProgress(v.input, v.data, destination, std::min(size, v.size), CopyBlockSize,
+                              progress, userValue);
+  }
+}

@@ -1,0 +1,65 @@
+// Which resources become archive members, and how they are named.
+//
+//   type 2 bitmap -> .BMP (+14 file header)   type 10 raw data -> .DAT
+//   type 12 cursor group -> .CUR               type 14 icon group -> .ICO
+//   a type given by name -> "." + its name      other numeric types: not listed
+//   numeric name id -> "#" + five digits        named resource -> its name
+//   group resource: reserved(16) type(16) count(16), then count entries of 14
+//   bytes whose 32 bits at 8 are the member image's length.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/framework.h"
+#include "pelorin/pe_image.h"
+
+constexpr uint32_t TextFieldSize = 200;  // path, file name and extension buffers
+constexpr uint32_t GroupHeaderSize = 6;
+constexpr uint32_t GroupEntrySize = 14;
+constexpr uint32_t BitmapFileHeaderSize = 14;
+
+enum ResourceType : uint32_t {
+  ResourceCursor = 1,
+  ResourceBitmap = 2,
+  ResourceIcon = 3,
+  ResourceRawData = 10,
+  ResourceCursorGroup = 12,
+  ResourceIconGroup = 14,
+};
+
+// 64 rows of 12 bytes by the low 6 bits of a numeric language.
+extern const char LanguageDirectoryTable[64][12];
+
+// (x + 3) AND NOT 3 in 32 bits.
+inline uint32_t Pad4(uint32_t x) { return (x + 3) & ~3u; }
+
+// Work that the group sums of one call may still do, in group entries read;
+// null for no limit. Keeps shared or looping group data from costing more
+// than a sound file of the same size could.
+struct GroupBudget {
+  uint64_t entries = 0;
+};
+GroupBudget GroupBudgetFor(ByteView input);
+
+// The extension text (into ext, TextFieldSize bytes) and the bytes that the
+// extracted file adds to the resource. ResultBrokenData when a name or group
+// directory does not lie within the input.
+int ResourceExtension(const ResourceVisit* visit, char* ext, uint32_t* extraSize,
+                      GroupBudget* budget);
+// The member file name of a name field followed by ext, cut to fit
+// TextFieldSize bytes with the terminating zero (the name is cut first).
+int ResourceFileName(ByteView input, uint32_t nameField, const char* ext, uint64_t sectionStart,
+                     char* out);
+// The language directory ("ENGLISH\", "$01\", a name + "\", or empty).
+int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, char* out);
+
+// Pelorin's listing callback: one fileInfo per listed resource.
+int ListResources(DataRef data, EntryTable* table);
+// Visitors of the two listing passes.
+int CountResources(const ResourceVisit* visit, void* counter);
+int AddResourceEntry(const ResourceVisit* visit, void* listing);
+
+// Converts the name string at offset text of input to narrow text, writing at
+// most capacity bytes and never half a character; no terminator. False when the
+// string does not lie within the input.
+bool NameText(ByteView input, uint64_t text, char* out, uint32_t capacity, uint32_t* written);

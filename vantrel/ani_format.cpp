@@ -1,0 +1,191 @@
+#include "vantrel/ani_format.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "vantrel/settings.h"
+
+namespace {
+
+bool IdIs(ByteView file, uint64_t at, const char* id) {
+  return Has(file, at, 4) && std::memcmp(file.data + at, id, 4) == 0;
+}
+
+// A chunk's size as stored: signed, so that a size with the top bit set is
+// seen as negative rather than as a jump of gigabytes.
+int32_t ChunkSize(ByteView file, uint64_t chunk) {
+  return static_cast<int32_t>(Le32(file, chunk + 4));
+}
+
+// The step table must hold that many entries inside its own chunk, and the
+// chunk's bytes must be in the input, before anything is sized by that count.
+bool AniStepsFit(ByteView file, uint64_t seq, uint64_t steps) {
+  uint64_t bytes = steps * 4;
+  uint64_t chunkBytes = static_cast<uint64_t>(ChunkSize(file, seq));
+  return bytes <= chunkBytes && Has(file, seq + AniChunkHeaderSize, bytes);
+}
+
+// Entry k of the step table, which must name one of the frames.
+bool ReadAniStep(ByteView file, uint64_t seq, const AniFrameTable& frames, uint32_t k,
+                 uint32_t* frame) {
+  if (k >= frames.stepCount || !AniStepsFit(file, seq, uint64_t{k} + 1)) return false;
+  *frame = Le32(file, seq + AniChunkHeaderSize + uint64_t{k} * 4);
+  return *frame < frames.frameCount;
+}
+
+}  // namespace
+
+int TestAniHeader(ByteView head) {
+  return IdIs(head, 0, "RIFF") && IdIs(head, 8, "ACON") ? 1 : 0;
+}
+
+bool FindAniChunk(ByteView file, const char* id, uint64_t* chunk) {
+  uint32_t riffSize;
+  if (!ReadLe32(file, 4, &riffSize)) return false;
+  uint64_t at = AniHeaderSize;
+  while (at <= riffSize) {
+    if (!Has(file, at, 12)) return false;
+    int32_t size = ChunkSize(file, at);
+    if (size <= 0) return false;
+    if (IdIs(file, at, id)) {
+      *chunk = at;
+      return true;
+    }
+    at += AniChunkHeaderSize + static_cast<uint64_t>(size);
+  }
+  return false;
+}
+
+bool FindAniList(ByteView file, const char* listType, uint64_t* first) {
+  if (!Has(file, 0, AniHeaderSize)) return false;
+  uint32_t riffSize = Le32(file, 4);
+  if (!Has(file, 0, riffSize)) return false;
+  uint64_t at = AniHeaderSize;
+  while (at < riffSize) {
+    // The RIFF size may end inside a chunk header; never read past the input for it.
+    if (!Has(file, at, 12)) return false;
+    int32_t size = ChunkSize(file, at);
+    if (size <= 0) return false;
+    if (IdIs(file, at, "LIST") && IdIs(file, at + 8, listType)) {
+      *first = at + 12;
+      return true;
+    }
+    at += AniChunkHeaderSize + static_cast<uint64_t>(size);
+  }
+  return false;
+}
+
+uint32_t CollectAniFrames(ByteView file, AniFrameTable* table) {
+  table->frames.reset();
+  table->frameCount = 0;
+  if (!TestAniHeader(file)) return 0;
+  uint64_t anih;
+  if (!FindAniChunk(file, "anih", &anih)) return 0;
+  // The counts must lie inside the "anih" chunk itself, not in whatever follows it.
+  if (ChunkSize(file, anih) < 12 || !Has(file, anih + AniChunkHeaderSize, 12)) return 0;
+  uint32_t frameCount = Le32(file, anih + AniChunkHeaderSize + 4);
+  uint32_t stepCount = Le32(file, anih + AniChunkHeaderSize + 8);
+  if (frameCount == 0) return 0;
+  uint64_t first;
+  if (!FindAniList(file, "fram", &first)) return 0;
+  // Each frame chunk takes at least its 8-byte header: a count that the input
+  // cannot hold is refused before the table is sized by it.
+  if (frameCount > (file.size - first) / AniChunkHeaderSize) return 0;
+  std::unique_ptr<uint64_t[]> frames(new (std::nothrow) uint64_t[frameCount]);
+  if (!frames) return 0;
+  uint64_t at = first;
+  for (uint32_t j = 0; j < frameCount; ++j) {
+    if (!Has(file, at, AniFrameMinimum)) return 0;
+    int32_t size = ChunkSize(file, at);
+    if (size < 0) return 0;
+    frames[j] = at;
+    at += AniChunkHeaderSize + static_cast<uint64_t>(size);
+  }
+  table->frames = std::move(frames);
+  table->frameCount = frameCount;
+  table->stepCount = stepCount;
+  return frameCount;
+}
+
+void AniMemberName(uint32_t k, ByteView file, uint64_t frameChunk, char* name) {
+  // The frame's own icon header says whether it is an icon (type 1) or a cursor.
+  uint16_t type = 0;
+  ReadLe16(file, frameChunk + AniChunkHeaderSize + 2, &type);
+  std::snprintf(name, MemberNameSize, "#%05llu.%s", static_cast<unsigned long long>(k) + 1,
+                type == 1 ? "ICO" : "CUR");
+}
+
+int AddAniFrameEntry(uint32_t k, ByteView file, uint64_t frameChunk, EntryTable* table) {
+  int32_t size = ChunkSize(file, frameChunk);
+  if (size < 0 || !Has(file, frameChunk, AniChunkHeaderSize + static_cast<uint64_t>(size)))
+    return ResultBrokenData;
+  fileInfo* entry = nullptr;
+  int result = AcquireEntry(table, &entry);
+  if (result != ResultOk) return result;
+  std::memset(entry, 0, sizeof *entry);
+  std::memcpy(entry->method, "-ani-", 5);
+  entry->position = k;
+  entry->compsize = static_cast<uint32_t>(size);
+  entry->filesize = static_cast<uint32_t>(size);
+  AniMemberName(k, file, frameChunk, entry->filename);
+  return CommitEntry(table);
+}
+
+int ListAniFrames(DataRef data, EntryTable* table) {
+  ByteView file = FromHere(data);
+  AniFrameTable frames;
+  if (!CollectAniFrames(file, &frames)) return ResultBrokenData;
+  uint64_t seq;
+  bool bySteps = ListAllFrames == 1 && FindAniChunk(file, "seq ", &seq);
+  uint32_t members = bySteps ? frames.stepCount : frames.frameCount;
+  // The reservation is sized by the count, so the count is checked against the chunk first.
+  if (bySteps && !AniStepsFit(file, seq, members)) return ResultBrokenData;
+  int result = ReserveEntries(table, members);
+  for (uint32_t k = 0; result == ResultOk && k < members; ++k) {
+    uint32_t frame = k;
+    if (bySteps && !ReadAniStep(file, seq, frames, k, &frame)) return ResultBrokenData;
+    result = AddAniFrameEntry(k, file, frames.frames[frame], table);
+  }
+  return result;
+}
+
+int PrepareAniFrame(DataRef data, char* name, uint32_t* outputSize, void* context) {
+  // The position is a member number: the file starts that many bytes earlier.
+  // Search back for its header, never before the first byte of the input.
+  uint64_t header = data.at;
+  for (;;) {
+    if (!Has(data.input, header, AniHeaderSize)) return ResultBrokenData;
+    if (TestAniHeader(Slice(data.input, header, AniHeaderSize))) break;
+    if (header == 0) return ResultBrokenData;
+    --header;
+  }
+  ByteView file = Tail(data.input, header);
+  uint64_t member = data.at - header;
+  AniFrameTable frames;
+  if (!CollectAniFrames(file, &frames)) return ResultBrokenData;
+  if (member > UINT32_MAX) return ResultBrokenData;
+  uint32_t k = static_cast<uint32_t>(member);
+  uint32_t frame = k;
+  uint64_t seq;
+  if (ListAllFrames == 1 && FindAniChunk(file, "seq ", &seq)) {
+    if (!ReadAniStep(file, seq, frames, k, &frame)) return ResultBrokenData;
+  }
+  if (frame >= frames.frameCount) return ResultBrokenData;
+  uint64_t chunk = frames.frames[frame];
+  int32_t size = ChunkSize(file, chunk);
+  // Checked here so that no output file is made for a frame that cannot be copied.
+  if (size < 0 || !Has(file, chunk, AniChunkHeaderSize + static_cast<uint64_t>(size)))
+    return ResultBrokenData;
+  AniMemberName(k, file, chunk, name);
+  *outputSize = static_cast<uint32_t>(size);
+  static_cast<AniExtract*>(context)->frameData = header + chunk + AniChunkHeaderSize;
+  return ResultOk;
+}
+
+int WriteAniFrame(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
+                  SpiUserValue userValue, void* context) {
+  const auto* extract = static_cast<const AniExtract*>(context);
+  return CopyWithProgress(data.input, extract->frameData, destination, size, AniCopyBlock,
+                          progress, userValue);
+}

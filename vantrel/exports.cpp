@@ -1,0 +1,49 @@
+// Vantrel's exports: each hands its arguments and the animated-cursor
+// callbacks to one framework operation and returns its result unchanged.
+#include "framework/framework.h"
+#include "framework/spi.h"
+#include "vantrel/ani_format.h"
+
+#ifndef VANTREL_VERSION
+#define VANTREL_VERSION "1.0.0"
+#endif
+
+namespace {
+
+const char* const InfoStrings[] = {
+    "00AM",
+    "Vantrel " VANTREL_VERSION " animated cursor frames, Kestrov",
+    "*.ani",
+    "Animation Cursor (*.ani)",
+};
+constexpr int InfoHighIndex = 3;
+// Only the RIFF signature and the form type are looked at.
+constexpr int HeadLength = 12;
+
+}  // namespace
+
+SPI_EXPORT int SPI_CALL GetPluginInfo(int index, char* buffer, int bufferLength) {
+  return CopyInfoString(index, buffer, bufferLength, InfoStrings, InfoHighIndex);
+}
+
+SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) {
+  return RunFormatTest(dw, HeadLength, TestAniHeader);
+}
+
+SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, int32_t length, unsigned flags,
+                                       SpiHandle* handleSlot) {
+  return BuildArchiveInfo(source, length, flags, handleSlot, ListAniFrames);
+}
+
+SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, int32_t length, const char* name,
+                                    unsigned flags, fileInfo* record) {
+  return LookupFileInfo(source, length, name, flags, record, ListAniFrames, ResultNotSupported);
+}
+
+SPI_EXPORT int SPI_CALL GetFile(const char* source, int32_t length, void* destination,
+                                unsigned flags, ProgressCallback progress,
+                                SpiUserValue userValue) {
+  AniExtract extract;
+  return ExtractMember(source, length, destination, flags, progress, userValue, &extract,
+                       PrepareAniFrame, WriteAniFrame);
+}
