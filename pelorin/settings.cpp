@@ -1,17 +1,78 @@
-// Placeholder until the settings store and dialog land: defaults only.
+// Pelorin's two settings, its configuration dialog and its library start-up.
 #include "pelorin/settings.h"
 
+#include "framework/dialog.h"
+#include "framework/settings.h"
 #include "framework/spi.h"
 #include "framework/startup.h"
+#include "pelorin/dialog.h"
 
 int AddExtensions = 0;
 int ExtractLanguage = 0;
 
-void LoadSettings() {}
-void SaveSettings() {}
+namespace {
 
-SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow, int function) {
-  return function == 1 ? ResultOk : ResultNotImplemented;
+constexpr const char* SettingsKey = "Software\\Kestrov\\Susie\\Plug-in\\Pelorin";
+
+const CheckBoxSetting Boxes[] = {
+    {IDC_ADD_EXTENSIONS, &AddExtensions},
+    {IDC_EXTRACT_LANGUAGE, &ExtractLanguage},
+};
+
+const platform::DialogControl EnglishControls[] = {
+    {IDC_ADD_EXTENSIONS, platform::ControlCheckBox, false, PELORIN_ADD_EXTENSIONS_EN},
+    {IDC_EXTRACT_LANGUAGE, platform::ControlCheckBox, false, PELORIN_EXTRACT_LANGUAGE_EN},
+    {DialogOk, platform::ControlDefaultButton, false, SPI_TEXT_OK},
+    {DialogCancel, platform::ControlPushButton, false, SPI_TEXT_CANCEL},
+};
+const platform::DialogControl JapaneseControls[] = {
+    {IDC_ADD_EXTENSIONS, platform::ControlCheckBox, false, PELORIN_ADD_EXTENSIONS_JA},
+    {IDC_EXTRACT_LANGUAGE, platform::ControlCheckBox, false, PELORIN_EXTRACT_LANGUAGE_JA},
+    {DialogOk, platform::ControlDefaultButton, false, SPI_TEXT_OK},
+    {DialogCancel, platform::ControlPushButton, false, SPI_TEXT_CANCEL},
+};
+const platform::DialogTemplate Templates[] = {
+    {SPI_DIALOG_ENGLISH, SPI_TITLE_EN, EnglishControls, 4},
+    {SPI_DIALOG_JAPANESE, SPI_TITLE_JA, JapaneseControls, 4},
+};
+const platform::DialogTemplateSet TerminalTables = {Templates, 2};
+
+intptr_t SPI_DIALOG_CALL PelorinDialogProc(platform::DialogWindow dialog, unsigned message,
+                                          uintptr_t wParam, intptr_t) {
+  if (message == platform::DialogInitMessage) {
+    ShowCheckBoxSettings(dialog, Boxes, 2);
+    PlaceDialog(dialog, PlaceCentredOnCursor, PlaceCentredOnCursor, 0, 0);
+    return 1;
+  }
+  if (message != platform::DialogCommandMessage) return 0;
+  switch (CommandId(wParam)) {
+    case DialogOk:
+      TakeCheckBoxSettings(dialog, Boxes, 2);
+      SaveSettings();
+      platform::EndModalDialog(dialog, DialogOk);
+      return 1;
+    case DialogCancel:
+      platform::EndModalDialog(dialog, DialogCancel);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void LoadSettings() {
+  AddExtensions = ReadRangedSetting(SettingsKey, "AddExtensions", 0, 1, 0);
+  ExtractLanguage = ReadRangedSetting(SettingsKey, "ExtractLanguage", 0, 1, 0);
+}
+
+void SaveSettings() {
+  WriteDwordSetting(SettingsKey, "AddExtensions", AddExtensions);
+  WriteDwordSetting(SettingsKey, "ExtractLanguage", ExtractLanguage);
+}
+
+SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow parent, int function) {
+  return RunConfigurationDialog(parent, function, PelorinDialogProc, &TerminalTables);
 }
 
 SPI_LIBRARY_STARTUP(LoadSettings, nullptr)
