@@ -114,6 +114,25 @@ ProgressCallback ProgressFor(uint8_t control) {
 
 void FormatTests(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size,
                  const std::string& path) {
+  // The information strings (one depends on a setting), cut to a buffer of any length.
+  if (p.getPluginInfo) {
+    char buffer[300];
+    int length = 1 + static_cast<int>(size % 299);
+    for (int index = -1; index <= 4; ++index) {
+      std::memset(buffer, 0x5A, sizeof buffer);
+      int n = p.getPluginInfo(index, buffer, length);
+      if (index < 0 || index > 3) {
+        Check(n == 0 && buffer[0] == 0x5A, "GetPluginInfo out of range leaves the buffer", n);
+      } else {
+        Check(n >= 0 && n < length && buffer[n] == 0 && buffer[length] == 0x5A,
+              "GetPluginInfo stays within the buffer", n);
+      }
+    }
+  }
+  if (p.configurationDlg) {
+    int r = p.configurationDlg(nullptr, 0);
+    Check(r == ResultNotImplemented, "ConfigurationDlg of an unknown function", r);
+  }
   if (!p.isSupported) return;
   if (size > 0) {
     // A viewer hands over the first 2 KB it read.
