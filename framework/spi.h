@@ -100,8 +100,8 @@ struct PictureInfo {
 #ifdef __cplusplus
 static_assert(sizeof(fileInfo) == 428, "fileInfo must be 428 bytes");
 static_assert(sizeof(PictureInfo) == 22 + sizeof(void*), "PictureInfo must be packed");
-#ifdef _WIN32
-static_assert(sizeof(PictureInfo) == 26, "PictureInfo must be 26 bytes on Windows");
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(PictureInfo) == 26, "PictureInfo must be 26 bytes on 32-bit Windows");
 #endif
 #endif
 

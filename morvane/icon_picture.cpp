@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "morvane/png_image.h"
 #include "morvane/settings.h"
 #include "quibbet/icon_format.h"
 
@@ -51,6 +52,21 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
   if (entry.imageOffset > input.size) return ResultBrokenData;
   ByteView block = Tail(input, entry.imageOffset);
 
+  if (IsPngImage(block)) {
+    // A PNG file is as long as its entry says, and all of it must be there.
+    ByteView png = Slice(input, entry.imageOffset, entry.byteSize);
+    uint32_t width, height;
+    if (!CheckPngImage(png, &width, &height)) return ResultBrokenData;
+    *layout = IconImageLayout{};
+    layout->png = true;
+    layout->image = png;
+    layout->width = static_cast<int32_t>(width);
+    layout->height = static_cast<int32_t>(height);
+    layout->bitCount = 32;
+    layout->stride = static_cast<int32_t>(width * 4);
+    return ResultOk;
+  }
+
   IconImage image;
   if (!ReadIconImage(block, &image)) return ResultBrokenData;
   int32_t height = image.height / 2;
@@ -66,6 +82,10 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
   uint64_t bitsOffset = uint64_t{image.headerSize} + paletteLength;
   if (!Has(block, bitsOffset, bitsLength)) return ResultBrokenData;
 
+  int64_t maskStride = DibStride(image.width, 1);
+  uint64_t maskLength = static_cast<uint64_t>(maskStride) * static_cast<uint64_t>(height);
+
+  *layout = IconImageLayout{};
   layout->width = image.width;
   layout->height = height;
   layout->bitCount = image.bitCount;
@@ -74,6 +94,7 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
   layout->palette = Slice(block, image.headerSize, paletteLength);
   layout->stride = static_cast<int32_t>(stride);
   layout->bits = Slice(block, bitsOffset, bitsLength);
+  layout->mask = Slice(block, bitsOffset + bitsLength, maskLength);
   return ResultOk;
 }
 
@@ -91,13 +112,43 @@ int FillIconPictureInfo(ByteView input, PictureInfo* info) {
   return ResultOk;
 }
 
+namespace {
+
+// Icons written before alpha existed leave the fourth byte 0 everywhere; the
+// AND mask then tells what is transparent (bit 1) and what is opaque (bit 0).
+void AlphaFromMask(const IconImageLayout& layout, uint8_t* bits) {
+  for (size_t i = 3; i < layout.bits.size; i += 4)
+    if (bits[i] != 0) return;
+  int64_t maskStride = DibStride(layout.width, 1);
+  for (int32_t y = 0; y < layout.height; ++y) {
+    uint8_t* row = bits + static_cast<size_t>(y) * static_cast<size_t>(layout.stride);
+    const uint8_t* mask =
+        layout.mask.data ? layout.mask.data + static_cast<size_t>(y) * maskStride : nullptr;
+    for (int32_t x = 0; x < layout.width; ++x) {
+      // Without a whole mask in the input every pixel is shown.
+      bool transparent = mask && ((mask[x / 8] >> (7 - x % 8)) & 1);
+      row[4 * x + 3] = transparent ? 0 : 255;
+    }
+  }
+}
+
+}  // namespace
+
 int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback, SpiUserValue) {
   IconImageLayout layout;
   if (LocateIconImage(input, &layout) != ResultOk) return ResultBrokenData;
   // The blocks were sized from the info step's answer; a different answer now
   // (the input or the setting changed in between) must not write past them.
-  if (layout.paletteEntries * 4 != target->paletteSize || layout.bits.size != target->bitsSize)
+  uint64_t bitsLength = uint64_t(layout.stride) * uint64_t(layout.height);
+  if (layout.paletteEntries * 4 != target->paletteSize || bitsLength != target->bitsSize ||
+      layout.stride != target->stride || layout.height != target->height)
     return ResultBrokenData;
+
+  if (layout.png) {
+    bool ok = DecodePngImage(layout.image, static_cast<uint32_t>(layout.width),
+                             static_cast<uint32_t>(layout.height), target->bits, target->bitsSize);
+    return ok ? ResultOk : ResultBrokenData;
+  }
 
   if (layout.paletteEntrySize == 4) {
     if (layout.palette.size) std::memcpy(target->palette, layout.palette.data, layout.palette.size);
@@ -111,5 +162,6 @@ int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback, SpiU
     }
   }
   std::memcpy(target->bits, layout.bits.data, layout.bits.size);
+  if (layout.bitCount == 32) AlphaFromMask(layout, target->bits);
   return ResultOk;
 }

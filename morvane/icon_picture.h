@@ -12,8 +12,10 @@
 // derived from a header far from overflow.
 constexpr int32_t IconMaxDimension = 65535;
 
-// The chosen image as it lies in the input. Both views lie within the input.
+// The chosen image as it lies in the input. Every view lies within the input.
 struct IconImageLayout {
+  bool png = false;  // a PNG image: bitCount 32, and only the png view is set
+  ByteView image;    // the PNG file
   int32_t width = 0;
   int32_t height = 0;  // the header's height halved: colour rows only
   uint32_t bitCount = 0;
@@ -22,6 +24,7 @@ struct IconImageLayout {
   ByteView palette;               // paletteEntries * paletteEntrySize bytes
   int32_t stride = 0;
   ByteView bits;                  // stride * height bytes, bottom row first
+  ByteView mask;                  // the 1-bit AND mask; empty when it is not all within the input
 };
 
 // 0 when head is not a picture for Morvane under the current group-icon
@@ -35,6 +38,8 @@ int LocateIconImage(ByteView input, IconImageLayout* layout);
 // The info step: 0 with info filled, or 3 with info untouched.
 int FillIconPictureInfo(ByteView input, PictureInfo* info);
 
-// The bits step: palette (3-byte entries widened to 4) and colour rows.
+// The bits step: palette (3-byte entries widened to 4) and colour rows; for
+// 32 bits the alpha comes from the AND mask when every alpha byte is 0; PNG
+// images are decoded to 32-bit rows.
 int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback progress,
                  SpiUserValue userValue);

@@ -19,7 +19,8 @@ int DibPaletteEntries(int colorDepth) {
     case 4: return 16;
     case 8: return 256;
     case 16:
-    case 24: return 0;
+    case 24:
+    case 32: return 0;
     default: return -1;
   }
 }

@@ -34,7 +34,7 @@ constexpr uint32_t DibHeaderSize = 40;
 int64_t DibStride(int64_t width, int64_t bitCount);
 
 // Palette entries that the information block carries for a colour depth:
-// 2, 16, 256 for 1, 4, 8 bits, 0 for 16 and 24, -1 for depths not handed over.
+// 2, 16, 256 for 1, 4, 8 bits, 0 for 16, 24 and 32, -1 for depths not handed over.
 int DibPaletteEntries(int colorDepth);
 
 // Runs both steps and hands the host an information block and a bits block

@@ -73,8 +73,8 @@ void EndModalDialog(DialogWindow dialog, intptr_t result);
 
 void SetButtonChecked(DialogWindow dialog, int id, bool checked);
 bool IsButtonChecked(DialogWindow dialog, int id);
-// Checks the radio button chosen and clears the others with ids first..last.
-// Only radio buttons are touched, even when a group box shares an id with one.
+// Checks the radio button chosen and clears the others with ids first..last
+// (a group box that shares an id with one of them takes no check).
 void CheckRadioInRange(DialogWindow dialog, int first, int last, int chosen);
 
 // Screen geometry for placing a dialog; false where there is no screen.

@@ -24,28 +24,8 @@ bool IsButtonChecked(DialogWindow dialog, int id) {
   return IsDlgButtonChecked(static_cast<HWND>(dialog), id) == BST_CHECKED;
 }
 
-namespace {
-
-bool IsRadioButton(HWND control) {
-  char className[16];
-  if (!GetClassNameA(control, className, sizeof className) || lstrcmpiA(className, "Button") != 0)
-    return false;
-  LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
-  return type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
-}
-
-}  // namespace
-
-// CheckRadioButton finds controls by id, and a group box that comes first with
-// the same id would take the check meant for the radio button; so walk the
-// children and touch radio buttons only.
 void CheckRadioInRange(DialogWindow dialog, int first, int last, int chosen) {
-  for (HWND child = GetWindow(static_cast<HWND>(dialog), GW_CHILD); child;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    int id = GetDlgCtrlID(child);
-    if (id < first || id > last || !IsRadioButton(child)) continue;
-    SendMessageA(child, BM_SETCHECK, id == chosen ? BST_CHECKED : BST_UNCHECKED, 0);
-  }
+  CheckRadioButton(static_cast<HWND>(dialog), first, last, chosen);
 }
 
 bool GetWorkArea(ScreenRect* area) {

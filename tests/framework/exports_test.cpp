@@ -4,28 +4,517 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "platform/platform.h"
 #include "tarc.h"
 #include "test_files.h"
 
 namespace {
 
-class TarcPlugin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(host::LoadPlugin(PluginPath("Tarc"), &plugin, &error)) << error;
-  }
-  void TearDown() override { host::UnloadPlugin(&plugin); }
-  host::Plugin plugin;
+using Call = ProgressLog::Call;
+
+std::string Name(const fileInfo& r) { return std::string(r.filename, strnlen(r.filename, 200)); }
+std::string PathOf(const fileInfo& r) { return std::string(r.path, strnlen(r.path, 200)); }
+
+bool AllZero(const void* p, size_t n) {
+  const uint8_t* b = static_cast<const uint8_t*>(p);
+  for (size_t i = 0; i < n; ++i)
+    if (b[i]) return false;
+  return true;
+}
+
+// "m<i>"; built by append, as GCC 12 misreads "m" + to_string() (-Wrestrict).
+std::string MemberName(int i) {
+  std::string s = "m";
+  s.append(std::to_string(i));
+  return s;
+}
+
+// A handle value no plug-in may store: tells "untouched" from "set to null".
+SpiHandle const Untouched = reinterpret_cast<SpiHandle>(static_cast<uintptr_t>(0x5A5A5A50));
+// Read-only memory for pointers that must be refused as unwritable.
+const char ReadOnly[512] = "read-only";
+
+const std::vector<TarcMember> ThreeMembers = {
+    {"", "one.bin", Pattern(10, 1)},
+    {"", "Two.BIN", Pattern(2500, 2)},
+    {"", "three.bin", Pattern(5000, 3)},
 };
 
-TEST_F(TarcPlugin, BindsEveryArchiveExport) {
-  EXPECT_NE(plugin.isSupported, nullptr);
-  EXPECT_NE(plugin.getArchiveInfo, nullptr);
-  EXPECT_NE(plugin.getFileInfo, nullptr);
-  EXPECT_NE(plugin.getFile, nullptr);
-  EXPECT_NE(plugin.configurationDlg, nullptr);
-  EXPECT_EQ(host::PluginInfo(plugin, 0), "00AM");
+class TarcTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Load("Tarc", &plugin); }
+  void TearDown() override { host::UnloadPlugin(&plugin); }
+  static void Load(const char* name, host::Plugin* p) {
+    std::string error;
+    ASSERT_TRUE(host::LoadPlugin(PluginPath(name), p, &error)) << error;
+  }
+  // Writes an archive with pad bytes before it; returns its file name.
+  std::string Archive(const std::vector<TarcMember>& members, uint32_t flags = 0,
+                      size_t pad = 0) {
+    std::vector<uint8_t> bytes(pad, 0xEE);
+    std::vector<uint8_t> tarc = MakeTarc(members, flags);
+    bytes.insert(bytes.end(), tarc.begin(), tarc.end());
+    std::string path = dir.Join("input" + std::to_string(archives++) + ".tarc");
+    WriteBytes(path, bytes);
+    return path;
+  }
+  std::vector<fileInfo> List(const std::string& file, int32_t offset = 0, int* rc = nullptr) {
+    SpiHandle h = Untouched;
+    int r = plugin.getArchiveInfo(file.c_str(), offset, InputFile, &h);
+    if (rc) *rc = r;
+    EXPECT_EQ(r, ResultOk);
+    return r == ResultOk ? host::TakeEntryList(h) : std::vector<fileInfo>{};
+  }
+
+  host::Plugin plugin;
+  ScratchDir dir;
+  int archives = 0;
+};
+
+// ---- Information strings, configuration, format test -------------------------
+
+TEST_F(TarcTest, PluginInfoCutsAndRefuses) {
+  char buffer[16];
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(plugin.getPluginInfo(4, buffer, 16), 0);
+  EXPECT_EQ(plugin.getPluginInfo(-1, buffer, 16), 0);
+  EXPECT_EQ(buffer[0], 'x') << "an index out of range leaves the buffer alone";
+  EXPECT_EQ(plugin.getPluginInfo(0, buffer, 1), 0);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(plugin.getPluginInfo(0, buffer, 5), 4);
+  EXPECT_STREQ(buffer, "00AM");
+  EXPECT_EQ(plugin.getPluginInfo(0, buffer, 4), 3);
+  EXPECT_STREQ(buffer, "00A");
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(plugin.getPluginInfo(0, buffer, 0), 0);
+  EXPECT_EQ(buffer[0], 'x') << "no room at all: nothing written";
+  EXPECT_EQ(host::PluginInfo(plugin, 2), "*.tarc");
+  EXPECT_EQ(plugin.configurationDlg(nullptr, 0), ResultNotImplemented);
+}
+
+TEST_F(TarcTest, FormatTestByHandleAndByPointer) {
+  std::string file = Archive(ThreeMembers);
+  uintptr_t h = OpenHostHandle(file);
+  ASSERT_LT(h, 0x10000u);
+  EXPECT_EQ(plugin.isSupported("ignored", h), 1);
+  EXPECT_EQ(plugin.isSupported("ignored", h), 1) << "the host's handle stays usable";
+  CloseHostHandle(h);
+
+  std::string empty = dir.Join("empty.tarc");
+  WriteBytes(empty, {});
+  h = OpenHostHandle(empty);
+  EXPECT_EQ(plugin.isSupported("ignored", h), 0);
+  CloseHostHandle(h);
+
+  // The head at the very end of readable memory: four bytes are all there is.
+  host::GuardedBuffer head(std::vector<uint8_t>{'T', 'A', 'R', 'C'});
+  ASSERT_NE(head.data(), nullptr);
+  EXPECT_EQ(plugin.isSupported("x", reinterpret_cast<uintptr_t>(head.data())), 1);
+  host::GuardedBuffer other(std::vector<uint8_t>{'T', 'A', 'R'});
+  EXPECT_EQ(plugin.isSupported("x", reinterpret_cast<uintptr_t>(other.data())), 0);
+  // 65536 is a pointer, to nothing readable.
+  EXPECT_EQ(plugin.isSupported("x", 65536), 0);
+  // 65535 is a handle, and no open one.
+  EXPECT_EQ(plugin.isSupported("x", 65535), 0);
+}
+
+TEST_F(TarcTest, HeadReadingFormatTest) {
+  host::Plugin head;
+  Load("TarcHead", &head);
+  std::string file = Archive(ThreeMembers);
+  uintptr_t h = OpenHostHandle(file);
+  EXPECT_EQ(head.isSupported("x", h), 1);
+  // The read moved the position: at the end of the file nothing is read.
+  EXPECT_EQ(head.isSupported("x", h), 0);
+  CloseHostHandle(h);
+
+  // A file shorter than the head still answers from the bytes it has.
+  std::string shortFile = dir.Join("short.tarc");
+  WriteBytes(shortFile, {'T', 'A', 'R', 'C', 0});
+  h = OpenHostHandle(shortFile);
+  EXPECT_EQ(head.isSupported("x", h), 1);
+  CloseHostHandle(h);
+
+  // By pointer the head must be readable for its full 12 bytes.
+  host::GuardedBuffer four(std::vector<uint8_t>{'T', 'A', 'R', 'C'});
+  EXPECT_EQ(head.isSupported("x", reinterpret_cast<uintptr_t>(four.data())), 0);
+  std::vector<uint8_t> twelve = {'T', 'A', 'R', 'C', 0, 0, 0, 0, 0, 0, 0, 0};
+  host::GuardedBuffer full(twelve);
+  EXPECT_EQ(head.isSupported("x", reinterpret_cast<uintptr_t>(full.data())), 1);
+  host::UnloadPlugin(&head);
+}
+
+// ---- Listing ---------------------------------------------------------------
+
+TEST_F(TarcTest, EmptyListIsOneZeroRecord) {
+  SpiHandle h = Untouched;
+  ASSERT_EQ(plugin.getArchiveInfo(Archive({}).c_str(), 0, InputFile, &h), ResultOk);
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(SpiBlockSize(h), sizeof(fileInfo));
+  std::vector<uint8_t> bytes = host::TakeBlock(h);
+  EXPECT_TRUE(AllZero(bytes.data(), bytes.size()));
+}
+
+TEST_F(TarcTest, ReservedListHoldsTerminatorAndOffsetPositions) {
+  std::string file = Archive(ThreeMembers, TarcReserve, 512);
+  SpiHandle h = Untouched;
+  ASSERT_EQ(plugin.getArchiveInfo(file.c_str(), 512, InputFile, &h), ResultOk);
+  ASSERT_EQ(SpiBlockSize(h), 4 * sizeof(fileInfo));
+  std::vector<uint8_t> bytes = host::TakeBlock(h);
+  EXPECT_TRUE(AllZero(bytes.data() + 3 * sizeof(fileInfo), sizeof(fileInfo)));
+  for (size_t i = 0; i < 3; ++i) {
+    fileInfo r;
+    std::memcpy(&r, bytes.data() + i * sizeof r, sizeof r);
+    EXPECT_EQ(Name(r), ThreeMembers[i].name);
+    EXPECT_EQ(r.position, 512 + TarcEntryOffset(ThreeMembers, i));
+    EXPECT_EQ(r.filesize, ThreeMembers[i].data.size());
+    EXPECT_EQ(r.timestamp, 0u);
+    EXPECT_EQ(r.crc, 0u);
+  }
+}
+
+TEST_F(TarcTest, UnreservedListGrowsOneRecordAtATime) {
+  std::vector<TarcMember> many;
+  for (int i = 0; i < 40; ++i) many.push_back({"", MemberName(i), Pattern(3, 1)});
+  SpiHandle h = Untouched;
+  ASSERT_EQ(plugin.getArchiveInfo(Archive(many).c_str(), 0, InputFile, &h), ResultOk);
+  EXPECT_EQ(SpiBlockSize(h), 41 * sizeof(fileInfo));
+  std::vector<fileInfo> list = host::TakeEntryList(h);
+  ASSERT_EQ(list.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(Name(list[i]), MemberName(i));
+}
+
+TEST_F(TarcTest, UncommittedRecordIsZeroInTheList) {
+  SpiHandle h = Untouched;
+  ASSERT_EQ(plugin.getArchiveInfo(Archive(ThreeMembers, TarcLeaveLast | TarcReserve).c_str(), 0,
+                                  InputFile, &h),
+            ResultOk);
+  std::vector<uint8_t> bytes = host::TakeBlock(h);
+  ASSERT_EQ(bytes.size(), 4 * sizeof(fileInfo));
+  EXPECT_FALSE(AllZero(bytes.data() + sizeof(fileInfo), sizeof(fileInfo)));
+  EXPECT_TRUE(AllZero(bytes.data() + 2 * sizeof(fileInfo), 2 * sizeof(fileInfo)));
+}
+
+TEST_F(TarcTest, MemoryInputIgnoresLengthAndAddsNoOffset) {
+  host::GuardedBuffer mem(MakeTarc(ThreeMembers));
+  SpiHandle a = Untouched, b = Untouched;
+  ASSERT_EQ(plugin.getArchiveInfo(mem.source(), 0, InputMemory, &a), ResultOk);
+  ASSERT_EQ(plugin.getArchiveInfo(mem.source(), 777, InputMemory, &b), ResultOk);
+  std::vector<uint8_t> x = host::TakeBlock(a), y = host::TakeBlock(b);
+  EXPECT_EQ(x, y);
+  fileInfo r;
+  std::memcpy(&r, x.data() + sizeof r, sizeof r);
+  EXPECT_EQ(r.position, TarcEntryOffset(ThreeMembers, 1));
+}
+
+TEST_F(TarcTest, ListFailures) {
+  SpiHandle h = Untouched;
+  EXPECT_EQ(plugin.getArchiveInfo(dir.Join("missing").c_str(), 0, InputFile, &h),
+            ResultReadError);
+  EXPECT_EQ(h, Untouched);
+  EXPECT_EQ(plugin.getArchiveInfo(Archive(ThreeMembers).c_str(), 0, 2, &h), ResultNotImplemented);
+  EXPECT_EQ(h, Untouched);
+  std::string empty = dir.Join("empty");
+  WriteBytes(empty, {});
+  EXPECT_EQ(plugin.getArchiveInfo(empty.c_str(), 0, InputFile, &h), ResultReadError);
+  EXPECT_EQ(h, Untouched);
+  // Not of the format: the slot is cleared.
+  EXPECT_EQ(plugin.getArchiveInfo(Archive(ThreeMembers).c_str(), 1, InputFile, &h),
+            ResultBrokenData);
+  EXPECT_EQ(h, nullptr);
+  // An offset beyond the end of the file is just more broken data.
+  h = Untouched;
+  EXPECT_EQ(plugin.getArchiveInfo(Archive(ThreeMembers).c_str(), 0x7FFFFFF0, InputFile, &h),
+            ResultBrokenData);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(plugin.getArchiveInfo(Archive(ThreeMembers).c_str(), 0, InputFile,
+                                  reinterpret_cast<SpiHandle*>(const_cast<char*>(ReadOnly))),
+            ResultMemoryError);
+}
+
+TEST_F(TarcTest, ListOfTruncatedArchiveStopsAtTheEnd) {
+  // The last member's header is cut short: reading stays within the input.
+  std::vector<uint8_t> bytes = MakeTarc(ThreeMembers);
+  bytes.resize(TarcEntryOffset(ThreeMembers, 2) + 6);
+  host::GuardedBuffer mem(bytes);
+  SpiHandle h = Untouched;
+  EXPECT_EQ(plugin.getArchiveInfo(mem.source(), 0, InputMemory, &h), ResultBrokenData);
+  EXPECT_EQ(h, nullptr);
+}
+
+// ---- Lookup ----------------------------------------------------------------
+
+TEST_F(TarcTest, LookupMatchesCaseAndIgnoreCase) {
+  std::string file = Archive(ThreeMembers, 0, 512);
+  fileInfo r;
+  EXPECT_EQ(plugin.getFileInfo(file.c_str(), 512, "two.bin", InputFile, &r), ResultNotSupported);
+  ASSERT_EQ(plugin.getFileInfo(file.c_str(), 512, "two.bin", InputFile | IgnoreCase, &r),
+            ResultOk);
+  EXPECT_EQ(Name(r), "Two.BIN");
+  EXPECT_EQ(r.position, 512 + TarcEntryOffset(ThreeMembers, 1));
+  ASSERT_EQ(plugin.getFileInfo(file.c_str(), 512, "Two.BIN", InputFile, &r), ResultOk);
+  EXPECT_EQ(r.filesize, 2500u);
+}
+
+TEST_F(TarcTest, LookupJoinsPathAndNameAndTakesTheFirst) {
+  std::vector<TarcMember> members = {
+      {"dir\\", "same", Pattern(1, 1)},
+      {"", "same", Pattern(2, 1)},
+      {"", "same", Pattern(3, 1)},
+  };
+  std::string file = Archive(members);
+  fileInfo r;
+  ASSERT_EQ(plugin.getFileInfo(file.c_str(), 0, "same", InputFile, &r), ResultOk);
+  EXPECT_EQ(r.filesize, 2u) << "the bare name never matches an entry with a path; first wins";
+  ASSERT_EQ(plugin.getFileInfo(file.c_str(), 0, "dir\\same", InputFile, &r), ResultOk);
+  EXPECT_EQ(r.filesize, 1u);
+  EXPECT_EQ(PathOf(r), "dir\\");
+}
+
+TEST_F(TarcTest, LookupNotFoundCodesAndRecord) {
+  std::string file = Archive(ThreeMembers);
+  fileInfo r;
+  EXPECT_EQ(plugin.getFileInfo(file.c_str(), 0, "nothing", InputFile, &r), ResultNotSupported);
+  EXPECT_EQ(Name(r), "three.bin") << "the record holds what the last entry left";
+  host::Plugin head;
+  Load("TarcHead", &head);
+  EXPECT_EQ(head.getFileInfo(file.c_str(), 0, "nothing", InputFile, &r), ResultReadError);
+  host::UnloadPlugin(&head);
+}
+
+TEST_F(TarcTest, LookupFailures) {
+  std::string file = Archive(ThreeMembers);
+  fileInfo r;
+  std::memset(&r, 0xAA, sizeof r);
+  EXPECT_EQ(plugin.getFileInfo(file.c_str(), 0, "one.bin", 2, &r), ResultNotImplemented);
+  EXPECT_TRUE(AllZero(&r, sizeof r)) << "cleared before the input kind is looked at";
+  EXPECT_EQ(plugin.getFileInfo(dir.Join("missing").c_str(), 0, "one.bin", InputFile, &r),
+            ResultReadError);
+  EXPECT_EQ(plugin.getFileInfo(file.c_str(), 0, "one.bin", InputFile,
+                               reinterpret_cast<fileInfo*>(const_cast<char*>(ReadOnly))),
+            ResultMemoryError);
+  host::GuardedBuffer mem(MakeTarc(ThreeMembers));
+  ASSERT_EQ(plugin.getFileInfo(mem.source(), 99, "three.bin", InputMemory, &r), ResultOk);
+  EXPECT_EQ(r.position, TarcEntryOffset(ThreeMembers, 2));
+}
+
+// ---- Extraction to a directory ------------------------------------------------
+
+class ExtractTest : public TarcTest {
+ protected:
+  std::string file;
+  void SetUp() override {
+    TarcTest::SetUp();
+    file = Archive(ThreeMembers, 0, 100);
+  }
+  uint32_t Position(size_t i) { return 100 + TarcEntryOffset(ThreeMembers, i); }
+  int Get(size_t i, const std::string& destination, ProgressLog* log = nullptr) {
+    return plugin.getFile(file.c_str(), static_cast<int32_t>(Position(i)),
+                          const_cast<char*>(destination.c_str()), InputFile,
+                          log ? RecordProgress : nullptr, log ? log->value() : 0);
+  }
+};
+
+TEST_F(ExtractTest, CreatesLevelsAndReportsProgressInOrder) {
+  std::string out = dir.Join("a") + Sep() + "b" + Sep() + "c";
+  ProgressLog log;
+  ASSERT_EQ(Get(1, out, &log), ResultOk);
+  EXPECT_EQ(ReadBytes(out + Sep() + "Two.BIN"), ThreeMembers[1].data);
+  EXPECT_EQ(log.calls, (std::vector<Call>{{0, 1}, {1024, 2500}, {2048, 2500}, {1, 1}}));
+  EXPECT_EQ(ListNames(out), std::vector<std::string>{"Two.BIN"}) << "no temporary file left";
+}
+
+TEST_F(ExtractTest, TrailingSeparatorGivesTheSameTarget) {
+  std::string out = dir.Join("x");
+  ASSERT_EQ(Get(0, out + Sep()), ResultOk);
+  EXPECT_EQ(ReadBytes(out + Sep() + "one.bin"), ThreeMembers[0].data);
+  EXPECT_EQ(ListNames(out), std::vector<std::string>{"one.bin"});
+  ASSERT_EQ(Get(0, out), ResultOk) << "extracting again replaces the file";
+  EXPECT_EQ(ListNames(out), std::vector<std::string>{"one.bin"});
+}
+
+TEST_F(ExtractTest, NullProgressGivesTheSameResult) {
+  ASSERT_EQ(Get(2, dir.path()), ResultOk);
+  EXPECT_EQ(ReadBytes(dir.Join("three.bin")), ThreeMembers[2].data);
+}
+
+TEST_F(ExtractTest, AbortDuringCopyKeepsTheOldTarget) {
+  std::string target = dir.Join("Two.BIN");
+  WriteBytes(target, {'o', 'l', 'd'});
+  ProgressLog log;
+  log.stopAtCall = 2;  // (2048, 2500)
+  EXPECT_EQ(Get(1, dir.path(), &log), ResultAborted);
+  EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(log.calls, (std::vector<Call>{{0, 1}, {1024, 2500}, {2048, 2500}}));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"Two.BIN", "input0.tarc"}));
+}
+
+TEST_F(ExtractTest, AbortBeforeAnythingIsOpened) {
+  ProgressLog log;
+  log.stopAtCall = 0;
+  std::string out = dir.Join("never");
+  EXPECT_EQ(Get(1, out, &log), ResultAborted);
+  EXPECT_FALSE(Exists(out));
+}
+
+// Mended: a failure leaves neither a new target nor a temporary file behind.
+TEST_F(ExtractTest, FailedWriteLeavesNoNewTargetNorTemporary) {
+  std::vector<TarcMember> broken = {{"", "cut.bin", Pattern(50, 1), 5000}};
+  std::string f = Archive(broken);
+  std::string out = dir.Join("out");
+  ProgressLog log;
+  EXPECT_EQ(plugin.getFile(f.c_str(), TarcHeaderSize, const_cast<char*>(out.c_str()), InputFile,
+                           RecordProgress, log.value()),
+            ResultBrokenData);
+  EXPECT_TRUE(ListNames(out).empty());
+  EXPECT_EQ(log.calls, (std::vector<Call>{{0, 1}})) << "no (1, 1) after a failure";
+}
+
+// Mended: a member of no bytes is an empty file.
+TEST_F(ExtractTest, EmptyMemberIsAnEmptyFile) {
+  std::string f = Archive({{"", "empty.bin", {}}});
+  std::string target = dir.Join("empty.bin");
+  WriteBytes(target, {'o', 'l', 'd'});
+  ProgressLog log;
+  ASSERT_EQ(plugin.getFile(f.c_str(), TarcHeaderSize, const_cast<char*>(dir.path().c_str()),
+                           InputFile, RecordProgress, log.value()),
+            ResultOk);
+  EXPECT_TRUE(Exists(target));
+  EXPECT_TRUE(ReadBytes(target).empty());
+  EXPECT_EQ(log.calls, (std::vector<Call>{{0, 1}, {1, 1}}));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"empty.bin", "input0.tarc", "input1.tarc"}));
+}
+
+TEST_F(ExtractTest, PathLimits) {
+  // Directory and name of 258 characters together still fit (259 with the
+  // separator); 259 do not.
+  // The name is long so that the temporary file's name fits beside it.
+  std::string name(30, 'n');
+  std::string f = Archive({{"", name, Pattern(5, 1)}});
+  std::string base = dir.path() + Sep();
+  size_t room = 258 - name.size();
+  ASSERT_LT(base.size(), room);
+  std::string fits = base + std::string(room - base.size(), 'd');
+  auto get = [&](const std::string& out) {
+    return plugin.getFile(f.c_str(), TarcHeaderSize, const_cast<char*>(out.c_str()), InputFile,
+                          nullptr, 0);
+  };
+  EXPECT_EQ(get(fits), ResultOk);
+  EXPECT_TRUE(Exists(fits + Sep() + name));
+  std::string over = fits.substr(0, fits.size() - 1) + "ee";
+  EXPECT_EQ(get(over), ResultWriteError);
+  EXPECT_TRUE(ListNames(over).empty()) << "created, but nothing written into it";
+  std::string tooLong = base + std::string(260 - base.size(), 'f');
+  EXPECT_EQ(get(tooLong), ResultWriteError);
+  EXPECT_FALSE(Exists(tooLong));
+  EXPECT_EQ(get(""), ResultWriteError) << "an empty directory name names nothing";
+}
+
+TEST_F(ExtractTest, NameWithMissingSubdirectoryFails) {
+  std::vector<TarcMember> sub = {{"", std::string("sub") + Sep() + "f.bin", Pattern(5, 1)}};
+  std::string f = Archive(sub);
+  std::string out = dir.Join("o");
+  EXPECT_EQ(plugin.getFile(f.c_str(), TarcHeaderSize, const_cast<char*>(out.c_str()), InputFile,
+                           nullptr, 0),
+            ResultWriteError);
+  EXPECT_TRUE(ListNames(out).empty());
+}
+
+TEST_F(ExtractTest, FlagWordKinds) {
+  std::string out = dir.Join("k");
+  EXPECT_EQ(plugin.getFile(file.c_str(), Position(0), const_cast<char*>(out.c_str()), 2, nullptr,
+                           0),
+            ResultNotImplemented);
+  // Output kind 2: the member is located first, so a bad position says so.
+  EXPECT_EQ(plugin.getFile(file.c_str(), Position(0), const_cast<char*>(out.c_str()), 0x200,
+                           nullptr, 0),
+            ResultNotImplemented);
+  EXPECT_EQ(plugin.getFile(file.c_str(), 1, const_cast<char*>(out.c_str()), 0x200, nullptr, 0),
+            ResultBrokenData);
+  EXPECT_FALSE(Exists(out));
+  EXPECT_EQ(plugin.getFile(dir.Join("missing").c_str(), 0, const_cast<char*>(out.c_str()), 0,
+                           nullptr, 0),
+            ResultReadError);
+}
+
+TEST_F(ExtractTest, DoubleByteNameEndingInTrailBackslash) {
+  if (!platform::IsLeadByte(0x95)) GTEST_SKIP() << "needs a double-byte code page (cp932)";
+  // 0x95 0x5C is one character whose second byte is the backslash code.
+  std::string out = dir.Join("\x95\x5C");
+  ASSERT_EQ(Get(0, out), ResultOk);
+  EXPECT_TRUE(platform::IsDirectory(out.c_str()));
+  EXPECT_TRUE(Exists(out + "\\one.bin"));
+  // Nested levels under such a name are created one by one as well.
+  std::string nested = out + "\\\x95\x5C\\z";
+  ASSERT_EQ(Get(0, nested), ResultOk);
+  EXPECT_TRUE(Exists(nested + "\\one.bin"));
+}
+
+// ---- Extraction to memory ---------------------------------------------------------
+
+TEST_F(ExtractTest, MemoryBlockHasTheMinimumSizeAndZeroTail) {
+  SpiHandle h = Untouched;
+  std::vector<TarcMember> hundred = {{"", "h", Pattern(100, 9)}, {"", "z", {}}};
+  std::string f = Archive(hundred);
+  ASSERT_EQ(plugin.getFile(f.c_str(), TarcHeaderSize, &h, OutputMemory << OutputKindShift,
+                           nullptr, 0),
+            ResultOk);
+  ASSERT_EQ(SpiBlockSize(h), 2048u);
+  std::vector<uint8_t> bytes = host::TakeBlock(h);
+  EXPECT_TRUE(std::equal(hundred[0].data.begin(), hundred[0].data.end(), bytes.begin()));
+  EXPECT_TRUE(AllZero(bytes.data() + 100, 2048 - 100));
+
+  h = Untouched;
+  ASSERT_EQ(plugin.getFile(f.c_str(), TarcEntryOffset(hundred, 1), &h, 0x100, nullptr, 0),
+            ResultOk);
+  ASSERT_EQ(SpiBlockSize(h), 2048u);
+  bytes = host::TakeBlock(h);
+  EXPECT_TRUE(AllZero(bytes.data(), bytes.size()));
+
+  h = Untouched;
+  ProgressLog log;
+  ASSERT_EQ(plugin.getFile(file.c_str(), Position(2), &h, 0x100, RecordProgress, log.value()),
+            ResultOk);
+  ASSERT_EQ(SpiBlockSize(h), 5000u);
+  EXPECT_EQ(host::TakeBlock(h), ThreeMembers[2].data);
+  EXPECT_EQ(log.calls.size(), 2u + 4u);
+}
+
+TEST_F(ExtractTest, MemorySlotRules) {
+  SpiHandle h = Untouched;
+  ProgressLog log;
+  log.stopAtCall = 1;
+  EXPECT_EQ(plugin.getFile(file.c_str(), Position(1), &h, 0x100, RecordProgress, log.value()),
+            ResultAborted);
+  EXPECT_EQ(h, nullptr) << "a failed write leaves a null handle";
+
+  h = Untouched;
+  std::string f = Archive({{"", "cut", Pattern(50, 1), 5000}});
+  EXPECT_EQ(plugin.getFile(f.c_str(), TarcHeaderSize, &h, 0x100, nullptr, 0), ResultBrokenData);
+  EXPECT_EQ(h, nullptr);
+
+  h = Untouched;
+  EXPECT_EQ(plugin.getFile(f.c_str(), 3, &h, 0x100, nullptr, 0), ResultBrokenData);
+  EXPECT_EQ(h, Untouched) << "a member not found never reaches the slot";
+
+  EXPECT_EQ(plugin.getFile(file.c_str(), Position(0), const_cast<char*>(ReadOnly), 0x100,
+                           nullptr, 0),
+            ResultMemoryError);
+}
+
+TEST_F(ExtractTest, MemoryInputToMemory) {
+  std::vector<uint8_t> bytes = MakeTarc(ThreeMembers);
+  host::GuardedBuffer mem(bytes);
+  SpiHandle h = Untouched;
+  // With memory input the source points at the member's entry itself.
+  const char* entry = mem.source() + TarcEntryOffset(ThreeMembers, 1);
+  ASSERT_EQ(plugin.getFile(entry, 12345, &h, InputMemory | 0x100, nullptr, 0), ResultOk);
+  EXPECT_EQ(host::TakeBlock(h, 2500), ThreeMembers[1].data);
+  // The last member ends exactly where readable memory ends.
+  h = Untouched;
+  entry = mem.source() + TarcEntryOffset(ThreeMembers, 2);
+  ASSERT_EQ(plugin.getFile(entry, 0, &h, InputMemory | 0x100, nullptr, 0), ResultOk);
+  EXPECT_EQ(host::TakeBlock(h), ThreeMembers[2].data);
 }
 
 }  // namespace

@@ -69,3 +69,26 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
   return v;
 }
+
+#ifdef _WIN32
+uintptr_t OpenHostHandle(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return reinterpret_cast<uintptr_t>(h);
+}
+void CloseHostHandle(uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+#else
+#include <fcntl.h>
+#include <unistd.h>
+uintptr_t OpenHostHandle(const std::string& path) {
+  return static_cast<uintptr_t>(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+void CloseHostHandle(uintptr_t handle) { close(static_cast<int>(handle)); }
+#endif
+
+int SPI_CALL RecordProgress(int done, int total, SpiUserValue user) {
+  // The user value is the log itself: a wrong value would not find it.
+  ProgressLog* log = reinterpret_cast<ProgressLog*>(user);
+  log->calls.push_back({done, total});
+  return static_cast<int>(log->calls.size()) - 1 == log->stopAtCall ? 1 : 0;
+}

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/spi.h"
+
 // A fresh directory under the system's temporary folder, removed with all it
 // holds when the test ends.
 class ScratchDir {
@@ -33,3 +35,19 @@ std::string ProgramDir();
 // A plug-in beside the test program: "<Name>.spi".
 std::string PluginPath(const std::string& name);
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 1);
+
+// A file handle as a host passes it to IsSupported (a descriptor on Linux).
+uintptr_t OpenHostHandle(const std::string& path);
+void CloseHostHandle(uintptr_t handle);
+
+// Records the progress calls of one GetFile; its address is the user value.
+struct ProgressLog {
+  struct Call {
+    int done, total;
+    bool operator==(const Call& o) const { return done == o.done && total == o.total; }
+  };
+  std::vector<Call> calls;
+  int stopAtCall = -1;        // answer non-zero to this call (0-based)
+  SpiUserValue value() { return reinterpret_cast<SpiUserValue>(this); }
+};
+int SPI_CALL RecordProgress(int done, int total, SpiUserValue user);

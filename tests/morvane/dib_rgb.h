@@ -1,8 +1,11 @@
-// Turns the two blocks of a picture into RGB rows, top row first, the form in
-// which the reference decoder's pixels are stored.
+// Turns the two blocks of a picture into RGBA rows, top row first, the form in
+// which the reference decoder's pixels are stored (see make_samples.py).
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace dibrgb {
@@ -11,20 +14,21 @@ inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
-// Empty when the blocks are not a bottom-up 1/4/8/16/24-bit bitmap.
-inline std::vector<uint8_t> ToRgb(const std::vector<uint8_t>& info,
-                                  const std::vector<uint8_t>& bits) {
+// Empty when the blocks are not a bottom-up 1/4/8/16/24/32-bit bitmap. Below
+// 32 bits the alpha is 255.
+inline std::vector<uint8_t> ToRgba(const std::vector<uint8_t>& info,
+                                   const std::vector<uint8_t>& bits) {
   if (info.size() < 40) return {};
   int w = static_cast<int>(Get32(info, 4)), h = static_cast<int>(Get32(info, 8));
   int bc = info[14] | info[15] << 8;
   int stride = ((w * bc + 7) / 8 + 3) & ~3;
   if (w <= 0 || h <= 0 || bits.size() < static_cast<size_t>(stride) * h) return {};
   std::vector<uint8_t> out;
-  out.reserve(static_cast<size_t>(w) * h * 3);
+  out.reserve(static_cast<size_t>(w) * h * 4);
   for (int y = h - 1; y >= 0; --y) {
     const uint8_t* row = bits.data() + static_cast<size_t>(y) * stride;
     for (int x = 0; x < w; ++x) {
-      uint8_t r = 0, g = 0, b = 0;
+      uint8_t r = 0, g = 0, b = 0, a = 255;
       if (bc <= 8) {
         int bitPos = x * bc;
         int index = (row[bitPos / 8] >> (8 - bc - bitPos % 8)) & ((1 << bc) - 1);
@@ -43,15 +47,44 @@ inline std::vector<uint8_t> ToRgb(const std::vector<uint8_t>& info,
         b = p[0];
         g = p[1];
         r = p[2];
+        if (bc == 32) a = p[3];
       } else {
         return {};
       }
-      out.push_back(r);
-      out.push_back(g);
-      out.push_back(b);
+      out.insert(out.end(), {r, g, b, a});
     }
   }
   return out;
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The reference rows of FILE.rgba (without its width and height), with the
+// alpha set to 255 below 32 bits, where the picture carries none.
+inline std::vector<uint8_t> ExpectedRgba(const std::string& file, int bits, int* width,
+                                         int* height) {
+  std::vector<uint8_t> e = ReadFile(file + ".rgba");
+  if (e.size() < 8) return {};
+  *width = static_cast<int>(Get32(e, 0));
+  *height = static_cast<int>(Get32(e, 4));
+  std::vector<uint8_t> rows(e.begin() + 8, e.end());
+  if (bits < 32)
+    for (size_t i = 3; i < rows.size(); i += 4) rows[i] = 255;
+  return rows;
+}
+
+// "" when a equals b, else where and how they first differ.
+inline std::string FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.size() != b.size())
+    return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i])
+      return "pixel " + std::to_string(i / 4) + " channel " + std::to_string(i % 4) + ": " +
+             std::to_string(a[i]) + " and " + std::to_string(b[i]);
+  return "";
 }
 
 }  // namespace dibrgb

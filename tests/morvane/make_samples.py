@@ -2,11 +2,21 @@
 """Test inputs for Morvane, made by tools independent of it.
 
   make_samples.py pixels OUTDIR   icons and cursors written by icotool and
-                                  ImageMagick, each with the RGB rows that
-                                  Pillow decodes from it (OUTDIR/manifest.txt)
+                                  ImageMagick (bitmaps of 1 to 32 bits, PNG
+                                  images of every colour type), each with the
+                                  RGBA rows that Pillow decodes from it
   make_samples.py wine OUTDIR     every icon and cursor group of Wine's
-                                  libraries, extracted by wrestool
+                                  libraries, extracted by wrestool, and each
+                                  of their images as a one-image file with
+                                  Pillow's RGBA rows
+
+Each OUTDIR/manifest.txt line names a file and its bit count (32 for PNG
+images); FILE.rgba holds width, height (32-bit little-endian) and RGBA rows,
+top row first. Below 32 bits only the RGB values are compared: the picture
+carries no transparency there.
 """
+import struct
+import zlib
 import os
 import random
 import shutil
@@ -14,25 +24,99 @@ import subprocess
 import sys
 
 
-def write_rgb(path, image):
-    # Width, height (32-bit little-endian), then RGB rows top row first.
-    rgb = image.convert("RGB")
+PNG_MAGIC = b"\x89PNG\r\n\x1a\n"
+
+
+def write_rgba(path, width, height, rgba):
     with open(path, "wb") as out:
-        out.write(rgb.size[0].to_bytes(4, "little"))
-        out.write(rgb.size[1].to_bytes(4, "little"))
-        out.write(rgb.tobytes())
+        out.write(width.to_bytes(4, "little"))
+        out.write(height.to_bytes(4, "little"))
+        out.write(rgba)
+
+
+def image_bits(block):
+    # The bit count in an image block's bitmap header; 32 for a PNG image.
+    if block[:8] == PNG_MAGIC:
+        return 32
+    size = int.from_bytes(block[0:4], "little")
+    if size == 12:
+        return int.from_bytes(block[10:12], "little")
+    return int.from_bytes(block[14:16], "little")
 
 
 def bit_count_of(path):
-    # The bit count in the first image's bitmap header, to be sure a tool wrote
-    # the depth that the sample stands for.
     with open(path, "rb") as f:
         data = f.read()
     offset = int.from_bytes(data[18:22], "little")
-    size = int.from_bytes(data[offset:offset + 4], "little")
-    if size == 12:
-        return int.from_bytes(data[offset + 10:offset + 12], "little")
-    return int.from_bytes(data[offset + 14:offset + 16], "little")
+    return image_bits(data[offset:])
+
+
+def expected_rgba(path):
+    """Pillow's RGBA rows of the one image in path (an icon or cursor file).
+
+    Cursors are shown to Pillow as icons: its cursor reader knows no alpha. A
+    32-bit bitmap whose alpha bytes are all 0 takes its alpha from the AND mask,
+    as Windows shows it; Pillow keeps the zeros, so that mask is read here.
+    """
+    import io
+    from PIL import Image
+
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    offset = int.from_bytes(data[18:22], "little")
+    block = bytes(data[offset:])
+    bits = image_bits(block)
+    data[2:4] = (1).to_bytes(2, "little")
+    data[10:12] = (1).to_bytes(2, "little")
+    data[12:14] = bits.to_bytes(2, "little")
+    image = Image.open(io.BytesIO(bytes(data)))
+    image.load()
+    if block[:8] == PNG_MAGIC:
+        # The PNG itself: Pillow's icon reader drops a palette's transparency.
+        png = Image.open(io.BytesIO(block))
+        png.load()
+        image = png
+        if png.mode == "I;16" or png.mode == "I":
+            # 16-bit grey: the high byte of each sample, as 8-bit decoders keep it.
+            grey = bytes(min(v >> 8, 255) for v in png.getdata())
+            image = Image.frombytes("L", png.size, grey)
+    rgba = image.convert("RGBA")
+    width, height = rgba.size
+    pixels = bytearray(rgba.tobytes())
+    if bits == 32 and block[:8] != PNG_MAGIC:
+        header = int.from_bytes(block[0:4], "little")
+        colour = block[header:header + width * height * 4]
+        if all(b == 0 for b in colour[3::4]):
+            mask_stride = ((width + 31) // 32) * 4
+            mask = block[header + width * height * 4:]
+            for y in range(height):
+                row = mask[(height - 1 - y) * mask_stride:]
+                for x in range(width):
+                    transparent = len(row) > x // 8 and (row[x // 8] >> (7 - x % 8)) & 1
+                    pixels[(y * width + x) * 4 + 3] = 0 if transparent else 255
+    return width, height, bytes(pixels)
+
+
+def record(outdir, name, samples):
+    path = os.path.join(outdir, name)
+    width, height, rgba = expected_rgba(path)
+    write_rgba(path + ".rgba", width, height, rgba)
+    samples.append((name, bit_count_of(path)))
+
+
+def zero_alpha(path, out):
+    # The same 32-bit icon with every alpha byte 0: the AND mask must take over.
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    offset = int.from_bytes(data[18:22], "little")
+    header = int.from_bytes(data[offset:offset + 4], "little")
+    width = int.from_bytes(data[offset + 4:offset + 8], "little")
+    height = int.from_bytes(data[offset + 8:offset + 12], "little") // 2
+    start = offset + header
+    for i in range(width * height):
+        data[start + 4 * i + 3] = 0
+    with open(out, "wb") as f:
+        f.write(data)
 
 
 def pixels(outdir):
@@ -67,11 +151,53 @@ def pixels(outdir):
             for path in made:
                 if bit_count_of(path) != bits:
                     sys.exit("%s: expected %d bits per pixel" % (path, bits))
-                write_rgb(path + ".rgb", Image.open(path))
-                samples.append(os.path.basename(path))
+                record(outdir, os.path.basename(path), samples)
+
+    # 32 bits with real alpha, and the same with all alpha 0 and an AND mask.
+    for w, h in [(32, 32), (7, 5), (48, 48)]:
+        image = Image.new("RGBA", (w, h))
+        image.putdata([(rng.randrange(256), rng.randrange(256), rng.randrange(256),
+                        rng.choice([0, 255, rng.randrange(256)])) for _ in range(w * h)])
+        stem = os.path.join(outdir, "b32_%dx%d" % (w, h))
+        image.save(stem + ".png")
+        subprocess.run(["icotool", "-c", "-b", "32", "-o", stem + ".ico", stem + ".png"], check=True)
+        subprocess.run(["convert", stem + ".png", stem + "_im.ico"], check=True, stderr=subprocess.DEVNULL)
+        zero_alpha(stem + ".ico", stem + "_mask.ico")
+        for path in (stem + ".ico", stem + "_im.ico", stem + "_mask.ico"):
+            if bit_count_of(path) != 32:
+                sys.exit("%s: expected 32 bits per pixel" % path)
+            record(outdir, os.path.basename(path), samples)
+
+    # PNG images of 256 x 256 in every colour type, stored raw by icotool.
+    base = Image.new("RGBA", (256, 256))
+    base.putdata([(x, y, (x * y) & 255, (x + 2 * y) & 255) for y in range(256) for x in range(256)])
+    grey16 = Image.new("I;16", (256, 256))
+    grey16.putdata([(x << 8) | (255 - y) for y in range(256) for x in range(256)])
+    pngs = {
+        "rgba": lambda p: base.save(p),
+        "rgb": lambda p: base.convert("RGB").save(p),
+        "palette": lambda p: base.convert("RGB").quantize(200).save(p),
+        "palette_trns": lambda p: base.convert("RGB").quantize(16).save(p, transparency=3),
+        "grey": lambda p: base.convert("L").save(p),
+        "grey_alpha": lambda p: base.convert("LA").save(p),
+        "grey16": lambda p: grey16.save(p),
+        "rgba16": lambda p: subprocess.run(["convert", stem_png("rgba"), "PNG64:" + p], check=True),
+        "interlaced": lambda p: subprocess.run(["convert", stem_png("rgba"), "-interlace", "PNG", p],
+                                               check=True),
+    }
+
+    def stem_png(kind):
+        return os.path.join(outdir, "png_%s.png" % kind)
+
+    for kind, make in pngs.items():
+        make(stem_png(kind))
+        ico = os.path.join(outdir, "png_%s.ico" % kind)
+        subprocess.run(["icotool", "-c", "-r", stem_png(kind), "-o", ico], check=True)
+        record(outdir, os.path.basename(ico), samples)
+
     with open(os.path.join(outdir, "manifest.txt"), "w") as m:
-        for name in samples:
-            m.write("%s %d\n" % (name, bit_count_of(os.path.join(outdir, name))))
+        for name, bits in samples:
+            m.write("%s %d\n" % (name, bits))
 
 
 WINE_DIRS = ["/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows",
@@ -92,9 +218,38 @@ def wine(outdir):
                 subprocess.run(["wrestool", "-x", "-t", kind, "-o", outdir, os.path.join(source, lib)],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         names = sorted(n for n in os.listdir(outdir) if n.endswith((".ico", ".cur")))
+    # Each image once more as a one-image file, with what Pillow decodes from it.
+    single = os.path.join(outdir, "single")
+    os.makedirs(single)
+    singles = []
+    for name in names:
+        with open(os.path.join(outdir, name), "rb") as f:
+            data = f.read()
+        count = int.from_bytes(data[4:6], "little")
+        for i in range(count):
+            entry = data[6 + 16 * i:22 + 16 * i]
+            if len(entry) < 16:
+                break
+            size, offset = struct.unpack("<II", entry[8:16])
+            block = data[offset:offset + size]
+            if len(block) != size or size < 16:
+                continue
+            one = data[0:4] + b"\x01\x00" + entry[0:12] + struct.pack("<I", 22) + block
+            path = os.path.join(single, "%s.%d%s" % (name[:-4], i, name[-4:]))
+            with open(path, "wb") as f:
+                f.write(one)
+            try:
+                width, height, rgba = expected_rgba(path)
+            except Exception:
+                continue  # Pillow cannot read it: the decode-or-refuse test still runs
+            write_rgba(path + ".rgba", width, height, rgba)
+            singles.append((os.path.basename(path), image_bits(block)))
     with open(os.path.join(outdir, "manifest.txt"), "w") as m:
         for name in names:
             m.write(name + "\n")
+    with open(os.path.join(single, "manifest.txt"), "w") as m:
+        for name, bits in singles:
+            m.write("%s %d\n" % (name, bits))
 
 
 if __name__ == "__main__":

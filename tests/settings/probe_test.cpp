@@ -2,6 +2,7 @@
 // resources, through probe plug-ins built from the deliverables' settings code.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -171,7 +172,12 @@ struct Reader {
   }
   // A name or ordinal: 0, 0xFFFF + ordinal, or text.
   std::string NameOrOrdinal() {
-    if (end - p >= 2 && p[0] == 0xFF && p[1] == 0xFF) { Word(); return "#" + std::to_string(Word()); }
+    if (end - p >= 2 && p[0] == 0xFF && p[1] == 0xFF) {
+      Word();
+      char ordinal[8];
+      snprintf(ordinal, sizeof ordinal, "#%u", static_cast<unsigned>(Word()));
+      return ordinal;
+    }
     return Text();
   }
   void AlignDword(const uint8_t* base) { while ((p - base) % 4) ++p; }

@@ -2,6 +2,7 @@
 // getters at every use, so a change in Morvane's dialog shows at once.
 #include <cstring>
 
+#include "morvane/settings.h"
 #include "platform/platform.h"
 #include "quibbet/quibbet.h"
 
@@ -61,11 +62,11 @@ void ReleaseBitmapFilter() {
 }
 
 bool IconFilesAreArchives() {
-  return !BitmapFilter.groupIconSetting || BitmapFilter.groupIconSetting() == 0;
+  return !BitmapFilter.groupIconSetting || BitmapFilter.groupIconSetting() == TreatAsArchive;
 }
 
 bool MembersNamedBySize() {
-  return BitmapFilter.fileNameSetting && BitmapFilter.fileNameSetting() == 1;
+  return BitmapFilter.fileNameSetting && BitmapFilter.fileNameSetting() == SizeName;
 }
 
 int ForwardConfigurationDlg(SpiWindow parent, int function) {

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Builds both presets and runs every test: natively, and the Windows build
+# under Wine. On a fresh Debian 12 machine (as root) it first installs what is
+# missing; when everything is there it goes straight to building.
+#
+#   scripts/test.sh              everything
+#   SPI_SANITIZE=1 scripts/test.sh   also the sanitizer preset
+#   SPI_REQUIRE_WINE=1 ...       fail (rather than warn) when Wine cannot run here
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${SPI_JOBS:-2}
+
+# Every Debian package the build and the tests need, in one place.
+PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-14-dev
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 wine64 xvfb xauth
+  locales googletest libgmock-dev libbenchmark-dev libpng-dev libstb-dev libcli11-dev
+  icoutils imagemagick 7zip python3-pil
+)
+
+declare -a SUMMARY=()
+FAILED=0
+note() { printf '\n==> %s\n' "$*"; }
+record() {  # record <stage> <ok|FAILED|NOT RUN> [detail]
+  SUMMARY+=("$(printf '%-28s %s' "$1" "$2${3:+ ($3)}")")
+  [ "$2" = FAILED ] && FAILED=1
+  return 0
+}
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  local need_locale=0
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || need_locale=1
+  if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
+    record "packages" ok "all present"
+    return 0
+  fi
+  if [ "$(id -u)" != 0 ]; then
+    echo "missing: ${missing[*]} ${need_locale:+(ja_JP.UTF-8 locale)}; run as root to install" >&2
+    record "packages" FAILED "not root"
+    return 1
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then
+    note "installing: ${missing[*]}"
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q || { record "packages" FAILED "apt-get update"; return 1; }
+    apt-get install -y -q --no-install-recommends "${missing[@]}" ||
+      { record "packages" FAILED "apt-get install"; return 1; }
+  fi
+  if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen || { record "packages" FAILED "locale-gen"; return 1; }
+  fi
+  record "packages" ok "installed ${missing[*]:-locale}"
+}
+
+build_preset() {  # build_preset <preset>
+  note "configure and build: $1"
+  mkdir -p build
+  local log="build/$1.log"
+  if cmake --preset "$1" >"$log" 2>&1 && cmake --build --preset "$1" -j"$JOBS" >>"$log" 2>&1; then
+    record "build $1" ok
+    return 0
+  fi
+  tail -40 "$log"
+  record "build $1" FAILED "see $log"
+  return 1
+}
+
+test_preset() {  # test_preset <preset> [wrapper...]
+  local preset=$1
+  shift
+  note "tests: $preset"
+  if "$@" ctest --preset "$preset" -j"$JOBS" --output-on-failure; then
+    record "tests $preset" ok
+  else
+    record "tests $preset" FAILED
+  fi
+}
+
+# Every export of every Windows plug-in under its plain name (no @n decoration).
+check_exports() {
+  local bad=0 found=0
+  for spi in build/win32/bin/*.spi; do
+    [ -e "$spi" ] || continue
+    found=1
+    local names
+    names=$(i686-w64-mingw32-objdump -p "$spi" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+      sed -n 's/^\s*\[ *[0-9]*\] //p')
+    if [ -z "$names" ] || grep -q '@' <<<"$names"; then
+      echo "exports of $spi: ${names:-none}" >&2
+      bad=1
+    fi
+  done
+  if [ $found = 0 ]; then record "win32 exports" FAILED "no plug-ins built"; return; fi
+  [ $bad = 0 ] && record "win32 exports" ok "plain names" || record "win32 exports" FAILED
+}
+
+# Wine's 32-bit side needs a kernel that runs 32-bit programs.
+wine_usable() { timeout 60 wine --version >/dev/null 2>&1; }
+
+run_wine_tests() {
+  export WINEPREFIX="$ROOT/build/win32/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if ! wine_usable; then
+    echo "Wine cannot start here (this kernel does not run 32-bit programs)." >&2
+    if [ "${SPI_REQUIRE_WINE:-0}" = 1 ]; then
+      record "tests win32 (Wine)" FAILED "Wine cannot run on this machine"
+    else
+      record "tests win32 (Wine)" "NOT RUN" "Wine cannot run 32-bit programs on this kernel"
+    fi
+    return
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    note "initialising the Wine prefix (once)"
+    timeout 600 wine wineboot -i >/dev/null 2>&1
+    timeout 120 wineserver -w
+  fi
+  local wrap=()
+  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then wrap=(xvfb-run -a); fi
+  test_preset win32 "${wrap[@]}"
+}
+
+start=$(date +%s)
+install_missing
+if build_preset native; then test_preset native; fi
+if build_preset win32; then
+  check_exports
+  run_wine_tests
+fi
+# Hook for the sanitizer preset (AddressSanitizer, UBSan, LeakSanitizer).
+if [ "${SPI_SANITIZE:-0}" = 1 ]; then
+  if build_preset sanitize; then test_preset sanitize; fi
+fi
+
+echo
+echo "==================== summary ($(( $(date +%s) - start )) s) ===================="
+printf '%s\n' "${SUMMARY[@]}"
+if [ $FAILED = 0 ]; then echo "RESULT: PASS"; else echo "RESULT: FAIL"; fi
+exit $FAILED

@@ -1,0 +1,171 @@
+// Pelorin through its exports, on executables made by the test builder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "pe_builder.h"
+#include "pelorin_host.h"
+#include "test_files.h"
+
+using namespace pe_builder;
+
+namespace {
+
+Bytes Sample() {
+  // A cursor image: hotspot (3, 4), then 304 bytes of image.
+  Bytes cursor(308, 0);
+  for (size_t i = 4; i < cursor.size(); ++i) cursor[i] = static_cast<uint8_t>(i);
+  Put16(cursor, 0, 3);
+  Put16(cursor, 2, 4);
+  return ExecutableWith(Tree({{{1}, {1}, 0x409, cursor},
+                              {{2}, {1}, 0x409, BitmapResource(40, 24, 2500)},
+                              {{5}, {100}, 0x409, Bytes(20, 0x44)},
+                              {{10}, {0, u"Data"}, 0x409, Bytes{1, 2, 3}},
+                              {{12}, {1}, 0x409, GroupDirectory(true, {{32, 64, 308, 1}})}}));
+}
+
+struct Progress {
+  std::vector<std::pair<int, int>> calls;
+  int stopAt = -1;
+};
+
+int SPI_CALL Record(int done, int total, SpiUserValue user) {
+  Progress* p = reinterpret_cast<Progress*>(user);
+  p->calls.emplace_back(done, total);
+  return static_cast<int>(p->calls.size()) == p->stopAt ? 1 : 0;
+}
+
+}  // namespace
+
+TEST_F(PelorinPlugin, InformationAndFormatTest) {
+  EXPECT_EQ(host::PluginInfo(plugin, 0), "00AM");
+  EXPECT_EQ(host::PluginInfo(plugin, 1).rfind("Pelorin", 0), 0u);
+  EXPECT_EQ(host::PluginInfo(plugin, 2), " ");
+  EXPECT_EQ(host::PluginInfo(plugin, 3), "32Bit Executable (*.EXE;*.SCR;*.DLL;*.CPL)");
+  char buffer[8] = "keep";
+  EXPECT_EQ(plugin.getPluginInfo(4, buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "keep");
+
+  const host::GuardedBuffer exe(Sample());
+  EXPECT_EQ(plugin.isSupported("x.exe", reinterpret_cast<uintptr_t>(exe.data())), 2);
+  const host::GuardedBuffer junk(Bytes(4096, 'M'));
+  EXPECT_EQ(plugin.isSupported("x.exe", reinterpret_cast<uintptr_t>(junk.data())), 0);
+  const host::GuardedBuffer none(Executable({{".text", Bytes(16, 0xC3), 0x1000}}));
+  EXPECT_EQ(plugin.isSupported("x.exe", reinterpret_cast<uintptr_t>(none.data())), 0);
+  ScratchDir dir;
+  WriteBytes(dir.Join("none.exe"), Executable({{".text", Bytes(16, 0xC3), 0x1000}}));
+  int result = 0;
+  ListFile(dir.Join("none.exe"), 0, &result);
+  EXPECT_EQ(result, ResultBrokenData);
+}
+
+TEST_F(PelorinPlugin, ListsFromMemoryAndFromAnOffsetInAFile) {
+  const Bytes exe = Sample();
+  const host::GuardedBuffer memory(exe);
+  int result = -1;
+  const auto list = ListMemory(memory, &result);
+  ASSERT_EQ(result, 0);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(MemberName(list[0]), "#00001.BMP");
+  EXPECT_EQ(list[0].position, 1u);
+  EXPECT_EQ(MemberName(list[1]), "Data.DAT");
+  EXPECT_EQ(list[1].position, 3u);
+  EXPECT_EQ(MemberName(list[2]), "#00001.CUR");
+  EXPECT_EQ(list[2].filesize, 326u);
+
+  ScratchDir dir;
+  Bytes file = exe;
+  file.insert(file.begin(), 512, 0x90);
+  const std::string path = dir.Join("lib.dll");
+  WriteBytes(path, file);
+  const auto shifted = ListFile(path, 512, &result);
+  ASSERT_EQ(result, 0);
+  ASSERT_EQ(shifted.size(), 3u);
+  EXPECT_EQ(shifted[1].position, 515u);
+
+  fileInfo info;
+  EXPECT_EQ(plugin.getFileInfo(path.c_str(), 512, "Data.DAT", InputFile, &info), 0);
+  EXPECT_EQ(info.position, 515u);
+  EXPECT_EQ(plugin.getFileInfo(path.c_str(), 512, "data.dat", InputFile, &info), ResultReadError);
+  EXPECT_EQ(plugin.getFileInfo(path.c_str(), 512, "data.dat", InputFile | IgnoreCase, &info), 0);
+  EXPECT_EQ(plugin.getFileInfo(path.c_str(), 512, "#00100", InputFile, &info), ResultReadError);
+
+  // Each member extracts from its listed position, to disk and to memory.
+  const std::string out = dir.Join("out");
+  ASSERT_EQ(plugin.getFile(path.c_str(), 515, const_cast<char*>(out.c_str()), InputFile, nullptr, 0), 0);
+  EXPECT_EQ(ReadBytes(dir.Join("out") + Sep() + "Data.DAT"), (Bytes{1, 2, 3}));
+  Bytes cursor;
+  ASSERT_EQ(ExtractFile(path, shifted[2].position, shifted[2].filesize, &cursor), 0);
+  EXPECT_EQ(Get16(cursor, 10), 3);
+  EXPECT_EQ(Get16(cursor, 12), 4);
+  SpiHandle block = nullptr;
+  ASSERT_EQ(plugin.getFile(memory.source() + 2, 0, &block, InputMemory | (OutputMemory << OutputKindShift),
+                           nullptr, 0), 0);
+  const Bytes dialog = host::TakeBlock(block, 20);
+  EXPECT_EQ(dialog, Bytes(20, 0x44));
+}
+
+TEST_F(PelorinPlugin, CopiesReportProgressAndStopWhenAsked) {
+  ScratchDir dir;
+  const std::string path = dir.Join("lib.dll");
+  WriteBytes(path, Sample());
+  Progress progress;
+  const std::string out = dir.Join("out");
+  ASSERT_EQ(plugin.getFile(path.c_str(), 1, const_cast<char*>(out.c_str()), InputFile, Record,
+                           reinterpret_cast<SpiUserValue>(&progress)), 0);
+  const std::vector<std::pair<int, int>> expected{{0, 1}, {1024, 2500}, {2048, 2500}, {1, 1}};
+  EXPECT_EQ(progress.calls, expected);
+  const Bytes bmp = ReadBytes(out + Sep() + "#00001.BMP");
+  ASSERT_EQ(bmp.size(), 2514u);
+  EXPECT_EQ(Get32(bmp, 10), 54u);
+
+  // Stopping in the middle leaves the old file as it was.
+  WriteBytes(out + Sep() + "#00001.BMP", Bytes{7});
+  Progress stop;
+  stop.stopAt = 2;
+  EXPECT_EQ(plugin.getFile(path.c_str(), 1, const_cast<char*>(out.c_str()), InputFile, Record,
+                           reinterpret_cast<SpiUserValue>(&stop)), ResultAborted);
+  EXPECT_EQ(ReadBytes(out + Sep() + "#00001.BMP"), Bytes{7});
+}
+
+TEST_F(PelorinPlugin, CraftedSizesCreateNothing) {
+  // A raw resource claiming 1.5 GB in a small file: refused before any output exists.
+  Bytes exe = ExecutableWith(Tree({{{10}, {1}, 0, Bytes(12, 0x21)}}));
+  for (size_t at = 0; at + 8 <= exe.size(); at += 4)
+    if (Get32(exe, at + 4) == 12 && Get32(exe, at) >= 0x3000 && Get32(exe, at) < 0x3100) {
+      Put32(exe, at + 4, 0x60000000);
+      break;
+    }
+  ScratchDir dir;
+  const std::string path = dir.Join("lib.dll");
+  WriteBytes(path, exe);
+  int result = -1;
+  const auto list = ListFile(path, 0, &result);
+  ASSERT_EQ(result, 0);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].compsize, 0x60000000u);
+  const std::string out = dir.Join("out");
+  EXPECT_EQ(plugin.getFile(path.c_str(), 0, const_cast<char*>(out.c_str()), InputFile, nullptr, 0),
+            ResultBrokenData);
+  EXPECT_FALSE(Exists(out));
+  SpiHandle block = reinterpret_cast<SpiHandle>(1);
+  EXPECT_EQ(plugin.getFile(path.c_str(), 0, &block, InputFile | (OutputMemory << OutputKindShift),
+                           nullptr, 0), ResultBrokenData);
+}
+
+TEST_F(PelorinPlugin, SixtyFourBitImagesListAndExtract) {
+  Options o;
+  o.pe64 = true;
+  const Bytes exe = ExecutableWith(Tree({{{2}, {4}, 0x411, BitmapResource(12, 4, 200)}}), o);
+  ScratchDir dir;
+  const std::string path = dir.Join("lib64.dll");
+  WriteBytes(path, exe);
+  int result = -1;
+  const auto list = ListFile(path, 0, &result);
+  ASSERT_EQ(result, 0);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(MemberName(list[0]), "#00004.BMP");
+  Bytes bmp;
+  ASSERT_EQ(ExtractFile(path, list[0].position, list[0].filesize, &bmp), 0);
+  EXPECT_EQ(Get32(bmp, 10), 74u);
+}
