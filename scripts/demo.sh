@@ -1,8 +1,69 @@
 #!/usr/bin/env bash
-# The main job on a bundled sample. Until the command-line host exists this
-# lists and extracts the Tarc test archive through the host library's tests.
+# The main job on the bundled samples: on a fresh Debian 12 machine (as root)
+# it first installs what the native build needs, then builds spihost, the four
+# plug-ins and the samples, and runs spihost on each sample: lists it, extracts
+# everything and writes PNG images, all into one output folder.
+#
+#   scripts/demo.sh [OUTPUT_FOLDER]      (default: build/demo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset native >/dev/null
-cmake --build --preset native -j2 --target framework_exports_test >/dev/null
-build/native/bin/framework_exports_test --gtest_filter='ExtractTest.*:TarcTest.Reserved*'
+ROOT=$PWD
+OUT=${1:-$ROOT/build/demo}
+case "$OUT" in /*) ;; *) OUT=$PWD/$OUT ;; esac
+
+# What the native build and the samples need; the full test suite needs more
+# (scripts/test.sh installs that).
+PACKAGES=(cmake ninja-build g++ python3 libstb-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "missing packages: ${missing[*]}; run as root (or: sudo apt-get install ${missing[*]})" >&2
+    exit 1
+  fi
+  echo "==> installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+echo "==> building spihost, the plug-ins and the samples (log: build/demo-build.log)"
+mkdir -p build
+if ! { cmake --preset native && cmake --build --preset native -j"${SPI_JOBS:-2}" --target spihost spi_samples; } \
+    >build/demo-build.log 2>&1; then
+  tail -30 build/demo-build.log
+  echo "build failed; see build/demo-build.log" >&2
+  exit 1
+fi
+
+SPIHOST=$ROOT/build/native/bin/spihost
+SAMPLES=$ROOT/build/native/samples
+rm -rf "$OUT"
+mkdir -p "$OUT"
+# The demo's own settings, so the user's are untouched: Pelorin files the
+# resources of each language under a folder of its own.
+export SPI_REGISTRY=$OUT/settings.reg
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Kestrov\\Susie\\Plug-in\\Pelorin]\n"ExtractLanguage"=dword:00000001\n' >"$SPI_REGISTRY"
+
+status=0
+for f in sample.exe multi.ico spinner.ani pointer.cur; do
+  echo
+  echo "==> spihost list $f"
+  "$SPIHOST" list "$SAMPLES/$f" || status=1
+done
+for f in sample.exe multi.ico spinner.ani pointer.cur; do
+  echo
+  echo "==> spihost extract $f -o $OUT/$f --png"
+  "$SPIHOST" extract "$SAMPLES/$f" -o "$OUT/$f" --png || status=1
+done
+
+echo
+echo "==> written:"
+(cd "$OUT" && find . -type f ! -name settings.reg | sed 's|^\./||' | sort | sed 's/^/  /')
+count=$(find "$OUT" -type f -name '*.png' | wc -l)
+echo
+echo "$count PNG images and the extracted files are in $OUT"
+exit $status

@@ -1,0 +1,54 @@
+#include "platform/console.h"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+
+namespace platform {
+namespace {
+
+std::atomic<int> interrupts{0};
+
+void OnInterrupt(int sig) {
+  // The second request means the user no longer wants a clean stop.
+  if (interrupts.fetch_add(1) >= 1) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+  }
+}
+
+}  // namespace
+
+bool IsTerminal(int stream) { return isatty(stream) == 1; }
+
+int TerminalWidth(int stream) {
+  struct winsize ws {};
+  if (ioctl(stream, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  return 0;
+}
+
+void SetBinaryOutput() {}
+
+void CatchInterrupt() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+bool InterruptRequested() { return interrupts.load() > 0; }
+
+std::string ExecutablePath() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string NarrowToUtf8(const std::string& text) { return text; }
+
+}  // namespace platform

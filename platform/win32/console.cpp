@@ -1,0 +1,68 @@
+#include "platform/console.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::atomic<int> interrupts{0};
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  // The second request falls through to the default handler, which ends us.
+  return interrupts.fetch_add(1) >= 1 ? FALSE : TRUE;
+}
+
+HANDLE StreamHandle(int stream) {
+  return GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+}
+
+}  // namespace
+
+bool IsTerminal(int stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(StreamHandle(stream), &mode) != 0;
+}
+
+int TerminalWidth(int stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(StreamHandle(stream), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+void SetBinaryOutput() {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
+}
+
+void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+bool InterruptRequested() { return interrupts.load() > 0; }
+
+std::string ExecutablePath() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return {};
+  return std::string(buffer, n);
+}
+
+std::string NarrowToUtf8(const std::string& text) {
+  if (text.empty()) return text;
+  int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (wide <= 0) return text;
+  std::vector<wchar_t> units(static_cast<size_t>(wide));
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), units.data(), wide);
+  int n = WideCharToMultiByte(CP_UTF8, 0, units.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return text;
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, units.data(), wide, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+// The command line: what each command accepts and what is a usage error.
+#include <gtest/gtest.h>
+
+#include "cli.h"
+
+namespace {
+
+std::string Parse(std::vector<std::string> args, spihost::Options* o) {
+  std::vector<char*> argv{const_cast<char*>("spihost")};
+  for (auto& a : args) argv.push_back(a.data());
+  return spihost::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), o);
+}
+
+TEST(CommandLine, OptionsAnywhereAndWithEquals) {
+  spihost::Options o;
+  ASSERT_EQ(Parse({"--plugins", "p", "extract", "a.exe", "-o", "out", "#1.ICO", "--png", "--lang=ja"}, &o), "");
+  EXPECT_EQ(o.command, "extract");
+  EXPECT_EQ(o.operands, (std::vector<std::string>{"a.exe", "#1.ICO"}));
+  EXPECT_EQ(o.output, "out");
+  EXPECT_EQ(o.pluginFolder, "p");
+  EXPECT_EQ(o.language, "ja");
+  EXPECT_TRUE(o.png);
+  ASSERT_EQ(Parse({"list", "--", "-odd-name", "--json"}, &o), "");
+  EXPECT_EQ(o.operands, (std::vector<std::string>{"-odd-name", "--json"}));
+  EXPECT_FALSE(o.json);
+}
+
+TEST(CommandLine, UsageErrors) {
+  spihost::Options o;
+  EXPECT_NE(Parse({}, &o), "");
+  EXPECT_NE(Parse({"unpack", "x"}, &o), "");
+  EXPECT_NE(Parse({"list"}, &o), "");
+  EXPECT_NE(Parse({"list", "x", "--png"}, &o), "");     // --png belongs to extract
+  EXPECT_NE(Parse({"plugins", "x"}, &o), "");
+  EXPECT_NE(Parse({"convert", "x.ico"}, &o), "");       // no -o
+  EXPECT_NE(Parse({"convert", "x.ico", "-o", "x.jpg"}, &o), "");
+  EXPECT_NE(Parse({"convert", "a", "b", "-o", "x.png"}, &o), "");
+  EXPECT_NE(Parse({"extract", "a", "--stdout", "-o", "d"}, &o), "");
+  EXPECT_NE(Parse({"extract", "a", "m1", "m2", "--stdout"}, &o), "");
+  EXPECT_NE(Parse({"--lang", "fr", "config", "Morvane"}, &o), "");
+  EXPECT_NE(Parse({"extract", "a", "-o"}, &o), "");
+  EXPECT_NE(Parse({"--json=1", "list", "a"}, &o), "");
+  // Help needs nothing else.
+  ASSERT_EQ(Parse({"convert", "--help"}, &o), "");
+  EXPECT_TRUE(o.help);
+  EXPECT_NE(spihost::HelpText("convert").find("usage: spihost convert"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,345 @@
+#!/usr/bin/python3
+"""spihost end to end: every command against the real plug-ins and the
+bundled samples, natively or under Wine. Pictures are read back with Pillow,
+a reader independent of spihost's own encoder."""
+import argparse
+import json
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+import unittest
+
+from PIL import Image
+
+ARGS = None
+
+
+def run(*args, stdin=None, timeout=120):
+    """Runs spihost; returns (exit status, stdout bytes, stderr text)."""
+    command = (['wine'] if ARGS.wine else []) + [ARGS.spihost] + [str(a) for a in args]
+    p = subprocess.run(command, capture_output=True, timeout=timeout, input=stdin)
+    return p.returncode, p.stdout, p.stderr.decode('utf-8', 'replace')
+
+
+def set_dword(key, name, value):
+    """A setting under HKEY_CURRENT_USER, where the plug-ins read it at load."""
+    if ARGS.wine:
+        subprocess.run(['wine', 'reg', 'add', 'HKCU\\' + key, '/v', name, '/t', 'REG_DWORD',
+                        '/d', str(value), '/f'], capture_output=True, check=True)
+        return
+    path = os.environ['SPI_REGISTRY']
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write('REGEDIT4\n\n[HKEY_CURRENT_USER\\%s]\n"%s"=dword:%08x\n' % (key, name, value))
+
+
+def clear_settings():
+    if ARGS.wine:
+        subprocess.run(['wine', 'reg', 'delete', 'HKCU\\Software\\Kestrov', '/f'], capture_output=True)
+    elif os.path.exists(os.environ['SPI_REGISTRY']):
+        os.remove(os.environ['SPI_REGISTRY'])
+
+
+def tarc(members):
+    """An archive of the Tarc test format: (path, name, data) members."""
+    out = b'TARC' + struct.pack('<II', len(members), 0)
+    for path, name, data in members:
+        out += b'TENT' + struct.pack('<IBB', len(data), len(path), len(name)) + path + name + data
+    return out
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def rgba(path):
+    with Image.open(path) as im:
+        return im.size, list(im.convert('RGBA').getdata())
+
+
+def files_under(folder):
+    found = []
+    for root, _, names in os.walk(folder):
+        for n in names:
+            found.append(os.path.relpath(os.path.join(root, n), folder).replace(os.sep, '/'))
+    return sorted(found)
+
+
+class Base(unittest.TestCase):
+    def setUp(self):
+        clear_settings()
+        self.dir = os.path.join(ARGS.work, self.id().split('.')[-1])
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+
+    def sample(self, name):
+        return os.path.join(ARGS.samples, name)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def write(self, name, data):
+        with open(self.path(name), 'wb') as f:
+            f.write(data)
+        return self.path(name)
+
+
+class CommandLine(Base):
+    def test_help_and_usage_errors(self):
+        for args in [['--help'], ['plugins', '--help'], ['list', '--help'], ['extract', '-h'],
+                     ['convert', '--help'], ['config', '--help']]:
+            status, out, _ = run(*args)
+            self.assertEqual(status, 0, args)
+            self.assertIn(b'usage: spihost', out)
+        for args in [[], ['frobnicate'], ['list'], ['list', '--png', 'x'], ['extract'],
+                     ['convert', 'x.ico'], ['convert', 'x.ico', '-o', 'x.gif'],
+                     ['config'], ['--lang', 'de', 'plugins'], ['extract', 'a', '-o'],
+                     ['extract', 'a', '--stdout', '--png'], ['--plugins', self.path('none'), 'plugins']]:
+            status, out, err = run(*args)
+            self.assertEqual(status, 2, args)
+            self.assertIn('spihost:', err, args)
+            self.assertEqual(out, b'', args)
+
+    def test_plugins_lists_the_four_with_their_kinds(self):
+        status, out, _ = run('plugins', '--json')
+        self.assertEqual(status, 0)
+        kinds = {p['file']: p['kind'] for p in json.loads(out)}
+        self.assertEqual(kinds, {'Pelorin.spi': '00AM', 'Vantrel.spi': '00AM',
+                                 'Quibbet.spi': '00AM', 'Morvane.spi': '00IN'})
+        status, out, _ = run('plugins')
+        self.assertEqual(status, 0)
+        self.assertIn(b'Animation Cursor (*.ani)', out)
+
+
+class Listing(Base):
+    def test_json_of_every_sample(self):
+        files = [self.sample(n) for n in ('sample.exe', 'multi.ico', 'spinner.ani', 'pointer.cur')]
+        status, out, err = run('list', '--json', *files)
+        self.assertEqual(status, 0, err)
+        result = json.loads(out)
+        self.assertEqual([r['file'] for r in result], files)
+        exe, ico, ani, cur = result
+        self.assertEqual(exe['plugin'], 'Pelorin.spi')
+        names = [m['path'] + m['name'] for m in exe['members']]
+        for n in ('#00001.BMP', 'MONO.BMP', '#00001.DAT', '#00001.CUR', '#00001.ICO', '#00002.ICO'):
+            self.assertIn(n, names)
+        self.assertEqual(names.count('#00001.BMP'), 2)  # English and Japanese
+        bmp = next(m for m in exe['members'] if m['name'] == '#00002.BMP')
+        self.assertEqual(bmp['size'], bmp['packed'] + 14)
+        self.assertEqual(bmp['method'], '-RES32-')
+        self.assertEqual(ico['plugin'], 'Quibbet.spi')
+        self.assertEqual([m['name'] for m in ico['members']],
+                         ['#00001.ICO', '#00002.ICO', '#00003.ICO', '#00004.ICO'])
+        self.assertEqual([m['position'] for m in ico['members']], [6, 22, 38, 54])
+        self.assertEqual(ani['plugin'], 'Vantrel.spi')
+        self.assertEqual(len(ani['members']), 4)
+        self.assertEqual(cur['plugin'], 'Morvane.spi')
+        self.assertEqual(cur['picture'], {'width': 32, 'height': 32, 'depth': 4})
+
+    def test_table_shows_language_folders(self):
+        set_dword('Software\\Kestrov\\Susie\\Plug-in\\Pelorin', 'ExtractLanguage', 1)
+        status, out, _ = run('list', self.sample('sample.exe'))
+        self.assertEqual(status, 0)
+        sep = b'\\' if ARGS.wine else b'/'
+        self.assertIn(b'JAPANESE' + sep + b'#00001.BMP', out)
+        self.assertIn(b'ENGLISH' + sep + b'#00001.BMP', out)
+
+    def test_broken_inputs_name_the_file_and_never_crash(self):
+        exe = read(self.sample('sample.exe'))
+        ico = read(self.sample('multi.ico'))
+        ani = read(self.sample('spinner.ani'))
+        cases = {
+            'empty.exe': b'',
+            'garbage.bin': bytes(range(256)) * 8,
+            'cut.exe': exe[:1024],
+            'cut.ico': ico[:30],
+            'cut.ani': ani[:100],
+            'offsets.ico': ico[:18] + struct.pack('<I', 0x7FFFFFF0) + ico[22:],
+        }
+        good = self.sample('spinner.ani')
+        for name, data in cases.items():
+            path = self.write(name, data)
+            status, out, err = run('list', path, good)
+            self.assertEqual(status, 1, name)
+            self.assertIn(path, err, name)
+            self.assertIn(b'#00004.CUR', out, name)  # the good file is still listed
+        status, _, err = run('list', self.path('missing.ico'))
+        self.assertEqual(status, 1)
+        self.assertIn('missing.ico: cannot open', err)
+
+    def test_json_reports_errors_per_file(self):
+        bad = self.write('bad.ico', b'\0\0\1\0\2\0' + b'\xff' * 40)
+        status, out, _ = run('list', '--json', bad, self.sample('multi.ico'))
+        self.assertEqual(status, 1)
+        result = json.loads(out)
+        self.assertIn('error', result[0])
+        self.assertEqual(len(result[1]['members']), 4)
+
+
+class Extraction(Base):
+    def test_everything_of_the_executable(self):
+        out = self.path('out')
+        status, _, err = run('extract', self.sample('sample.exe'), '-o', out)
+        self.assertEqual(status, 0, err)
+        files = files_under(out)
+        # The two #00001.BMP (English, Japanese) both survive.
+        for n in ('#00001.BMP', '#00001-2.BMP', '#00001.DAT', '#00001-2.DAT', 'MONO.BMP',
+                  '#00001.ICO', '#00002.ICO', '#00001.CUR'):
+            self.assertIn(n, files)
+        data = read(os.path.join(out, '#00001.DAT'))
+        self.assertEqual(data, read(os.path.join(ARGS.parts, 'data_en.bin')))
+        data = read(os.path.join(out, '#00001-2.DAT'))
+        self.assertEqual(data, read(os.path.join(ARGS.parts, 'data_ja.bin')))
+        # A rebuilt bitmap file is the picture that went into the executable.
+        self.assertEqual(rgba(os.path.join(out, '#00002.BMP')),
+                         rgba(os.path.join(ARGS.parts, 'photo.bmp')))
+        self.assertFalse([f for f in files if os.path.basename(f).startswith('SP')])
+
+    def test_language_folders(self):
+        set_dword('Software\\Kestrov\\Susie\\Plug-in\\Pelorin', 'ExtractLanguage', 1)
+        out = self.path('out')
+        status, _, err = run('extract', self.sample('sample.exe'), '-o', out)
+        self.assertEqual(status, 0, err)
+        files = files_under(out)
+        self.assertIn('JAPANESE/#00001.BMP', files)
+        self.assertIn('ENGLISH/#00001.BMP', files)
+        self.assertEqual(rgba(os.path.join(out, 'JAPANESE', '#00001.BMP')),
+                         rgba(os.path.join(ARGS.parts, 'logo_ja.bmp')))
+        # One member by its listed name, with either separator.
+        for spelling in ('JAPANESE/#00001.DAT', 'JAPANESE\\#00001.DAT'):
+            one = self.path('one')
+            shutil.rmtree(one, ignore_errors=True)
+            status, _, err = run('extract', self.sample('sample.exe'), spelling, '-o', one)
+            self.assertEqual(status, 0, err)
+            self.assertEqual(files_under(one), ['JAPANESE/#00001.DAT'])
+
+    def test_named_members_and_missing_names(self):
+        out = self.path('out')
+        status, _, err = run('extract', self.sample('multi.ico'), '#00003.ICO', '#00009.ICO', '-o', out)
+        self.assertEqual(status, 1)
+        self.assertIn('no member named #00009.ICO', err)
+        self.assertEqual(files_under(out), ['#00003.ICO'])
+
+    def test_stdout_gives_one_member(self):
+        status, out, err = run('extract', self.sample('sample.exe'), '#00001.DAT', '--stdout')
+        self.assertEqual(status, 0, err)
+        self.assertEqual(out, read(os.path.join(ARGS.parts, 'data_en.bin')))
+        status, out, err = run('extract', self.sample('sample.exe'), '--stdout')
+        self.assertEqual(status, 2)
+        self.assertIn('name the one', err)
+
+    def test_png_of_every_icon_image(self):
+        out = self.path('out')
+        status, _, err = run('extract', self.sample('sample.exe'), '-o', out, '--png')
+        self.assertEqual(status, 0, err)
+        files = files_under(out)
+        for n in ('#00001.ICO.images/#00001.ICO.png', '#00001.ICO.images/#00002.ICO.png',
+                  '#00002.ICO.png', '#00001.CUR.png', '#00002.BMP.png', 'MONO.BMP.png'):
+            self.assertIn(n, files)
+        # The group of two images holds a 16 x 16 and a 32 x 32 picture.
+        self.assertEqual(rgba(os.path.join(out, '#00001.ICO.images', '#00002.ICO.png'))[0], (32, 32))
+        self.assertEqual(rgba(os.path.join(out, '#00002.BMP.png')),
+                         rgba(os.path.join(ARGS.parts, 'photo.bmp')))
+
+    def test_png_matches_the_plugin_bitmap_pixel_by_pixel(self):
+        # Every image of the icon and every frame of the animated cursor:
+        # the PNG against the bitmap the plug-in handed over (as BMP).
+        for sample in ('multi.ico', 'spinner.ani'):
+            out = self.path(sample)
+            status, _, err = run('extract', self.sample(sample), '-o', out, '--png')
+            self.assertEqual(status, 0, err)
+            singles = [f for f in files_under(out) if not f.endswith('.png')]
+            self.assertEqual(len(singles), 4)
+            for single in singles:
+                bmp = os.path.join(out, single + '.bmp')
+                status, _, err = run('convert', os.path.join(out, single), '-o', bmp)
+                self.assertEqual(status, 0, err)
+                png = rgba(os.path.join(out, single + '.png'))
+                self.assertEqual(png, rgba(bmp), single)
+        # The four depths of the icon came through.
+        with Image.open(self.path('multi.ico', '#00004.ICO.bmp')) as im:
+            self.assertEqual(im.mode, 'RGB')
+
+    def test_third_party_plugin_folder(self):
+        third = self.path('plugins')
+        os.makedirs(third)
+        suffix = '.spi'
+        shutil.copy(os.path.join(ARGS.plugins, 'Tarc' + suffix), third)
+        archive = self.write('a.tarc', tarc([(b'', b'readme.txt', b'hello\n'),
+                                             (b'sub\\', b'../../escape.txt', b'x'),
+                                             (b'', b'empty.dat', b'')]))
+        status, out, err = run('--plugins', third, 'list', '--json', archive)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(json.loads(out)[0]['plugin'], 'Tarc.spi')
+        status, _, err = run('--plugins', third, 'extract', archive, '-o', self.path('out'))
+        self.assertEqual(status, 0, err)
+        # A hostile name stays inside the output folder; an empty member is a file.
+        self.assertEqual(files_under(self.path('out')),
+                         ['empty.dat', 'readme.txt', 'sub/.._.._escape.txt'])
+        self.assertFalse(os.path.exists(self.path('escape.txt')))
+
+    def test_interruption_leaves_no_partial_file(self):
+        archive = self.write('slow.tarc', tarc([(b'', b'first.bin', b'1' * 1000),
+                                                (b'', b'big.bin', os.urandom(1500 * 1024))]))
+        out = self.path('out')
+        os.makedirs(out)
+        command = (['wine'] if ARGS.wine else []) + [ARGS.spihost, '--plugins', ARGS.slow_plugins,
+                                                     'extract', archive, '-o', out]
+        p = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while not os.path.exists(os.path.join(out, 'first.bin')) and time.time() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.5)
+        p.send_signal(signal.SIGINT)
+        _, err = p.communicate(timeout=60)
+        self.assertEqual(p.returncode, 1, err)
+        self.assertIn(b'interrupted', err)
+        self.assertEqual(files_under(out), ['first.bin'])
+
+
+class Conversion(Base):
+    def test_bmp_is_the_plugin_bitmap_and_png_the_same_pixels(self):
+        bmp, png = self.path('p.bmp'), self.path('p.png')
+        self.assertEqual(run('convert', self.sample('pointer.cur'), '-o', bmp)[0], 0)
+        self.assertEqual(run('convert', self.sample('pointer.cur'), '-o', png)[0], 0)
+        data = read(bmp)
+        self.assertEqual(data[:2], b'BM')
+        self.assertEqual(struct.unpack('<I', data[2:6])[0], len(data))
+        self.assertEqual(struct.unpack('<I', data[10:14])[0], 14 + 40 + 16 * 4)
+        self.assertEqual(len(data), 14 + 40 + 64 + 16 * 32)
+        # Palette and bits are the cursor's as stored in the file; the height is halved.
+        cur = read(self.sample('pointer.cur'))
+        self.assertEqual(struct.unpack('<iiHH', data[18:30]), (32, 32, 1, 4))
+        self.assertEqual(data[14 + 40:], cur[22 + 40:22 + 40 + 64 + 512])
+        self.assertEqual(rgba(png), rgba(bmp))
+
+    def test_archive_and_unknown_inputs(self):
+        status, _, err = run('convert', self.sample('multi.ico'), '-o', self.path('x.png'))
+        self.assertEqual(status, 1)
+        self.assertIn('extract FILE --png', err)
+        status, _, err = run('convert', self.write('x.txt', b'hello'), '-o', self.path('y.png'))
+        self.assertEqual(status, 1)
+        self.assertIn('no plug-in takes this file', err)
+        self.assertFalse(os.path.exists(self.path('x.png')))
+        self.assertFalse(os.path.exists(self.path('y.png')))
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for name in ('--spihost', '--samples', '--parts', '--plugins', '--slow-plugins', '--work'):
+        parser.add_argument(name, required=True)
+    parser.add_argument('--wine', action='store_true')
+    ARGS, rest = parser.parse_known_args()
+    os.makedirs(ARGS.work, exist_ok=True)
+    if not ARGS.wine:
+        os.environ.setdefault('SPI_REGISTRY', os.path.join(ARGS.work, 'registry.txt'))
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,232 @@
+// Bitmap blocks as image plug-ins hand them over, turned into pixels and into
+// PNG and BMP files; the files are read back with stb_image, which shares no
+// code with spihost's conversion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "picture.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wall"
+#pragma GCC diagnostic ignored "-Wextra"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_NO_STDIO
+#include <stb_image.h>
+#pragma GCC diagnostic pop
+
+using spihost::RgbaImage;
+
+namespace {
+
+struct Dib {
+  std::vector<uint8_t> info;
+  std::vector<uint8_t> bits;
+};
+
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  for (int k = 0; k < 4; k++) v[at + k] = static_cast<uint8_t>(x >> (8 * k));
+}
+
+// A 40-byte header, then palette entries (blue, green, red, 0).
+Dib MakeDib(int width, int height, int bits, const std::vector<uint32_t>& palette,
+            uint32_t compression = 0) {
+  Dib d;
+  d.info.assign(40 + palette.size() * 4, 0);
+  Put32(d.info, 0, 40);
+  Put32(d.info, 4, static_cast<uint32_t>(width));
+  Put32(d.info, 8, static_cast<uint32_t>(height));
+  d.info[12] = 1;
+  d.info[14] = static_cast<uint8_t>(bits);
+  Put32(d.info, 16, compression);
+  for (size_t i = 0; i < palette.size(); i++) Put32(d.info, 40 + i * 4, palette[i]);
+  const size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
+  d.bits.assign(stride * static_cast<size_t>(height < 0 ? -height : height), 0);
+  return d;
+}
+
+uint32_t Pixel(const RgbaImage& im, int x, int y) {
+  const uint8_t* p = &im.pixels[(static_cast<size_t>(y) * im.width + x) * 4];
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+RgbaImage Convert(const Dib& d) {
+  RgbaImage im;
+  std::string why = spihost::DibToImage(d.info.data(), d.info.size(), d.bits.data(), d.bits.size(), &im);
+  EXPECT_EQ(why, "");
+  return im;
+}
+
+// Decodes an encoded file with stb_image into RGBA.
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& file, int* w, int* h) {
+  int channels = 0;
+  uint8_t* p = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), w, h, &channels, 4);
+  if (!p) return {};
+  std::vector<uint8_t> out(p, p + static_cast<size_t>(*w) * *h * 4);
+  stbi_image_free(p);
+  return out;
+}
+
+void ExpectFilesShowImage(const Dib& d, const RgbaImage& im) {
+  std::vector<uint8_t> png, bmp;
+  ASSERT_TRUE(spihost::EncodePng(im, &png));
+  ASSERT_EQ(spihost::DibToBmpFile(d.info.data(), d.info.size(), d.bits.data(), d.bits.size(), &bmp), "");
+  int w = 0, h = 0;
+  EXPECT_EQ(Decode(png, &w, &h), im.pixels);
+  EXPECT_EQ(w, im.width);
+  EXPECT_EQ(h, im.height);
+  std::vector<uint8_t> fromBmp = Decode(bmp, &w, &h);
+  if (im.hasAlpha) {
+    // stb reads a 32-bit bitmap's fourth byte as alpha only in newer headers; compare colours.
+    for (size_t i = 0; i < fromBmp.size(); i++) {
+      if (i % 4 == 3) continue;
+      ASSERT_EQ(fromBmp[i], im.pixels[i]) << i;
+    }
+  } else {
+    EXPECT_EQ(fromBmp, im.pixels);
+  }
+}
+
+TEST(Picture, PaletteDepthsReadBitsFromTheHighEnd) {
+  // 1 bit: 10 pixels, pattern 1011001110 in the bottom row (stored first).
+  Dib one = MakeDib(10, 2, 1, {0x000000, 0xFF8040});
+  one.bits[0] = 0xB3;
+  one.bits[1] = 0x80;
+  RgbaImage im = Convert(one);
+  EXPECT_EQ(Pixel(im, 0, 1), 0xFF8040FFu);
+  EXPECT_EQ(Pixel(im, 1, 1), 0x000000FFu);
+  EXPECT_EQ(Pixel(im, 8, 1), 0xFF8040FFu);
+  EXPECT_EQ(Pixel(im, 9, 1), 0x000000FFu);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x000000FFu);  // the top row is stored second and is zero
+  ExpectFilesShowImage(one, im);
+
+  Dib four = MakeDib(3, 1, 4, std::vector<uint32_t>(16, 0));
+  Put32(four.info, 40 + 4 * 0xA, 0x00112233);
+  Put32(four.info, 40 + 4 * 0x5, 0x00445566);
+  four.bits[0] = 0xA5;
+  four.bits[1] = 0x50;
+  im = Convert(four);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x112233FFu);
+  EXPECT_EQ(Pixel(im, 1, 0), 0x445566FFu);
+  EXPECT_EQ(Pixel(im, 2, 0), 0x445566FFu);
+  ExpectFilesShowImage(four, im);
+
+  std::vector<uint32_t> grey(256);
+  for (uint32_t i = 0; i < 256; i++) grey[i] = i * 0x010101;
+  Dib eight = MakeDib(5, 3, 8, grey);
+  for (size_t i = 0; i < eight.bits.size(); i++) eight.bits[i] = static_cast<uint8_t>(i * 17);
+  im = Convert(eight);
+  EXPECT_EQ(Pixel(im, 2, 2), 0x222222FFu);  // bottom row: byte 2
+  ExpectFilesShowImage(eight, im);
+}
+
+TEST(Picture, ShortPalettesAndOutOfRangeIndices) {
+  // Two colours used of an 8-bit palette: index 7 has no entry and shows black.
+  Dib d = MakeDib(2, 1, 8, {0xFFFFFF, 0x0000FF});
+  Put32(d.info, 32, 2);
+  d.bits[0] = 1;
+  d.bits[1] = 7;
+  RgbaImage im = Convert(d);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x0000FFFFu);
+  EXPECT_EQ(Pixel(im, 1, 0), 0x000000FFu);
+  // A palette block shorter than the depth needs is broken.
+  Dib cut = MakeDib(2, 1, 8, {0xFFFFFF});
+  RgbaImage unused;
+  EXPECT_NE(spihost::DibToImage(cut.info.data(), cut.info.size(), cut.bits.data(), cut.bits.size(), &unused), "");
+}
+
+TEST(Picture, HighColourDepths) {
+  Dib d16 = MakeDib(2, 1, 16, {});
+  d16.bits[0] = 0x00;  // 0x7C00: full red
+  d16.bits[1] = 0x7C;
+  d16.bits[2] = 0x1F;  // 0x001F: full blue
+  d16.bits[3] = 0x00;
+  RgbaImage im = Convert(d16);
+  EXPECT_EQ(Pixel(im, 0, 0), 0xFF0000FFu);
+  EXPECT_EQ(Pixel(im, 1, 0), 0x0000FFFFu);
+  ExpectFilesShowImage(d16, im);
+
+  Dib d24 = MakeDib(1, 2, 24, {});
+  d24.bits = {0x01, 0x02, 0x03, 0, 0x0A, 0x0B, 0x0C, 0};
+  im = Convert(d24);
+  EXPECT_EQ(Pixel(im, 0, 1), 0x030201FFu);  // bottom row first in the block
+  EXPECT_EQ(Pixel(im, 0, 0), 0x0C0B0AFFu);
+  ExpectFilesShowImage(d24, im);
+
+  // Top-down rows (negative height).
+  Dib down = MakeDib(1, -2, 24, {});
+  down.bits = {0x01, 0x02, 0x03, 0, 0x0A, 0x0B, 0x0C, 0};
+  im = Convert(down);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x030201FFu);
+}
+
+TEST(Picture, ThirtyTwoBitsKeepAlphaUnlessAllZero) {
+  Dib d = MakeDib(2, 1, 32, {});
+  d.bits = {0x10, 0x20, 0x30, 0x80, 0x40, 0x50, 0x60, 0x00};
+  RgbaImage im = Convert(d);
+  EXPECT_TRUE(im.hasAlpha);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x30201080u);
+  EXPECT_EQ(Pixel(im, 1, 0), 0x60504000u);
+  ExpectFilesShowImage(d, im);
+
+  d.bits[3] = 0;
+  im = Convert(d);
+  EXPECT_FALSE(im.hasAlpha);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x302010FFu);
+
+  // Bit fields: 5-6-5 in 16 bits.
+  Dib f = MakeDib(1, 1, 16, {}, 3);
+  f.info.resize(52);
+  Put32(f.info, 40, 0xF800);
+  Put32(f.info, 44, 0x07E0);
+  Put32(f.info, 48, 0x001F);
+  f.bits[0] = 0xE0;  // 0x07E0: full green
+  f.bits[1] = 0x07;
+  im = Convert(f);
+  EXPECT_EQ(Pixel(im, 0, 0), 0x00FF00FFu);
+}
+
+TEST(Picture, RefusesWhatItCannotShow) {
+  RgbaImage im;
+  auto why = [&](const Dib& d) {
+    return spihost::DibToImage(d.info.data(), d.info.size(), d.bits.data(), d.bits.size(), &im);
+  };
+  EXPECT_NE(why(MakeDib(0, 4, 24, {})), "");                 // no pixels
+  EXPECT_NE(why(MakeDib(4, 4, 2, {0, 0, 0, 0})), "");        // depth 2
+  EXPECT_NE(why(MakeDib(4, 4, 8, std::vector<uint32_t>(256), 1)), "");  // RLE
+  Dib huge = MakeDib(1, 1, 24, {});
+  Put32(huge.info, 4, 100000);
+  Put32(huge.info, 8, 100000);
+  EXPECT_NE(why(huge), "");                                  // absurd size, nothing allocated
+  Dib cut = MakeDib(4, 4, 24, {});
+  cut.bits.resize(cut.bits.size() - 1);
+  EXPECT_NE(why(cut), "");                                   // rows cut short
+  Dib header = MakeDib(4, 4, 24, {});
+  Put32(header.info, 0, 20);
+  EXPECT_NE(why(header), "");                                // unknown header
+  std::vector<uint8_t> tiny{40, 0};
+  EXPECT_NE(spihost::DibToImage(tiny.data(), tiny.size(), nullptr, 0, &im), "");
+}
+
+TEST(Picture, BmpFileHeaderAndBackAgain) {
+  Dib d = MakeDib(3, 2, 8, std::vector<uint32_t>(256, 0x123456));
+  d.info.resize(d.info.size() + 100);  // a plug-in may hand over a larger block
+  std::vector<uint8_t> file;
+  ASSERT_EQ(spihost::DibToBmpFile(d.info.data(), d.info.size(), d.bits.data(), d.bits.size(), &file), "");
+  EXPECT_EQ(file.size(), 14u + 40 + 1024 + 8);
+  EXPECT_EQ(file[10] | (file[11] << 8), 14 + 40 + 1024);
+  size_t io, is, bo, bs;
+  ASSERT_EQ(spihost::BmpFileToDib(file, &io, &is, &bo, &bs), "");
+  EXPECT_EQ(io, 14u);
+  EXPECT_EQ(bo, 14u + 40 + 1024);
+  EXPECT_EQ(bs, 8u);
+  std::vector<uint8_t> bad = file;
+  bad[10] = 0xFF;
+  bad[11] = 0xFF;
+  EXPECT_NE(spihost::BmpFileToDib(bad, &io, &is, &bo, &bs), "");
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// spihost: loads Susie plug-ins and calls them as the viewer does, to list,
+// extract and convert what they read.
+#include <cstdio>
+#include <exception>
+
+#include "cli.h"
+#include "commands.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+
+namespace spihost {
+namespace {
+
+// The plug-ins spihost loads by default, in the order they are asked.
+const char* const kOwnPlugins[] = {"Pelorin.spi", "Vantrel.spi", "Quibbet.spi", "Morvane.spi"};
+
+bool LoadDefaultPlugins(Session& s, std::vector<std::string>* warnings) {
+  for (const std::string& folder : DefaultPluginFolders()) {
+    for (const char* name : kOwnPlugins) {
+      std::string path = folder + platform::PathSeparator() + name;
+      if (!platform::FileExists(path.c_str())) continue;
+      LoadedPlugin p;
+      std::string error;
+      if (LoadOnePlugin(path, &p, &error)) s.plugins.plugins.push_back(std::move(p));
+      else warnings->push_back(std::string(name) + ": " + error);
+    }
+    if (!s.plugins.plugins.empty()) {
+      s.plugins.folder = folder;
+      return true;
+    }
+  }
+  return false;
+}
+
+int Run(int argc, char** argv) {
+  Options options;
+  std::string error = ParseCommandLine(argc, argv, &options);
+  if (!error.empty()) {
+    std::fprintf(stderr, "spihost: %s\nTry 'spihost%s%s --help'.\n", error.c_str(),
+                 options.command.empty() ? "" : " ", options.command.c_str());
+    return ExitUsage;
+  }
+  if (options.help) {
+    std::fputs(HelpText(options.command).c_str(), stdout);
+    return ExitOk;
+  }
+  platform::CatchInterrupt();
+  Session s;
+  s.options = options;
+  std::vector<std::string> warnings;
+  if (!options.pluginFolder.empty()) {
+    if (!platform::IsDirectory(options.pluginFolder.c_str())) {
+      std::fprintf(stderr, "spihost: --plugins %s: no such folder\n", options.pluginFolder.c_str());
+      return ExitUsage;
+    }
+    LoadPluginFolder(options.pluginFolder, &s.plugins, &warnings);
+  } else {
+    LoadDefaultPlugins(s, &warnings);
+  }
+  for (const std::string& w : warnings) std::fprintf(stderr, "spihost: warning: %s\n", w.c_str());
+  if (s.plugins.plugins.empty() && options.command != "config") {
+    Fail(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
+                                         : "no plug-ins found in " + options.pluginFolder);
+    return ExitFailed;
+  }
+  int status = ExitOk;
+  if (options.command == "plugins") status = RunPlugins(s);
+  else if (options.command == "list") status = RunList(s);
+  else if (options.command == "extract") status = RunExtract(s);
+  else if (options.command == "convert") status = RunConvert(s);
+  else if (options.command == "config") status = RunConfig(s);
+  std::fflush(stdout);
+  UnloadPlugins(&s.plugins);
+  return status;
+}
+
+}  // namespace
+}  // namespace spihost
+
+int main(int argc, char** argv) {
+  try {
+    return spihost::Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "spihost: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "spihost: unexpected failure\n");
+  }
+  return spihost::ExitFailed;
+}

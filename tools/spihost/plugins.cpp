@@ -1,0 +1,85 @@
+#include "plugins.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/console.h"
+#include "platform/platform.h"
+
+namespace spihost {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> DefaultPluginFolders() {
+  std::vector<std::string> folders;
+  std::string exe = platform::ExecutablePath();
+  if (exe.empty()) return {"."};
+  fs::path dir = fs::path(exe).parent_path();
+  folders.push_back(dir.string());
+  folders.push_back((dir / ".." / "lib" / "susie-plugins").lexically_normal().string());
+  return folders;
+}
+
+bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* error) {
+  LoadedPlugin p;
+  if (!host::LoadPlugin(path, &p.plugin, error)) return false;
+  p.file = fs::path(path).filename().string();
+  p.kind = host::PluginInfo(p.plugin, 0);
+  if (p.kind == "00AM" && p.plugin.isSupported && p.plugin.getArchiveInfo && p.plugin.getFile) {
+    p.role = PluginKind::Archive;
+  } else if (p.kind == "00IN" && p.plugin.isSupported && p.plugin.getPicture) {
+    p.role = PluginKind::Image;
+  } else {
+    *error = "not an archive (00AM) or image (00IN) plug-in with the needed exports (kind \"" +
+             p.kind + "\")";
+    host::UnloadPlugin(&p.plugin);
+    return false;
+  }
+  *out = std::move(p);
+  return true;
+}
+
+bool LoadPluginFolder(const std::string& folder, PluginSet* set, std::vector<std::string>* warnings) {
+  std::error_code ec;
+  std::vector<fs::path> files;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string ext = it->path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ext == ".spi" && it->is_regular_file(ec)) files.push_back(it->path());
+  }
+  if (ec) return false;
+  std::sort(files.begin(), files.end());
+  set->folder = folder;
+  for (const fs::path& f : files) {
+    LoadedPlugin p;
+    std::string error;
+    if (LoadOnePlugin(f.string(), &p, &error)) {
+      set->plugins.push_back(std::move(p));
+    } else {
+      warnings->push_back(f.filename().string() + ": " + error);
+    }
+  }
+  return true;
+}
+
+void UnloadPlugins(PluginSet* set) {
+  // Reverse order: Quibbet holds Morvane, so let the holder go first.
+  for (auto it = set->plugins.rbegin(); it != set->plugins.rend(); ++it) host::UnloadPlugin(&it->plugin);
+  set->plugins.clear();
+}
+
+Candidates FindCandidates(const PluginSet& set, const std::string& name, const uint8_t* head,
+                          size_t headSize) {
+  Candidates c;
+  if (headSize == 0) return c;
+  // Each plug-in gets its own copy, ending where readable memory ends, so a
+  // plug-in that reads past the head faults here rather than seeing garbage.
+  for (const LoadedPlugin& p : set.plugins) {
+    host::GuardedBuffer buffer(head, headSize);
+    if (p.plugin.isSupported(name.c_str(), reinterpret_cast<uintptr_t>(buffer.data())) == 0) continue;
+    (p.role == PluginKind::Archive ? c.archives : c.images).push_back(&p);
+  }
+  return c;
+}
+
+}  // namespace spihost
