@@ -17,9 +17,11 @@ namespace {
 constexpr size_t kHeadSize = 2048;
 // Archives inside archives inside ...: a hostile file could nest forever.
 constexpr int kMaxDepth = 4;
-// The progress bar appears only for work worth watching.
+// The progress bar appears only for work worth watching: at once for many or
+// large members, otherwise once the work has taken a while.
 constexpr size_t kManyMembers = 32;
 constexpr uint64_t kLargeBytes = 4u << 20;
+constexpr int kBarDelayMs = 700;
 
 const char* kLanguageKey = "Software\\Kestrov\\Susie\\Resource";
 
@@ -54,6 +56,8 @@ void ClearBar(Session& s) {
 
 void DrawBar(Session& s, double fraction, bool force) {
   auto now = std::chrono::steady_clock::now();
+  // Quick work shows no bar; slow work (many or large members) shows one soon.
+  if (!s.barVisible && now - s.progressStart < std::chrono::milliseconds(kBarDelayMs)) return;
   if (!force && now - s.lastDrawn < std::chrono::milliseconds(100)) return;
   s.lastDrawn = now;
   fraction = std::clamp(fraction, 0.0, 1.0);
@@ -361,7 +365,9 @@ void BeginProgress(Session& s, const std::vector<fileInfo>& members) {
   for (const fileInfo& m : members) bytes += m.filesize;
   s.unitsDone = 0;
   s.unitsTotal = members.size();
-  s.showProgress = platform::IsTerminal(2) && (members.size() >= kManyMembers || bytes >= kLargeBytes);
+  s.showProgress = platform::IsTerminal(2);
+  s.progressStart = std::chrono::steady_clock::now();
+  if (members.size() >= kManyMembers || bytes >= kLargeBytes) s.progressStart -= std::chrono::seconds(1);
 }
 
 std::string BaseName(const std::string& path) {
@@ -443,6 +449,7 @@ void ExtractFile(Session& s, const std::string& file) {
     if (CheckInterrupt(s)) break;
     ExtractMember(s, file, *p, m, outFolder);
     s.unitsDone++;
+    if (s.showProgress) DrawBar(s, static_cast<double>(s.unitsDone) / s.unitsTotal, false);
   }
   if (s.showProgress) DrawBar(s, 1.0, true);
   ClearBar(s);

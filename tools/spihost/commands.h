@@ -22,6 +22,7 @@ struct Session {
   size_t unitsDone = 0;
   size_t unitsTotal = 0;
   std::string progressLabel;
+  std::chrono::steady_clock::time_point progressStart{};
   std::chrono::steady_clock::time_point lastDrawn{};
   bool barVisible = false;
   // Paths written by this run, so that two members never share one file.

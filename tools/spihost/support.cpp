@@ -168,6 +168,10 @@ std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& 
   bool ok = f != nullptr;
   if (ok && !data.empty()) ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
   if (f && std::fclose(f) != 0) ok = false;
+  // The temporary file is private to its owner; the result is an ordinary file.
+  std::error_code ec;
+  if (ok) fs::permissions(fs::path(temp), fs::perms::owner_read | fs::perms::owner_write |
+                                              fs::perms::group_read | fs::perms::others_read, ec);
   if (ok) ok = platform::ReplaceFile(temp, path.c_str());
   if (!ok) {
     platform::RemoveFile(temp);
