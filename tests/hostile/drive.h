@@ -72,7 +72,17 @@ inline bool IsResultCode(int r) {
          r == -1;
 }
 
-// The answer promised for every hostile input.
+// The answer promised for every hostile input; sanitizers slow every read.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double PromptSeconds = 4.0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double PromptSeconds = 4.0;
+#else
 constexpr double PromptSeconds = 1.0;
+#endif
+#else
+constexpr double PromptSeconds = 1.0;
+#endif
 
 }  // namespace hostile
