@@ -39,6 +39,21 @@ bool MapWholeDescriptor(int fd, MappedFile* out) {
   return true;
 }
 
+// The process's file-creation mask, read without changing it (umask() would,
+// for a moment, for every thread of the host).
+mode_t CurrentUmask() {
+  int fd = OpenRetrying("/proc/self/status", O_RDONLY);
+  if (fd < 0) return 022;
+  char buffer[4096];
+  ssize_t n = read(fd, buffer, sizeof buffer - 1);
+  close(fd);
+  if (n <= 0) return 022;
+  buffer[n] = 0;
+  const char* line = strstr(buffer, "\nUmask:");
+  if (!line) return 022;
+  return static_cast<mode_t>(strtoul(line + 7, nullptr, 8)) & 0777;
+}
+
 }  // namespace
 
 bool MapExisting(const char* path, MappedFile* out) {
@@ -170,6 +185,9 @@ bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capac
   memcpy(p, "XXXXXX", 7);
   int fd = mkostemp(out, O_CLOEXEC);
   if (fd < 0) return false;
+  // mkstemp makes the file private; it becomes the member, which should get
+  // the permissions of any other new file.
+  fchmod(fd, 0666 & ~CurrentUmask());
   close(fd);
   return true;
 }

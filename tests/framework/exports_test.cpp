@@ -3,6 +3,10 @@
 
 #include <cstring>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "host/host.h"
 #include "platform/platform.h"
 #include "tarc.h"
@@ -323,6 +327,17 @@ TEST_F(ExtractTest, CreatesLevelsAndReportsProgressInOrder) {
   EXPECT_EQ(log.calls, (std::vector<Call>{{0, 1}, {1024, 2500}, {2048, 2500}, {1, 1}}));
   EXPECT_EQ(ListNames(out), std::vector<std::string>{"Two.BIN"}) << "no temporary file left";
 }
+
+#ifndef _WIN32
+TEST_F(ExtractTest, ExtractedFileHasTheUsualPermissions) {
+  mode_t mask = umask(022);
+  ASSERT_EQ(Get(0, dir.path()), ResultOk);
+  umask(mask);
+  struct stat st;
+  ASSERT_EQ(stat(dir.Join("one.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u) << "not the temporary file's private mode";
+}
+#endif
 
 TEST_F(ExtractTest, TrailingSeparatorGivesTheSameTarget) {
   std::string out = dir.Join("x");
