@@ -36,9 +36,10 @@ function(add_spi_plugin name)
     target_sources(${name} PRIVATE "${def}.def")
     if(P_RC)
       target_sources(${name} PRIVATE ${P_RC})
-      # Resource scripts are UTF-8; windres must not read them in another code page.
-      target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:RC>:--codepage=65001>)
     endif()
+    # Resource scripts are UTF-8 (however they join the target); windres must
+    # not read them in another code page.
+    target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:RC>:--codepage=65001>)
     if(DEFINED SPI_DESCRIPTION_${name})
       spi_version_resource(${name} "${name}.spi" "${SPI_DESCRIPTION_${name}}" DLL)
     endif()

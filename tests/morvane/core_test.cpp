@@ -14,6 +14,7 @@
 #include "morvane/icon_picture.h"
 #include "morvane/picture_frame.h"
 #include "morvane/settings.h"
+#include "platform/fault.h"
 
 // The plug-in's settings live in its own library; the tests set them directly.
 int GroupIcon = TreatAsArchive;
@@ -512,3 +513,41 @@ TEST(MorvaneFrame, InputKinds) {
   EXPECT_EQ(PictureInfoFromInput(path.c_str(), 0, InputFile, FillIconPictureInfo, &info),
             ResultReadError);
 }
+
+#ifdef SPI_FAULT_INJECTION
+// Each failure of a block operation, in the order BuildDib meets them.
+TEST(MorvaneFrame, BlockFailureRows) {
+  Bytes f = IconFile(ImageSpec{16, 16, 8});
+  struct Row { platform::FaultKind kind; int nth; int result; bool infoNull, bitsNull; };
+  const Row rows[] = {
+      {platform::FaultAlloc, 1, ResultNoMemory, true, false},    // information block
+      {platform::FaultLock, 1, ResultMemoryError, true, true},
+      {platform::FaultAlloc, 2, ResultNoMemory, true, true},     // bits block
+      {platform::FaultLock, 2, ResultMemoryError, true, true},
+  };
+  for (const Row& r : rows) {
+    SpiHandle hi = Untouched, hb = Untouched;
+    platform::FailNth(r.kind, r.nth);
+    EXPECT_EQ(BuildDib(View(f), FillIconPictureInfo, CopyIconBits, nullptr, 0, &hi, &hb),
+              r.result);
+    platform::ClearFaults();
+    EXPECT_EQ(hi, r.infoNull ? nullptr : Untouched);
+    EXPECT_EQ(hb, r.bitsNull ? nullptr : Untouched);
+  }
+  // A file that cannot be mapped.
+  std::string path = "morvane_core_test_map.ico";
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(f.data(), 1, f.size(), out);
+  std::fclose(out);
+  SpiHandle hi = Untouched, hb = Untouched;
+  platform::FailNth(platform::FaultMap, 1);
+  EXPECT_EQ(PictureFromInput(path.c_str(), 0, InputFile, &hi, &hb, nullptr, 0,
+                             FillIconPictureInfo, CopyIconBits),
+            ResultReadError);
+  platform::ClearFaults();
+  EXPECT_EQ(hi, Untouched);
+  EXPECT_EQ(hb, Untouched);
+  std::remove(path.c_str());
+}
+#endif

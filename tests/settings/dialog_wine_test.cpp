@@ -156,8 +156,10 @@ struct Plugin {
   ConfigurationDlgFn configurationDlg = nullptr;
   ProbeFn setting = nullptr;
   GetSettingFn groupIcon = nullptr, fileName = nullptr;
+  GetPluginInfoFn getPluginInfo = nullptr;
   explicit Plugin(const char* name) : library(testreg::LoadFresh(name)) {
     if (!library) return;
+    getPluginInfo = reinterpret_cast<GetPluginInfoFn>(testreg::Symbol(library, "GetPluginInfo"));
     configurationDlg = reinterpret_cast<ConfigurationDlgFn>(testreg::Symbol(library, "ConfigurationDlg"));
     setting = reinterpret_cast<ProbeFn>(testreg::Symbol(library, "ProbeSetting"));
     groupIcon = reinterpret_cast<GetSettingFn>(testreg::Symbol(library, "GetGroupIconSetting"));
@@ -376,6 +378,75 @@ TEST_F(Dialogs, PlacedOnCursorWithinWorkArea) {
   r = open(m.configurationDlg, work.right - 1, work.bottom - 1);
   EXPECT_EQ(r.right, work.right);
   EXPECT_EQ(r.bottom, work.bottom);
+}
+
+// The deliverables themselves, in both languages: OK makes the new values
+// current at once (seen through their own exports) and writes them.
+TEST_F(Dialogs, RealPelorinBothLanguages) {
+  for (int japanese = 0; japanese <= 1; ++japanese) {
+    SCOPED_TRACE(japanese ? "Japanese" : "English");
+    testreg::Reset();
+    if (!japanese) English();
+    Plugin p("Pelorin");
+    ASSERT_TRUE(p.configurationDlg && p.getPluginInfo);
+    char info[64] = {};
+    p.getPluginInfo(2, info, sizeof info);
+    EXPECT_STREQ(info, " ");
+    int result = -5;
+    Seen seen = RunDialog(p.configurationDlg, {{101}, PressOk, nullptr}, &result);
+    EXPECT_EQ(result, 0);
+    ExpectLooksRight(seen, expected::RealPelorin, japanese != 0);
+    p.getPluginInfo(2, info, sizeof info);
+    EXPECT_STREQ(info, "*.EXE;*.SCR;*.DLL;*.CPL");
+    EXPECT_EQ(Stored(testreg::PelorinKey, "AddExtensions"), 1u);
+    EXPECT_EQ(Stored(testreg::PelorinKey, "ExtractLanguage"), 0u);
+  }
+}
+
+TEST_F(Dialogs, RealVantrelBothLanguages) {
+  for (int japanese = 0; japanese <= 1; ++japanese) {
+    SCOPED_TRACE(japanese ? "Japanese" : "English");
+    testreg::Reset();
+    if (!japanese) English();
+    {
+      Plugin v("Vantrel");
+      ASSERT_TRUE(v.configurationDlg);
+      int result = -5;
+      Seen seen = RunDialog(v.configurationDlg, {{101}, PressOk, nullptr}, &result);
+      EXPECT_EQ(result, 0);
+      ExpectLooksRight(seen, expected::RealVantrel, japanese != 0);
+      EXPECT_FALSE(CheckedAt(seen, 0));
+      EXPECT_EQ(Stored(testreg::VantrelKey, "ListAllFrames"), 1u);
+    }
+    // The next load starts from what OK wrote.
+    Plugin v("Vantrel");
+    int result = -5;
+    Seen seen = RunDialog(v.configurationDlg, {{}, PressCancel, nullptr}, &result);
+    EXPECT_TRUE(CheckedAt(seen, 0));
+  }
+}
+
+TEST_F(Dialogs, RealMorvaneBothLanguages) {
+  for (int japanese = 0; japanese <= 1; ++japanese) {
+    SCOPED_TRACE(japanese ? "Japanese" : "English");
+    testreg::Reset();
+    if (!japanese) English();
+    testreg::PutDword(testreg::MorvaneKey, "GroupIcon", 2);
+    Plugin m("Morvane");
+    ASSERT_TRUE(m.configurationDlg && m.groupIcon && m.fileName);
+    EXPECT_EQ(m.groupIcon(), 2);
+    int result = -5;
+    Seen seen = RunDialog(m.configurationDlg, {{102, 112}, PressOk, [&] { EXPECT_EQ(m.groupIcon(), 2); }},
+                          &result);
+    EXPECT_EQ(result, 0);
+    ExpectLooksRight(seen, expected::RealMorvane, japanese != 0);
+    EXPECT_TRUE(CheckedAt(seen, 5));
+    EXPECT_TRUE(CheckedAt(seen, 7));
+    EXPECT_EQ(m.groupIcon(), 1);
+    EXPECT_EQ(m.fileName(), 1);
+    EXPECT_EQ(Stored(testreg::MorvaneKey, "GroupIcon"), 1u);
+    EXPECT_EQ(Stored(testreg::MorvaneKey, "FileName"), 1u);
+  }
 }
 
 }  // namespace

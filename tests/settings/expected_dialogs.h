@@ -70,6 +70,15 @@ inline const Dialog Morvane = {"ProbeMorvane", 0, 0, 199, 71,
 
 inline const Dialog* const All[] = {&Pelorin, &Vantrel, &Morvane};
 
+// The deliverables themselves carry the same dialogs.
+inline const Dialog RealPelorin = {"Pelorin", 0, 0, 136, 54, "Configuration", "設定",
+                                   PelorinControls, 4};
+inline const Dialog RealVantrel = {"Vantrel", 6, 15, 107, 44, "Configuration", "設定",
+                                   VantrelControls, 3};
+inline const Dialog RealMorvane = {"Morvane", 0, 0, 199, 71,
+                                   "Configuration (Morvane.spi, Quibbet.spi)",
+                                   "設定 (Morvane.spi, Quibbet.spi)", MorvaneControls, 9};
+
 constexpr const char* EnglishFont = "MS Sans Serif";
 constexpr const char* JapaneseFont = "ＭＳ Ｐゴシック";
 
