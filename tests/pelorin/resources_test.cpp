@@ -1,6 +1,7 @@
 // Listing, naming and conversion of resources, called below the exports.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "pelorin/resource_extract.h"
 #include "pelorin/resource_list.h"
 #include "pelorin/settings.h"
+#include "platform/platform.h"
 
 using namespace pe_builder;
 
@@ -63,6 +65,14 @@ Bytes Cursor(uint16_t x, uint16_t y, Bytes image) {
 
 std::string Name(const fileInfo& f) { return std::string(f.path) + f.filename; }
 
+// Text in the narrow code page of the system (ANSI on Windows, UTF-8 elsewhere).
+std::string Narrow(const std::u16string& text) {
+  char out[600];
+  const size_t n = platform::Utf16ToNarrow(reinterpret_cast<const uint16_t*>(text.data()),
+                                           text.size(), out, sizeof out);
+  return std::string(out, n);
+}
+
 }  // namespace
 
 TEST(PelorinNamingTest, FileNamesAndLanguageDirectories) {
@@ -100,8 +110,8 @@ TEST(PelorinNamingTest, NamedTypesNamesAndLanguages) {
   ASSERT_EQ(list.size(), 5u);
   // Types given by name come first.
   EXPECT_EQ(Name(list[0]), "ENGLISH\\#00101.PNG");
-  EXPECT_EQ(Name(list[1]), "ENGLISH\\grüße.Üml");
-  EXPECT_EQ(Name(list[2]), "Klingon\\grüße.Üml");
+  EXPECT_EQ(Name(list[1]), "ENGLISH\\" + Narrow(u"grüße") + "." + Narrow(u"Üml"));
+  EXPECT_EQ(Name(list[2]), "Klingon\\" + Narrow(u"grüße") + "." + Narrow(u"Üml"));
   EXPECT_EQ(Name(list[3]), "ENGLISH\\LOGO.BMP");
   EXPECT_EQ(Name(list[4]), "ENGLISH\\.BMP");
   for (const fileInfo& f : list) {
@@ -379,4 +389,55 @@ TEST(PelorinExtractTest, CraftedSizesFailBeforeAnyOutput) {
   ASSERT_EQ(Get32(tiny, 1024 + 72), 0x3000u + 88);
   tiny.resize(1024 + 88 + 2);
   EXPECT_EQ(Extract(tiny, 0).result, ResultBrokenData);
+}
+
+TEST(PelorinBoundsTest, SharedHugeGroupsEndTheListingPromptly) {
+  // 60000 names all pointing at one group of 65535 entries: summing it for
+  // every name would read four billion entries.
+  const uint32_t names = 60000, count = 65535;
+  const uint32_t dirA = 24, entry = dirA + 16 + 8 * names, group = entry + 16;
+  Bytes section(group + 6 + 14 * count, 0);
+  Put16(section, 14, 1);
+  Put32(section, 16, 14);
+  Put32(section, 20, 0x80000000u | dirA);
+  Put16(section, dirA + 14, static_cast<uint16_t>(names));
+  for (uint32_t i = 0; i < names; ++i) {
+    Put32(section, dirA + 16 + 8 * i, i + 1);
+    Put32(section, dirA + 20 + 8 * i, entry);
+  }
+  Put32(section, entry, 0x3000 + group);
+  Put32(section, entry + 4, 6 + 14 * count);
+  Put16(section, group + 2, 1);
+  Put16(section, group + 4, static_cast<uint16_t>(count));
+  const Bytes exe = Executable({{".rsrc", section, 0x3000}});
+  const auto start = std::chrono::steady_clock::now();
+  int result = 0;
+  List(exe, 0, &result);
+  EXPECT_EQ(result, ResultBrokenData);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(PelorinBoundsTest, GroupsOverUnsortedDirectoriesEndPromptly) {
+  // A group of 65535 members, each the last of 60000 icons stored in falling
+  // order, so that no search can stop early.
+  const uint16_t icons = 60000;
+  std::vector<Node> members;
+  members.reserve(icons);
+  for (uint32_t i = 0; i < icons; ++i)
+    members.push_back(WithId(Directory({WithId(Leaf(Bytes(8, 1)), 0)}), icons - i));
+  std::vector<GroupMember> entries(65535, GroupMember{1, 1, 8, 1});
+  Node root = Directory({WithId(Directory(std::move(members)), 3),
+                         WithId(Directory({WithId(Directory({WithId(Leaf(GroupDirectory(false, entries)), 0)}), 1)}), 14)});
+  const Bytes exe = ExecutableWith(root);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Extract(exe, icons).result, ResultBrokenData);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // The same group over icons in rising order is found by halving, and extracts.
+  std::vector<Node> rising;
+  for (uint32_t i = 1; i <= icons; ++i) rising.push_back(WithId(Directory({WithId(Leaf(Bytes(8, 1)), 0)}), i));
+  Node sorted = Directory({WithId(Directory(std::move(rising)), 3),
+                           WithId(Directory({WithId(Directory({WithId(Leaf(GroupDirectory(false, entries)), 0)}), 1)}), 14)});
+  const Extracted e = Extract(ExecutableWith(sorted), icons);
+  ASSERT_EQ(e.result, 0);
+  EXPECT_EQ(e.bytes.size(), 6u + 16 * 65535 + 8 * 65535);
 }

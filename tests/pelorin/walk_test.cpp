@@ -194,7 +194,7 @@ TEST(PelorinWalkTest, TreeThatLoopsOnItselfEndsPromptly) {
   int answer = 0;
   Walk(exe, 0, &answer);
   EXPECT_EQ(answer, ResultBrokenData);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   // Two entries of a name level pointing at the same language directory, over
   // and over, also run out of entries.
   Bytes leaf = section;
