@@ -21,9 +21,10 @@ int32_t ChunkSize(ByteView file, uint64_t chunk) {
 // The step table must hold that many entries inside its own chunk, and the
 // chunk's bytes must be in the input, before anything is sized by that count.
 bool AniStepsFit(ByteView file, uint64_t seq, uint64_t steps) {
+  int32_t size = ChunkSize(file, seq);
   uint64_t bytes = steps * 4;
-  uint64_t chunkBytes = static_cast<uint64_t>(ChunkSize(file, seq));
-  return bytes <= chunkBytes && Has(file, seq + AniChunkHeaderSize, bytes);
+  return size > 0 && bytes <= static_cast<uint64_t>(size) &&
+         Has(file, seq + AniChunkHeaderSize, bytes);
 }
 
 // Entry k of the step table, which must name one of the frames.
