@@ -4,7 +4,8 @@
 # missing; when everything is there it goes straight to building.
 #
 #   scripts/test.sh              everything
-#   SPI_SANITIZE=1 scripts/test.sh   also the sanitizer preset
+#   SPI_SANITIZE=0 scripts/test.sh   without the sanitizer preset
+#   SPI_FUZZ_SECONDS=0 ...       without the short fuzz run (25 s per target)
 #   SPI_REQUIRE_WINE=1 ...       fail (rather than warn) when 32-bit Wine cannot run here
 #
 # Where the kernel runs no 32-bit programs (IA-32 emulation off), 32-bit Wine
@@ -174,9 +175,20 @@ if build_preset win32; then
   check_exports
   run_wine_tests
 fi
-# Hook for the sanitizer preset (AddressSanitizer, UBSan, LeakSanitizer).
-if [ "${SPI_SANITIZE:-0}" = 1 ]; then
+# The whole suite again under AddressSanitizer, UBSan and LeakSanitizer
+# (the hostile inputs and the fault injection included); SPI_SANITIZE=0 skips it.
+if [ "${SPI_SANITIZE:-1}" = 1 ]; then
   if build_preset sanitize; then test_preset sanitize; fi
+fi
+# A short bounded run of every fuzz target from its seeds (SPI_FUZZ_SECONDS
+# each, 0 skips); scripts/fuzz.sh with a longer time is the long campaign.
+if [ "${SPI_FUZZ_SECONDS:-25}" != 0 ]; then
+  note "fuzz: ${SPI_FUZZ_SECONDS:-25} s per target"
+  if scripts/fuzz.sh "${SPI_FUZZ_SECONDS:-25}"; then
+    record "fuzz (short run)" ok
+  else
+    record "fuzz (short run)" FAILED "see build/fuzz-logs and build/fuzz-findings"
+  fi
 fi
 
 echo

@@ -1,0 +1,25 @@
+// Fuzz target: Pelorin through its exports, as a viewer calls them, under each of its settings.
+#include "fuzz/harness.h"
+
+namespace {
+std::vector<host::Plugin> copies;
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  copies = fuzz::LoadVariants("Pelorin", {
+      {fuzz::RegistryText("Pelorin", {{"AddExtensions", 0}, {"ExtractLanguage", 0}})},
+      {fuzz::RegistryText("Pelorin", {{"AddExtensions", 1}, {"ExtractLanguage", 1}})},
+      {fuzz::RegistryText("Pelorin", {{"AddExtensions", 0}, {"ExtractLanguage", 1}})},
+  });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n) {
+  uint8_t control;
+  const uint8_t* data;
+  size_t size;
+  if (!fuzz::SplitInput(in, n, &control, &data, &size)) return 0;
+  const host::Plugin& plugin = copies[(control & fuzz::ControlVariant) % copies.size()];
+  fuzz::DriveArchive(plugin, control, data, size);
+  return 0;
+}

@@ -1,0 +1,24 @@
+// Fuzz target: Vantrel through its exports, as a viewer calls them, under each of its settings.
+#include "fuzz/harness.h"
+
+namespace {
+std::vector<host::Plugin> copies;
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  copies = fuzz::LoadVariants("Vantrel", {
+      {fuzz::RegistryText("Vantrel", {{"ListAllFrames", 0}})},
+      {fuzz::RegistryText("Vantrel", {{"ListAllFrames", 1}})},
+  });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n) {
+  uint8_t control;
+  const uint8_t* data;
+  size_t size;
+  if (!fuzz::SplitInput(in, n, &control, &data, &size)) return 0;
+  const host::Plugin& plugin = copies[(control & fuzz::ControlVariant) % copies.size()];
+  fuzz::DriveArchive(plugin, control, data, size);
+  return 0;
+}

@@ -1,0 +1,419 @@
+#include "fuzz/harness.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace fuzz {
+
+namespace {
+
+// A broken promise is a finding: stop the run the way a crash does.
+[[noreturn]] void Broken(const char* what, int result) {
+  std::fprintf(stderr, "\n*** broken promise: %s (result %d)\n", what, result);
+  std::abort();
+}
+void Check(bool ok, const char* what, int result = 0) {
+  if (!ok) Broken(what, result);
+}
+
+bool IsResultCode(int r) {
+  switch (r) {
+    case ResultOk: case ResultAborted: case ResultNotSupported: case ResultBrokenData:
+    case ResultNoMemory: case ResultMemoryError: case ResultReadError:
+    case ResultInternalError: case ResultWriteError: case ResultNotImplemented:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+
+void RemoveTree(const std::string& path) {
+  nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// Scratch space on a RAM disk where there is one: input files, output folders.
+struct Scratch {
+  std::string root;
+  std::string input;    // the input file of this run
+  std::string outer;    // a folder that only ever holds `middle`
+  std::string middle;   // a folder that only ever holds `dest`
+  std::string dest;     // the destination folder of GetFile
+};
+
+void RemoveScratch();
+
+Scratch& TheScratch() {
+  static Scratch s = [] {
+    Scratch x;
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string tmpl = std::string(base) + "/spi-fuzz-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back(0);
+    Check(mkdtemp(buf.data()) != nullptr, "scratch folder");
+    x.root = buf.data();
+    x.input = x.root + "/input.bin";
+    x.outer = x.root + "/out";
+    x.middle = x.outer + "/a";
+    x.dest = x.middle + "/dest";
+    mkdir(x.outer.c_str(), 0700);
+    mkdir(x.middle.c_str(), 0700);
+    std::atexit(RemoveScratch);
+    return x;
+  }();
+  return s;
+}
+
+void RemoveScratch() { RemoveTree(TheScratch().root); }
+
+std::vector<std::string> List(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  return names;
+}
+
+std::string WriteInput(const uint8_t* data, size_t size, uint32_t offset) {
+  const std::string& path = TheScratch().input;
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  Check(fd >= 0, "input file");
+  static const uint8_t junk[8] = {'j', 'u', 'n', 'k', '!', 0, 0, 0};
+  bool ok = write(fd, junk, offset) == static_cast<ssize_t>(offset);
+  ok = ok && (size == 0 || write(fd, data, size) == static_cast<ssize_t>(size));
+  close(fd);
+  Check(ok, "input file written");
+  return path;
+}
+
+// The progress callback: counts calls; asks to stop on the second when told to.
+int progressCalls = 0;
+bool abortOnSecond = false;
+int SPI_CALL Progress(int, int, SpiUserValue) {
+  ++progressCalls;
+  return abortOnSecond && progressCalls == 2 ? 1 : 0;
+}
+
+ProgressCallback ProgressFor(uint8_t control) {
+  progressCalls = 0;
+  abortOnSecond = (control & ControlAbort) != 0;
+  return (control & ControlNoProgress) ? nullptr : Progress;
+}
+
+void FormatTests(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size,
+                 const std::string& path) {
+  // The information strings (one depends on a setting), cut to a buffer of any length.
+  if (p.getPluginInfo) {
+    char buffer[300];
+    int length = 1 + static_cast<int>(size % 299);
+    for (int index = -1; index <= 4; ++index) {
+      std::memset(buffer, 0x5A, sizeof buffer);
+      int n = p.getPluginInfo(index, buffer, length);
+      if (index < 0 || index > 3) {
+        Check(n == 0 && buffer[0] == 0x5A, "GetPluginInfo out of range leaves the buffer", n);
+      } else {
+        Check(n >= 0 && n < length && buffer[n] == 0 && buffer[length] == 0x5A,
+              "GetPluginInfo stays within the buffer", n);
+      }
+    }
+  }
+  if (p.configurationDlg) {
+    int r = p.configurationDlg(nullptr, 0);
+    Check(r == ResultNotImplemented, "ConfigurationDlg of an unknown function", r);
+  }
+  if (!p.isSupported) return;
+  if (size > 0) {
+    // A viewer hands over the first 2 KB it read.
+    host::GuardedBuffer head(data, std::min<size_t>(size, 2048));
+    p.isSupported("fuzz", reinterpret_cast<uintptr_t>(head.data()));
+  }
+  if (control & ControlFromFile) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Check(fd >= 0 && fd < 65536, "input file reopened");
+    p.isSupported(path.c_str(), static_cast<uintptr_t>(fd));
+    close(fd);
+  }
+}
+
+// Every export call with memory input reads the process's memory map: keep the
+// calls per input few, so the runs stay fast. The members checked are the first
+// ones and the last one, where the edge cases sit.
+constexpr size_t MaxMembersPerInput = 4;
+constexpr size_t MaxDirectoryExtractions = 2;
+
+// Extracts to the destination folder and checks that exactly the member (on
+// success) or nothing at all (on failure) is left there, and nothing beside it.
+void ExtractToDirectory(const host::Plugin& p, const char* source, int32_t length, unsigned flags,
+                        uint8_t control, const fileInfo* listed, const std::vector<uint8_t>* inMemory) {
+  const Scratch& s = TheScratch();
+  ProgressCallback progress = ProgressFor(control);
+  int r = p.getFile(source, length, const_cast<char*>(s.dest.c_str()), flags | (OutputFile << 8),
+                    progress, 7);
+  Check(IsResultCode(r), "GetFile to a folder: result code", r);
+  std::vector<std::string> left = List(s.dest);
+  if (r == ResultOk) {
+    Check(left.size() == 1, "GetFile to a folder: exactly the member is written", r);
+    struct stat st;
+    std::string target = s.dest + "/" + left[0];
+    Check(stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode), "GetFile: member is a file", r);
+    if (listed) Check(static_cast<uint32_t>(st.st_size) == listed->filesize, "GetFile: file size is the listed filesize", r);
+    if (inMemory && listed && listed->filesize <= inMemory->size()) {
+      std::vector<uint8_t> onDisk(static_cast<size_t>(st.st_size));
+      int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+      bool ok = fd >= 0 && read(fd, onDisk.data(), onDisk.size()) == static_cast<ssize_t>(onDisk.size());
+      if (fd >= 0) close(fd);
+      Check(ok && std::equal(onDisk.begin(), onDisk.end(), inMemory->begin()),
+            "GetFile: the member on disk equals the member in memory", r);
+    }
+  } else {
+    Check(left.empty(), "GetFile to a folder failed: no temporary file and no new empty target left", r);
+  }
+  // A member name must never place a file outside the destination. A known
+  // case can be let through (SPI_FUZZ_ALLOW_ESCAPE=1) so a campaign goes on.
+  static const bool allowEscape = std::getenv("SPI_FUZZ_ALLOW_ESCAPE") != nullptr;
+  bool inside = List(s.outer).size() == 1 && List(s.middle).size() <= 1;
+  Check(inside || allowEscape, "GetFile: nothing written outside the destination folder", r);
+  if (!inside) {
+    for (const std::string& name : List(s.outer))
+      if (name != "a") RemoveTree(s.outer + "/" + name);
+    for (const std::string& name : List(s.middle))
+      if (name != "dest") RemoveTree(s.middle + "/" + name);
+  }
+  for (const std::string& name : left) RemoveTree(s.dest + "/" + name);
+}
+
+// GetFile to memory: a block of max(filesize, 2048) bytes on success, a null slot on failure.
+std::vector<uint8_t> ExtractToMemory(const host::Plugin& p, const char* source, int32_t length,
+                                     unsigned flags, uint8_t control, const fileInfo* listed,
+                                     int* result) {
+  SpiHandle slot = nullptr;
+  ProgressCallback progress = ProgressFor(control);
+  int r = p.getFile(source, length, &slot, flags | (OutputMemory << 8), progress, 7);
+  *result = r;
+  Check(IsResultCode(r), "GetFile to memory: result code", r);
+  if (r != ResultOk) {
+    Check(slot == nullptr, "GetFile to memory failed: slot null", r);
+    return {};
+  }
+  Check(slot != nullptr, "GetFile to memory: a block", r);
+  size_t blockSize = SpiBlockSize(slot);
+  if (listed) {
+    Check(blockSize == std::max<size_t>(listed->filesize, 2048), "GetFile to memory: block size", r);
+  }
+  return host::TakeBlock(slot, listed ? listed->filesize : SIZE_MAX);
+}
+
+bool Terminated(const char* s, size_t n) { return std::memchr(s, 0, n) != nullptr; }
+
+}  // namespace
+
+std::string RegistryText(const char* plugin,
+                         const std::vector<std::pair<const char*, uint32_t>>& values) {
+  std::string t = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Kestrov\\Susie\\Plug-in\\";
+  t += plugin;
+  t += "]\n";
+  for (const auto& [name, value] : values) {
+    char line[128];
+    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name, value);
+    t += line;
+  }
+  return t;
+}
+
+std::vector<host::Plugin> LoadVariants(const char* name, const std::vector<Variant>& variants,
+                                       const std::vector<const char*>& companions) {
+  // The plug-ins lie beside the fuzz target.
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  Check(n > 0, "own path");
+  self[n] = 0;
+  std::string bin(self);
+  bin.resize(bin.rfind('/'));
+
+  auto copy = [](const std::string& from, const std::string& to) {
+    FILE* in = std::fopen(from.c_str(), "rb");
+    Check(in != nullptr, "plug-in file beside the fuzz target");
+    FILE* out = std::fopen(to.c_str(), "wb");
+    Check(out != nullptr, "plug-in copy");
+    char buf[65536];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, in)) > 0) std::fwrite(buf, 1, got, out);
+    std::fclose(in);
+    std::fclose(out);
+  };
+
+  std::vector<host::Plugin> loaded;
+  const Scratch& s = TheScratch();
+  for (size_t i = 0; i < variants.size(); ++i) {
+    // Each copy gets its own folder: a library is loaded once per path, and a
+    // plug-in that looks for a companion finds the one beside it.
+    std::string dir = s.root + "/v" + std::to_string(i);
+    mkdir(dir.c_str(), 0700);
+    std::string reg = dir + "/registry.reg";
+    FILE* f = std::fopen(reg.c_str(), "w");
+    Check(f != nullptr, "registry file");
+    std::fputs(variants[i].registry.c_str(), f);
+    std::fclose(f);
+    for (const char* c : companions) copy(bin + "/" + c + ".spi", dir + "/" + c + ".spi");
+    std::string path = dir + "/" + name + ".spi";
+    copy(bin + "/" + name + ".spi", path);
+    setenv("SPI_REGISTRY", reg.c_str(), 1);
+    host::Plugin p;
+    std::string error;
+    if (!host::LoadPlugin(path, &p, &error)) {
+      std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), error.c_str());
+      std::abort();
+    }
+    loaded.push_back(p);
+  }
+  // Later loads (none expected) read no settings of ours.
+  unsetenv("SPI_REGISTRY");
+  return loaded;
+}
+
+void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
+  Check(p.getArchiveInfo && p.getFileInfo && p.getFile, "archive exports");
+  const bool fromFile = control & ControlFromFile;
+  const uint32_t offset = fromFile && (control & ControlOffset) ? 5 : 0;
+  std::string path = fromFile ? WriteInput(data, size, offset) : std::string();
+  FormatTests(p, control, data, size, path);
+
+  // Memory input sits at the very end of readable memory: an over-read faults.
+  host::GuardedBuffer mem(data, size);
+  const unsigned kind = fromFile ? InputFile : InputMemory;
+  const char* source = fromFile ? path.c_str() : mem.source();
+  const int32_t length = fromFile ? static_cast<int32_t>(offset) : static_cast<int32_t>(size);
+
+  SpiHandle list = nullptr;
+  int r = p.getArchiveInfo(source, length, kind, &list);
+  Check(IsResultCode(r), "GetArchiveInfo: result code", r);
+  Check((r == ResultOk) == (list != nullptr), "GetArchiveInfo: a list exactly on success", r);
+  std::vector<fileInfo> entries = r == ResultOk ? host::TakeEntryList(list) : std::vector<fileInfo>();
+
+  size_t toDirectory = 0;
+  std::vector<size_t> chosen;
+  for (size_t k = 0; k < entries.size() && k + 1 < MaxMembersPerInput; ++k) chosen.push_back(k);
+  if (!entries.empty() && chosen.size() < entries.size()) chosen.push_back(entries.size() - 1);
+  for (size_t k : chosen) {
+    const fileInfo& e = entries[k];
+    Check(e.timestamp == 0 && e.crc == 0, "fileInfo: timestamp and crc are 0");
+    Check(Terminated(e.path, sizeof e.path) && Terminated(e.filename, sizeof e.filename),
+          "fileInfo: path and filename end within their fields");
+    Check(!fromFile || e.position >= offset, "fileInfo: position counts from the file start");
+
+    std::string name = std::string(e.path) + e.filename;
+    // Lookups of the first and the last member: a lookup walks the listing anew.
+    // One lookup per input, of a member the input's size picks.
+    bool lookUp = k == chosen[size % chosen.size()];
+    if (lookUp && name.size() <= 259) {
+      fileInfo found;
+      unsigned flags = kind | ((control & ControlIgnoreCase) ? IgnoreCase : 0);
+      r = p.getFileInfo(source, length, name.c_str(), flags, &found);
+      Check(r == ResultOk, "GetFileInfo finds every listed name", r);
+      std::string key = std::string(found.path) + found.filename;
+      Check((control & ControlIgnoreCase) ? strcasecmp(key.c_str(), name.c_str()) == 0 : key == name,
+            "GetFileInfo: the record bears the requested name");
+    }
+
+    // The host hands the position back: with memory input, as an address within its block.
+    const char* memberSource = source;
+    int32_t memberLength = static_cast<int32_t>(e.position);
+    if (!fromFile) {
+      if (e.position > size) continue;
+      memberSource = mem.source() + e.position;
+      memberLength = static_cast<int32_t>(size - e.position);
+    }
+    std::vector<uint8_t> member = ExtractToMemory(p, memberSource, memberLength, kind, control, &e, &r);
+    // An abort only comes from the callback; without one, a listed member must come out
+    // unless its bytes lie outside the input.
+    if ((control & ControlNoProgress)) Check(r != ResultAborted, "GetFile aborted without a callback", r);
+    if ((control & ControlToDirectory) && toDirectory < MaxDirectoryExtractions) {
+      ++toDirectory;
+      ExtractToDirectory(p, memberSource, memberLength, kind, control, &e,
+                         r == ResultOk && !(control & ControlAbort) ? &member : nullptr);
+    }
+  }
+
+  // A position no listing gave: the backward searches must stay within the input.
+  if (size >= 2) {
+    uint32_t pos = (data[size - 1] | (data[size - 2] << 8)) % static_cast<uint32_t>(size + 1);
+    int ignored;
+    if (fromFile) {
+      ExtractToMemory(p, source, static_cast<int32_t>(pos + offset), kind, control, nullptr, &ignored);
+    } else {
+      ExtractToMemory(p, mem.source() + pos, static_cast<int32_t>(size - pos), kind, control, nullptr,
+                      &ignored);
+    }
+  }
+  fileInfo missing;
+  r = p.getFileInfo(source, length, "\x01no such member", kind, &missing);
+  Check(r != ResultOk && IsResultCode(r), "GetFileInfo of a name never listed", r);
+}
+
+void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
+  Check(p.getPictureInfo && p.getPicture, "picture exports");
+  const bool fromFile = control & ControlFromFile;
+  const uint32_t offset = fromFile && (control & ControlOffset) ? 5 : 0;
+  std::string path = fromFile ? WriteInput(data, size, offset) : std::string();
+  FormatTests(p, control, data, size, path);
+
+  host::GuardedBuffer mem(data, size);
+  const unsigned kind = fromFile ? InputFile : InputMemory;
+  const char* source = fromFile ? path.c_str() : mem.source();
+  const int32_t position = fromFile ? static_cast<int32_t>(offset) : static_cast<int32_t>(size);
+
+  PictureInfo info;
+  std::memset(&info, 0xA5, sizeof info);
+  int ri = p.getPictureInfo(source, position, kind, &info);
+  Check(IsResultCode(ri), "GetPictureInfo: result code", ri);
+  if (ri == ResultOk) {
+    Check(info.left == 0 && info.top == 0 && info.x_density == 1 && info.y_density == 1 &&
+              info.hInfo == nullptr,
+          "PictureInfo: fixed fields");
+  }
+
+  SpiHandle infoBlock = nullptr, bitsBlock = nullptr;
+  ProgressCallback progress = ProgressFor(control & ~ControlAbort);
+  int r = p.getPicture(source, position, kind, &infoBlock, &bitsBlock, progress, 3);
+  Check(IsResultCode(r), "GetPicture: result code", r);
+  if (r == ResultOk) {
+    Check(ri == ResultOk, "GetPicture succeeds only where GetPictureInfo does", r);
+    Check(infoBlock && bitsBlock, "GetPicture: both blocks", r);
+    std::vector<uint8_t> header = host::TakeBlock(infoBlock);
+    std::vector<uint8_t> bits = host::TakeBlock(bitsBlock);
+    Check(header.size() >= 40, "GetPicture: information block holds its header", r);
+    int32_t width, height;
+    uint16_t depth;
+    std::memcpy(&width, &header[4], 4);
+    std::memcpy(&height, &header[8], 4);
+    std::memcpy(&depth, &header[14], 2);
+    Check(width == info.width && height == info.height && depth == info.colorDepth,
+          "GetPicture: header agrees with GetPictureInfo", r);
+    size_t entries = depth == 1 ? 2 : depth == 4 ? 16 : depth == 8 ? 256 : 0;
+    Check(header.size() == 40 + 4 * entries, "GetPicture: information block size", r);
+    uint64_t stride = ((uint64_t(uint32_t(width)) * depth + 7) / 8 + 3) & ~uint64_t{3};
+    Check(bits.size() == stride * uint32_t(height), "GetPicture: bits block size", r);
+    if (progress) Check(progressCalls == 2, "GetPicture: progress called twice on success", r);
+  } else {
+    Check(infoBlock == nullptr && bitsBlock == nullptr, "GetPicture failed: no block left", r);
+  }
+  if (p.getPreview) {
+    SpiHandle a = nullptr, b = nullptr;
+    int rp = p.getPreview(source, position, kind, &a, &b, nullptr, 0);
+    Check(rp == ResultNotImplemented && !a && !b, "GetPreview: not implemented", rp);
+  }
+}
+
+}  // namespace fuzz

@@ -1,0 +1,57 @@
+// What every fuzz target shares: loading copies of a plug-in under several
+// settings, and driving its exports on one input exactly as a viewer does,
+// checking the promises a host relies on (result codes, handle slots, no file
+// left behind) so that a broken promise stops the run like a crash.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace fuzz {
+
+// The first input byte steers the run; the rest is the file under test.
+enum Control : uint8_t {
+  ControlVariant = 0x03,     // which settings copy of the plug-in answers
+  ControlFromFile = 0x04,    // input by file name (else a memory image)
+  ControlToDirectory = 0x08, // members also extracted into a directory
+  ControlOffset = 0x10,      // file input: the data starts 5 bytes into the file
+  ControlIgnoreCase = 0x20,  // name lookups with IgnoreCase
+  ControlAbort = 0x40,       // the progress callback asks to stop on its second call
+  ControlNoProgress = 0x80,  // no progress callback at all
+};
+
+// One settings copy: registry text in REGEDIT4 form for the copy's load.
+struct Variant {
+  std::string registry;
+};
+
+// Loads one copy of `name`.spi (and of each `companions` file beside it) per
+// variant, each from its own folder with SPI_REGISTRY naming that variant's
+// settings file while it loads. Aborts when a plug-in cannot be loaded.
+std::vector<host::Plugin> LoadVariants(const char* name, const std::vector<Variant>& variants,
+                                       const std::vector<const char*>& companions = {});
+
+// A REGEDIT4 text setting DWORD values under Software\Kestrov\Susie\Plug-in\<plugin>.
+std::string RegistryText(const char* plugin,
+                         const std::vector<std::pair<const char*, uint32_t>>& values);
+
+// Drives an archive plug-in (IsSupported, GetArchiveInfo, GetFileInfo, GetFile).
+void DriveArchive(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size);
+// Drives an image plug-in (IsSupported, GetPictureInfo, GetPicture, GetPreview).
+void DrivePicture(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size);
+
+// Splits a fuzz input into control byte and file; false for an empty input.
+inline bool SplitInput(const uint8_t* in, size_t n, uint8_t* control, const uint8_t** data,
+                       size_t* size) {
+  if (n == 0) return false;
+  *control = in[0];
+  *data = in + 1;
+  *size = n - 1;
+  return true;
+}
+
+}  // namespace fuzz

@@ -1,0 +1,138 @@
+// Writes the seed corpora of the fuzz targets: files from the test builders,
+// plus any real files named on the command line (sorted to their targets by
+// extension). Each file is written under a few control bytes, so the runs
+// start from every input path, output path and settings copy.
+//
+//   spi_fuzz_corpus OUTDIR [real files...]
+//   -> OUTDIR/pelorin, OUTDIR/vantrel, OUTDIR/quibbet, OUTDIR/morvane
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/hostile/builders.h"
+
+using build::Bytes;
+
+namespace {
+
+// File input from offset 5 into a folder with the second copy; memory input to
+// memory with the first; and so on: one seed per path through the harness.
+const uint8_t Controls[] = {0x00, 0x01, 0x0E, 0x1D, 0x22, 0x47, 0x8C};
+
+int written = 0;
+
+void Write(const std::string& dir, const std::string& stem, const Bytes& file) {
+  for (uint8_t c : Controls) {
+    char name[32];
+    std::snprintf(name, sizeof name, "-%02x", c);
+    std::ofstream out(dir + "/" + stem + name, std::ios::binary);
+    out.put(static_cast<char>(c));
+    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    ++written;
+  }
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void IconSeeds(const std::string& dir) {
+  using build::IconImage;
+  Write(dir, "ico1-4bit", build::IconFile(1, {IconImage(32, 32, 4)}));
+  Write(dir, "ico1-1bit", build::IconFile(1, {IconImage(16, 16, 1)}));
+  Write(dir, "ico1-8bit", build::IconFile(1, {IconImage(16, 16, 8)}));
+  Write(dir, "ico1-24bit", build::IconFile(1, {IconImage(8, 8, 24)}));
+  Write(dir, "ico1-32bit", build::IconFile(1, {IconImage(8, 8, 32)}));
+  build::IconImageSpec shortForm;
+  shortForm.block = build::IconImageBlockShort(8, 8, 4);
+  Write(dir, "ico1-short", build::IconFile(1, {shortForm}));
+  Write(dir, "ico2", build::SmallIcon(1, 2));
+  Write(dir, "cur3", build::SmallIcon(2, 3));
+  Write(dir, "ico5", build::IconFile(1, {IconImage(16, 16, 4), IconImage(32, 32, 8), IconImage(48, 48, 1),
+                                         IconImage(16, 16, 24), IconImage(24, 24, 4)}));
+  Write(dir, "ico0", build::IconFile(1, {}));
+}
+
+void AniSeeds(const std::string& dir) {
+  Write(dir, "ani1", build::Ani(1));
+  Write(dir, "ani4", build::Ani(4));
+  Write(dir, "ani4-seq", build::Ani(4, {0, 1, 2, 3, 2, 1}));
+  // Frames of odd size and icon frames, with other chunks between.
+  Bytes odd = build::SmallIcon(1, 1);
+  odd.push_back(0x77);
+  Bytes body;
+  build::AddText(body, "fram");
+  build::AddBytes(body, build::Chunk("icon", odd));
+  build::AddBytes(body, build::Chunk("icon", build::SmallIcon(2, 2)));
+  Write(dir, "ani-odd", build::Riff({build::Chunk("INFO", Bytes{'x', 'y'}), build::Chunk("anih", build::AniHeaderData(2, 3)),
+                                     build::Chunk("rate", Bytes(12, 1)), build::SeqChunk({1, 0, 1}),
+                                     build::Chunk("LIST", body)}));
+}
+
+void PeSeeds(const std::string& dir) {
+  Write(dir, "pe-sample", build::SamplePe());
+  Write(dir, "pe-empty", build::PeWithResources({}));
+  build::Resource missing;
+  missing.type = 14;
+  missing.name = 1;
+  missing.data = build::IconGroupData(1, {{9, 296}});
+  Write(dir, "pe-missing-member", build::PeWithResources({missing}));
+  std::vector<build::Resource> langs;
+  for (uint32_t lang : {0x409u, 0x411u, 0x804u, 0x1004u, 0u}) {
+    build::Resource r;
+    r.type = 10;
+    r.name = 1;
+    r.language = lang;
+    r.data = Bytes(5, static_cast<uint8_t>(lang));
+    langs.push_back(r);
+  }
+  Write(dir, "pe-languages", build::PeWithResources(langs));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR [real files...]\n", argv[0]);
+    return 2;
+  }
+  std::string out = argv[1];
+  mkdir(out.c_str(), 0755);
+  const std::string pelorin = out + "/pelorin", vantrel = out + "/vantrel",
+                    quibbet = out + "/quibbet", morvane = out + "/morvane";
+  for (const std::string& d : {pelorin, vantrel, quibbet, morvane}) mkdir(d.c_str(), 0755);
+
+  IconSeeds(quibbet);
+  IconSeeds(morvane);
+  AniSeeds(vantrel);
+  PeSeeds(pelorin);
+
+  for (int i = 2; i < argc; ++i) {
+    std::string path = argv[i];
+    std::string ext = Lower(path.substr(path.find_last_of('.') + 1));
+    std::string stem = "real-" + std::to_string(i) + "-" + path.substr(path.find_last_of('/') + 1);
+    Bytes file = ReadFile(path);
+    if (file.empty() || file.size() > (1u << 20)) continue;  // big seeds only slow the runs
+    if (ext == "ico" || ext == "cur") {
+      Write(quibbet, stem, file);
+      Write(morvane, stem, file);
+    } else if (ext == "ani") {
+      Write(vantrel, stem, file);
+    } else if (ext == "exe" || ext == "dll" || ext == "scr" || ext == "cpl") {
+      Write(pelorin, stem, file);
+    }
+  }
+  std::printf("%d seeds written to %s\n", written, out.c_str());
+  return 0;
+}
