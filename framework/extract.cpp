@@ -32,6 +32,7 @@ void Discard(const char* temp, const char* target, intptr_t targetHandle, bool t
 
 int OutputToFile(const Member& m, const char* directory, ProgressCallback progress,
                  SpiUserValue userValue, void* context, WriteMember write) {
+  if (!StaysInDirectory(m.name)) return ResultWriteError;
   if (!directory || !EnsureDirectory(directory)) return ResultWriteError;
   char target[PathSize];
   strcpy(target, directory);  // EnsureDirectory has checked that it fits

@@ -94,3 +94,6 @@ bool IsDirectory(const char* path);
 bool CreateDirectoryChain(char* path, int n);
 bool EnsureDirectory(const char* path);
 bool AppendPathComponent(char* path, const char* name, int capacity);
+// False for a member name that would lead outside the destination directory
+// (an absolute path, a drive, or a ".." component).
+bool StaysInDirectory(const char* name);

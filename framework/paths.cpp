@@ -80,3 +80,21 @@ bool AppendPathComponent(char* path, const char* name, int capacity) {
   memcpy(end, name, nameLength + 1);
   return true;
 }
+
+bool StaysInDirectory(const char* name) {
+  // A member name comes from the file being read: it may name a sub-folder of
+  // the destination, but never climb out of it or name another drive or root.
+  if (!name[0] || platform::IsPathSeparator(name[0])) return false;
+  const char* component = name;
+  for (const char* p = name;; ++p) {
+    const bool end = *p == '\0';
+    if (end || platform::IsPathSeparator(*p)) {
+      if (*p == ':') return false;
+      if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
+      if (end) return true;
+      component = p + 1;
+    } else if (platform::IsLeadByte(static_cast<uint8_t>(*p)) && p[1]) {
+      ++p;
+    }
+  }
+}

@@ -222,6 +222,9 @@ int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* contex
       break;
     case ResourceIconGroup:
     case ResourceCursorGroup: {
+      // The output size grows with the group's claimed size, so that claim
+      // must be backed by bytes of the input before anything is allocated.
+      if (!Has(v.input, v.data, v.size)) return ResultBrokenData;
       const int result = RebuildIconGroup(request, nullptr, request->outputSize);
       if (result != 0) return result;
       break;

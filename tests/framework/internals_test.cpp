@@ -327,3 +327,13 @@ TEST(Paths, DoubleByteTrailIsNoSeparator) {
 }
 
 }  // namespace
+
+TEST(Paths, MemberNamesStayInTheDestination) {
+  for (const char* ok : {"#00001.BMP", "sub/name", "a..b", "..name", "name.."})
+    EXPECT_TRUE(StaysInDirectory(ok)) << ok;
+  for (const char* bad : {"", "..", "../x", "a/../../x", "/etc/x"}) EXPECT_FALSE(StaysInDirectory(bad)) << bad;
+#ifdef _WIN32
+  for (const char* bad : {"..\\x", "a\\..\\x", "\\x", "C:\\x", "C:x", "name:stream"})
+    EXPECT_FALSE(StaysInDirectory(bad)) << bad;
+#endif
+}

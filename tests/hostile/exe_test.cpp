@@ -196,9 +196,8 @@ TEST(HostileExe, GroupsThatNameMissingOrLyingMembers) {
 // Found by fuzz_pelorin: a group resource whose data entry claims 822 MB in a
 // file of 5 KB is listed with that filesize, and GetFile allocates it all (to
 // memory) or makes a file that large (to disk) around a rebuild of 326 bytes.
-// Disabled until a member whose resource data does not lie within the input is
-// refused before its size is announced.
-TEST(HostileExe, DISABLED_GroupResourceLargerThanTheFileIsRefused) {
+// Extraction must refuse it before the size is announced.
+TEST(HostileExe, GroupResourceLargerThanTheFileIsRefused) {
   auto p = Pelorin();
   Bytes image = build::IconImageBlock(16, 16, 4);
   Bytes cursorRes = {1, 0, 2, 0};
@@ -247,9 +246,8 @@ TEST(HostileExe, PositionsFarFromAnyImage) {
 }
 
 // A member name must never lead the output outside the folder the host named.
-// Disabled: the framework joins a name like "../../X" to the destination unchanged
-// today, so the member lands two folders up. Enable once such names are refused.
-TEST(HostileExe, DISABLED_MemberNamesThatClimbOutOfTheDestination) {
+// A name like "../../X" is refused with 9 rather than joined to the destination.
+TEST(HostileExe, MemberNamesThatClimbOutOfTheDestination) {
   auto p = Pelorin();
   fs::path root = fs::temp_directory_path() / ("spi-hostile-climb-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   fs::remove_all(root);

@@ -45,10 +45,6 @@ void RunArchives(const char* target, std::initializer_list<uint32_t> settings, L
 }
 
 TEST(FuzzFindings, Pelorin) { RunArchives("pelorin", {0, 1}, [](uint32_t s) { return Pelorin(s); }); }
-// Findings not fixed yet, kept apart so the suite stays green: see inputs/open.
-TEST(FuzzFindings, DISABLED_OpenPelorin) {
-  RunArchives("open/pelorin", {0, 1}, [](uint32_t s) { return Pelorin(s); });
-}
 TEST(FuzzFindings, Vantrel) { RunArchives("vantrel", {0, 1}, [](uint32_t s) { return Vantrel(s); }); }
 TEST(FuzzFindings, Quibbet) { RunArchives("quibbet", {0, 1}, [](uint32_t s) { return Quibbet(s); }); }
 
