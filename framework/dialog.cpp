@@ -61,3 +61,26 @@ void TakeCheckBoxSettings(platform::DialogWindow dialog, const CheckBoxSetting* 
   for (size_t i = 0; i < count; ++i)
     *boxes[i].setting = platform::IsButtonChecked(dialog, boxes[i].controlId) ? 1 : 0;
 }
+
+intptr_t CheckBoxDialogMessage(platform::DialogWindow dialog, unsigned message, uintptr_t wParam,
+                               const CheckBoxSetting* boxes, size_t count, void (*save)()) {
+  if (message == platform::DialogInitMessage) {
+    ShowCheckBoxSettings(dialog, boxes, count);
+    PlaceDialog(dialog, PlaceCentredOnCursor, PlaceCentredOnCursor, 0, 0);
+    return 1;
+  }
+  if (message != platform::DialogCommandMessage) return 0;
+  switch (CommandId(wParam)) {
+    case DialogOk:
+      TakeCheckBoxSettings(dialog, boxes, count);
+      save();
+      platform::EndModalDialog(dialog, DialogOk);
+      return 1;
+    case DialogCancel:
+      platform::EndModalDialog(dialog, DialogCancel);
+      return 1;
+    default:
+      // A click on a box changes only the box; the settings follow on OK.
+      return 0;
+  }
+}

@@ -37,6 +37,12 @@ struct CheckBoxSetting {
 void ShowCheckBoxSettings(platform::DialogWindow dialog, const CheckBoxSetting* boxes, size_t count);
 void TakeCheckBoxSettings(platform::DialogWindow dialog, const CheckBoxSetting* boxes, size_t count);
 
+// The body of a dialog procedure for a dialog of check boxes, OK and Cancel:
+// boxes shown from their settings and the dialog placed by the cursor at start;
+// OK takes every box into its setting and saves; Cancel changes nothing.
+intptr_t CheckBoxDialogMessage(platform::DialogWindow dialog, unsigned message, uintptr_t wParam,
+                               const CheckBoxSetting* boxes, size_t count, void (*save)());
+
 // The control id of a command message.
 inline int CommandId(uintptr_t wParam) { return static_cast<int>(wParam & 0xFFFF); }
 

@@ -1,6 +1,8 @@
 // Vantrel's setting, its configuration dialog and its library start-up.
 #include "vantrel/settings.h"
 
+#include <iterator>
+
 #include "framework/dialog.h"
 #include "framework/settings.h"
 #include "framework/spi.h"
@@ -31,27 +33,9 @@ const platform::DialogTemplate Templates[] = {
 };
 const platform::DialogTemplateSet TerminalTables = {Templates, 2};
 
-// A click on the box changes only the box; the setting follows on OK.
 intptr_t SPI_DIALOG_CALL VantrelDialogProc(platform::DialogWindow dialog, unsigned message,
                                           uintptr_t wParam, intptr_t) {
-  if (message == platform::DialogInitMessage) {
-    ShowCheckBoxSettings(dialog, Boxes, 1);
-    PlaceDialog(dialog, PlaceCentredOnCursor, PlaceCentredOnCursor, 0, 0);
-    return 1;
-  }
-  if (message != platform::DialogCommandMessage) return 0;
-  switch (CommandId(wParam)) {
-    case DialogOk:
-      TakeCheckBoxSettings(dialog, Boxes, 1);
-      SaveSettings();
-      platform::EndModalDialog(dialog, DialogOk);
-      return 1;
-    case DialogCancel:
-      platform::EndModalDialog(dialog, DialogCancel);
-      return 1;
-    default:
-      return 0;
-  }
+  return CheckBoxDialogMessage(dialog, message, wParam, Boxes, std::size(Boxes), SaveSettings);
 }
 
 }  // namespace
