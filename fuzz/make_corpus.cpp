@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/hostile/builders.h"
+#include "tests/morvane/icon_builder.h"
 
 using build::Bytes;
 
@@ -62,6 +63,12 @@ void IconSeeds(const std::string& dir) {
   Write(dir, "ico5", build::IconFile(1, {IconImage(16, 16, 4), IconImage(32, 32, 8), IconImage(48, 48, 1),
                                          IconImage(16, 16, 24), IconImage(24, 24, 4)}));
   Write(dir, "ico0", build::IconFile(1, {}));
+  // PNG-compressed images, alone and beside a bitmap image.
+  Bytes rgba(4 * 4 * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 37);
+  const Bytes png = iconbuild::Png(4, 4, rgba);
+  Write(dir, "ico1-png", iconbuild::IconFile(std::vector<Bytes>{png}));
+  Write(dir, "ico2-png", iconbuild::IconFile(std::vector<Bytes>{iconbuild::ImageBlock(iconbuild::ImageSpec{}), png}));
 }
 
 void AniSeeds(const std::string& dir) {
