@@ -136,7 +136,10 @@ run_wine_tests() {
 }
 
 # Tests whose 64-bit Windows build stands in for the 32-bit one; add yours.
-WIN64CHECK_TESTS=(framework_exports_test framework_internals_test)
+WIN64CHECK_TESTS=(framework_exports_test framework_internals_test settings_test
+  pelorin_internals pelorin_exports morvane_core_test morvane_exports_test
+  vantrel_format_test vantrel_plugin_test quibbet_format_test quibbet_plugin_test
+  spihost_unit_test)
 WINE64=/usr/lib/wine/wine64
 
 run_win64check() {
@@ -160,7 +163,9 @@ run_win64check() {
   local pattern
   pattern="^($(IFS='|'; echo "${WIN64CHECK_TESTS[*]}"))\$"
   note "tests: win64check"
-  if ctest --preset win64check -j"$JOBS" --output-on-failure -R "$pattern"; then
+  local wrap=()
+  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then wrap=(xvfb-run -a); fi
+  if "${wrap[@]}" ctest --preset win64check -j"$JOBS" --output-on-failure -R "$pattern"; then
     record "tests win64check (wine64)" ok
   else
     record "tests win64check (wine64)" FAILED
