@@ -12,6 +12,7 @@ enum FaultKind {
   FaultTempFile,  // CreateTempFile
   FaultWrite,     // FlushMapped (writing a mapped view back to its file)
   FaultRename,    // ReplaceFile
+  FaultMapQuery,  // asking the kernel for one mapping (POSIX): answered as an older kernel does
   FaultKindCount
 };
 

@@ -2,8 +2,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/fault.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -89,6 +91,124 @@ bool ForEachMapping(Visit visit) {
   return ok;
 }
 
+// The kernel answers "which mapping covers this address" with one ioctl on
+// /proc/self/maps (Linux 6.11 and later), without formatting the whole map as
+// text; that makes a bound on every memory-input call cheap. The record is the
+// kernel's stable interface; older kernels reject the request and we read the
+// text instead.
+struct MapQuery {
+  uint64_t size;
+  uint64_t queryFlags;
+  uint64_t queryAddress;
+  uint64_t start;
+  uint64_t end;
+  uint64_t flags;
+  uint64_t pageSize;
+  uint64_t offset;
+  uint64_t inode;
+  uint32_t devMajor;
+  uint32_t devMinor;
+  uint32_t nameSize;
+  uint32_t buildIdSize;
+  uint64_t nameAddress;
+  uint64_t buildIdAddress;
+};
+static_assert(sizeof(MapQuery) == 104);
+constexpr unsigned long MapQueryRequest = _IOWR('f', 17, MapQuery);
+constexpr uint64_t MapReadable = 0x01;
+constexpr uint64_t MapWritable = 0x02;
+
+enum class Found { Yes, No, Unsupported };
+
+class MapQuerier {
+ public:
+  MapQuerier() {
+    do {
+      fd_ = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+  }
+  ~MapQuerier() {
+    if (fd_ >= 0) close(fd_);
+  }
+  MapQuerier(const MapQuerier&) = delete;
+  MapQuerier& operator=(const MapQuerier&) = delete;
+
+  // The mapping that covers address a.
+  Found Covering(uintptr_t a, MapLine* out) {
+    if (fd_ < 0) return Found::Unsupported;
+    MapQuery q{};
+    q.size = sizeof q;
+    q.queryAddress = a;
+    // Only nameless mappings can be the kernel's bracketed pseudo-mappings, so
+    // only they need their name; a file path may be longer than this buffer.
+    if (!Ask(&q, false)) return last_;
+    out->start = static_cast<uintptr_t>(q.start);
+    out->end = static_cast<uintptr_t>(q.end);
+    out->readable = (q.flags & MapReadable) != 0;
+    out->writable = (q.flags & MapWritable) != 0;
+    out->special = false;
+    if (q.inode == 0 && q.devMajor == 0 && q.devMinor == 0) {
+      if (!Ask(&q, true)) return last_;
+      const char* n = name_;
+      out->special = q.nameSize > 0 && n[0] == '[' && strncmp(n, "[heap]", 6) != 0 &&
+                     strncmp(n, "[stack", 6) != 0 && strncmp(n, "[anon", 5) != 0;
+    }
+    return out->end > out->start ? Found::Yes : Found::No;
+  }
+
+ private:
+  bool Ask(MapQuery* q, bool withName) {
+    q->nameSize = withName ? sizeof name_ : 0;
+    q->nameAddress = withName ? reinterpret_cast<uintptr_t>(name_) : 0;
+    if (withName) name_[0] = 0;
+    if (InjectedFault(FaultMapQuery)) {
+      last_ = Found::Unsupported;
+      return false;
+    }
+    int r;
+    do {
+      r = ioctl(fd_, MapQueryRequest, q);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0) return true;
+    last_ = errno == ENOENT ? Found::No : Found::Unsupported;
+    return false;
+  }
+
+  int fd_ = -1;
+  Found last_ = Found::No;
+  char name_[256];
+};
+
+// ReadableExtent from single-mapping queries: the mapping that holds a, then its
+// readable neighbours on each side for as long as they touch.
+Found QueriedReadableExtent(uintptr_t a, uintptr_t* lo, uintptr_t* hi) {
+  MapQuerier maps;
+  MapLine m;
+  auto usable = [](const MapLine& x) { return x.readable && !x.special; };
+  Found f = maps.Covering(a, &m);
+  if (f != Found::Yes) return f;
+  if (!usable(m)) return Found::No;
+  *lo = m.start;
+  *hi = m.end;
+  while ((f = maps.Covering(*hi, &m)) == Found::Yes && m.start == *hi && usable(m)) *hi = m.end;
+  if (f == Found::Unsupported) return f;
+  while (*lo > 0 && (f = maps.Covering(*lo - 1, &m)) == Found::Yes && m.end == *lo && usable(m))
+    *lo = m.start;
+  return f == Found::Unsupported ? f : Found::Yes;
+}
+
+Found QueriedWritable(uintptr_t a, uintptr_t want) {
+  MapQuerier maps;
+  MapLine m;
+  while (a < want) {
+    Found f = maps.Covering(a, &m);
+    if (f != Found::Yes) return f;
+    if (!m.writable || m.start > a) return Found::No;
+    a = m.end;
+  }
+  return Found::Yes;
+}
+
 }  // namespace
 
 // Memory input comes with no length. Its bound is the run of adjacent readable
@@ -96,6 +216,16 @@ bool ForEachMapping(Visit visit) {
 bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
   uintptr_t a = reinterpret_cast<uintptr_t>(p);
   uintptr_t runStart = 0, runEnd = 0;
+  switch (QueriedReadableExtent(a, &runStart, &runEnd)) {
+    case Found::Yes:
+      *begin = reinterpret_cast<const uint8_t*>(runStart);
+      *end = reinterpret_cast<const uint8_t*>(runEnd);
+      return true;
+    case Found::No:
+      return false;
+    case Found::Unsupported:
+      break;
+  }
   bool inRun = false, found = false;
   ForEachMapping([&](const MapLine& m) {
     bool usable = m.readable && !m.special;
@@ -125,6 +255,14 @@ bool IsWritable(const void* p, size_t n) {
   if (n == 0) n = 1;
   if (a > UINTPTR_MAX - n) return false;
   uintptr_t want = a + n;  // [a, want) must be covered by adjacent writable mappings
+  switch (QueriedWritable(a, want)) {
+    case Found::Yes:
+      return true;
+    case Found::No:
+      return false;
+    case Found::Unsupported:
+      break;
+  }
   uintptr_t covered = a;
   bool ok = false;
   ForEachMapping([&](const MapLine& m) {

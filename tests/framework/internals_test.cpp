@@ -261,6 +261,40 @@ TEST(MemoryInput, BoundedByReadableMemory) {
   EXPECT_FALSE(platform::IsWritable(buffer.data(), 5001));
 }
 
+// The memory map is read two ways: one mapping at a time where the kernel can,
+// else as text. Both must give the same bounds for every kind of address.
+const uint8_t constantBytes[64] = {1};
+TEST(MemoryInput, MapQueryAndMapTextAgree) {
+  host::GuardedBuffer guarded(Pattern(5000));
+  std::vector<uint8_t> heap(100000, 7);
+  uint8_t stack[64] = {};
+  const uint8_t* probes[] = {guarded.data(), guarded.data() + 4999, guarded.data() + 5000,
+                             guarded.data() - 1, heap.data() + 50000, stack, constantBytes,
+                             reinterpret_cast<const uint8_t*>(&Pattern), nullptr};
+  for (const uint8_t* p : probes) {
+    const uint8_t *b1 = nullptr, *e1 = nullptr, *b2 = nullptr, *e2 = nullptr;
+    bool r1 = platform::ReadableExtent(p, &b1, &e1);
+    FailNth(platform::FaultMapQuery, 1);
+    bool r2 = platform::ReadableExtent(p, &b2, &e2);
+    EXPECT_EQ(r1, r2) << static_cast<const void*>(p);
+    if (r1 && r2) {
+      EXPECT_EQ(b1, b2) << static_cast<const void*>(p);
+      EXPECT_EQ(e1, e2) << static_cast<const void*>(p);
+      EXPECT_TRUE(b1 <= p && p < e1);
+    }
+    for (size_t n : {size_t{1}, size_t{5000}, size_t{5001}}) {
+      bool w1 = platform::IsWritable(p, n);
+      FailNth(platform::FaultMapQuery, 1);
+      EXPECT_EQ(w1, platform::IsWritable(p, n)) << static_cast<const void*>(p) << " " << n;
+    }
+  }
+  platform::ClearFaults();
+  const uint8_t *b = nullptr, *e = nullptr;
+  EXPECT_FALSE(platform::ReadableExtent(guarded.data() + 5000, &b, &e)) << "guard page";
+  EXPECT_TRUE(platform::IsWritable(stack, sizeof stack));
+  EXPECT_FALSE(platform::IsWritable(constantBytes, 1)) << "read-only data";
+}
+
 size_t seenSize;
 int RecordHead(ByteView head) {
   seenSize = head.size;
