@@ -14,11 +14,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n) {
-  uint8_t control;
-  const uint8_t* data;
-  size_t size;
-  if (!fuzz::SplitInput(in, n, &control, &data, &size)) return 0;
-  const host::Plugin& plugin = copies[(control & fuzz::ControlVariant) % copies.size()];
-  fuzz::DriveArchive(plugin, control, data, size);
+  fuzz::RunOne(copies, in, n, fuzz::DriveArchive);
   return 0;
 }

@@ -44,14 +44,15 @@ void DriveArchive(const host::Plugin& plugin, uint8_t control, const uint8_t* da
 // Drives an image plug-in (IsSupported, GetPictureInfo, GetPicture, GetPreview).
 void DrivePicture(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size);
 
-// Splits a fuzz input into control byte and file; false for an empty input.
-inline bool SplitInput(const uint8_t* in, size_t n, uint8_t* control, const uint8_t** data,
-                       size_t* size) {
-  if (n == 0) return false;
-  *control = in[0];
-  *data = in + 1;
-  *size = n - 1;
-  return true;
+// One fuzz input: its first byte picks the settings copy and steers `drive`,
+// the rest is the file under test.
+using Drive = void (*)(const host::Plugin& plugin, uint8_t control, const uint8_t* data,
+                       size_t size);
+inline void RunOne(const std::vector<host::Plugin>& copies, const uint8_t* in, size_t n,
+                   Drive drive) {
+  if (n == 0 || copies.empty()) return;
+  uint8_t control = in[0];
+  drive(copies[(control & ControlVariant) % copies.size()], control, in + 1, n - 1);
 }
 
 }  // namespace fuzz

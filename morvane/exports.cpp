@@ -5,10 +5,6 @@
 #include "morvane/icon_picture.h"
 #include "morvane/picture_frame.h"
 
-#ifndef SPI_VERSION_STRING
-#define SPI_VERSION_STRING "1.0.0"
-#endif
-
 namespace {
 const char* const PluginStrings[] = {
     "00IN",

@@ -9,7 +9,7 @@
 SPI_EXPORT int SPI_CALL GetPluginInfo(int index, char* buffer, int bufferLength) {
   const char* const strings[4] = {
       "00AM",
-      "Pelorin " PELORIN_VERSION " (c) Kestrov",
+      "Pelorin " SPI_VERSION_STRING " (c) Kestrov",
       AddExtensions != 0 ? "*.EXE;*.SCR;*.DLL;*.CPL" : " ",
       "32Bit Executable (*.EXE;*.SCR;*.DLL;*.CPL)",
   };

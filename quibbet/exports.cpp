@@ -3,15 +3,11 @@
 #include "framework/startup.h"
 #include "quibbet/quibbet.h"
 
-#ifndef QUIBBET_VERSION
-#define QUIBBET_VERSION "1.0.0"
-#endif
-
 namespace {
 
 const char* const InfoStrings[] = {
     "00AM",
-    "Quibbet " QUIBBET_VERSION " icon and cursor images, Kestrov",
+    "Quibbet " SPI_VERSION_STRING " icon and cursor images, Kestrov",
     "*.ICO;*.CUR",
     "Icon, Cursor (*.ico;*.cur)",
 };

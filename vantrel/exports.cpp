@@ -4,15 +4,11 @@
 #include "framework/spi.h"
 #include "vantrel/ani_format.h"
 
-#ifndef VANTREL_VERSION
-#define VANTREL_VERSION "1.0.0"
-#endif
-
 namespace {
 
 const char* const InfoStrings[] = {
     "00AM",
-    "Vantrel " VANTREL_VERSION " animated cursor frames, Kestrov",
+    "Vantrel " SPI_VERSION_STRING " animated cursor frames, Kestrov",
     "*.ani",
     "Animation Cursor (*.ani)",
 };
