@@ -66,8 +66,9 @@ for t in "${TARGETS[@]}"; do
       -max_len="$MAX_LEN" -jobs="$JOBS" -workers="$JOBS" -print_final_stats=1 \
       -artifact_prefix="$FINDINGS/$t/" >"$log" 2>&1
   rc=$?
-  # With -jobs the workers log to fuzz-<n>.log in the current folder.
-  if [ "$JOBS" -gt 1 ]; then cat fuzz-*.log >>"$log" 2>/dev/null; rm -f fuzz-*.log; fi
+  # With -jobs the workers log to fuzz-<n>.log in the current folder, and the
+  # parent copies each into its own log as the worker ends: count that copy only.
+  if [ "$JOBS" -gt 1 ]; then rm -f fuzz-*.log; fi
   execs=$(grep -h 'stat::number_of_executed_units' "$log" | awk '{s += $2} END {print s + 0}')
   last=$(grep -hE '^#[0-9]+.*cov: ' "$log" | tail -1)
   cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")
