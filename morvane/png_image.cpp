@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -10,8 +11,11 @@ const uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 // No single allocation of the decoder may pass the limit of the image being
 // decoded: twice its largest raw form (16-bit RGBA, one filter byte a
 // row). A zlib stream that inflates far beyond its image (a "bomb") then fails
-// at once instead of eating memory.
-thread_local size_t AllocationLimit = 0;
+// at once instead of eating memory. The decoder's allocator takes no context,
+// so decodes take turns with one limit. Not a thread-local: in a library loaded
+// at run time that is dynamic TLS, which LeakSanitizer's final scan crashed on.
+std::mutex DecodeTurn;
+size_t AllocationLimit = 0;
 
 void* PngAlloc(size_t size) { return size <= AllocationLimit ? std::malloc(size) : nullptr; }
 void* PngRealloc(void* p, size_t size) {
@@ -98,9 +102,13 @@ bool CheckPngImage(ByteView png, uint32_t* width, uint32_t* height) {
 bool DecodePngImage(ByteView png, uint32_t width, uint32_t height, uint8_t* bits,
                     uint32_t bitsSize) {
   if (uint64_t{width} * height * 4 != bitsSize || png.size > INT32_MAX) return false;
-  AllocationLimit = 2 * (size_t{height} * (1 + size_t{width} * 8)) + (1u << 20);
   int w = 0, h = 0, channels = 0;
-  stbi_uc* rgba = stbi_load_from_memory(png.data, static_cast<int>(png.size), &w, &h, &channels, 4);
+  stbi_uc* rgba;
+  {
+    std::lock_guard<std::mutex> turn(DecodeTurn);
+    AllocationLimit = 2 * (size_t{height} * (1 + size_t{width} * 8)) + (1u << 20);
+    rgba = stbi_load_from_memory(png.data, static_cast<int>(png.size), &w, &h, &channels, 4);
+  }
   if (!rgba) return false;
   bool ok = static_cast<uint32_t>(w) == width && static_cast<uint32_t>(h) == height;
   if (ok) {

@@ -7,12 +7,14 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/host.h"
 #include "icon_builder.h"
 #include "morvane/icon_picture.h"
 #include "morvane/picture_frame.h"
+#include "morvane/png_image.h"
 #include "morvane/settings.h"
 #include "platform/fault.h"
 
@@ -283,6 +285,31 @@ TEST(MorvanePng, CorruptImagesAreRefused) {
   EXPECT_EQ(Build(f).result, ResultBrokenData);
   Set32(f, ByteSizeAt(0), static_cast<uint32_t>(png.size() - 1));
   EXPECT_EQ(Build(f).result, ResultBrokenData);
+}
+
+// Each decode is held to its own image's allocation limit, also while other
+// threads decode images of other sizes at the same time.
+TEST(MorvanePng, ConcurrentDecodesKeepTheirOwnLimits) {
+  Bytes large = Png(1024, 1024, Bytes(1024 * 1024 * 4, 0x33));  // needs more than the small limit
+  Bytes bomb = ZlibBomb(400000);
+  Bytes small = Png(16, 16, {}, &bomb);
+  std::vector<int> failures(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      Bytes bits;
+      for (int i = 0; i < 6; ++i) {
+        bool big = (t + i) % 2 == 0;
+        uint32_t side = big ? 1024 : 16;
+        bits.assign(size_t{side} * side * 4, 0);
+        bool ok = DecodePngImage(View(big ? large : small), side, side, bits.data(),
+                                 static_cast<uint32_t>(bits.size()));
+        if (ok != big || (big && bits[0] != 0x33)) ++failures[t];
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
 
 // Whole groups of Wine's libraries under the settings that show a group.
