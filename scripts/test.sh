@@ -139,7 +139,7 @@ run_wine_tests() {
 WIN64CHECK_TESTS=(framework_exports_test framework_internals_test settings_test
   pelorin_internals pelorin_exports morvane_core_test morvane_exports_test
   vantrel_format_test vantrel_plugin_test quibbet_format_test quibbet_plugin_test
-  spihost_unit_test)
+  spihost_unit_test hostile_test faults_test)
 WINE64=/usr/lib/wine/wine64
 
 run_win64check() {

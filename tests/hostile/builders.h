@@ -29,8 +29,15 @@ inline uint32_t Get32(const Bytes& b, size_t off) {
 }
 inline void Add16(Bytes& b, uint16_t v) { Put16(b, b.size(), v); }
 inline void Add32(Bytes& b, uint32_t v) { Put32(b, b.size(), v); }
-inline void AddText(Bytes& b, const char* s) { b.insert(b.end(), s, s + std::strlen(s)); }
-inline void AddBytes(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+// Grown by resize and copy: gcc 12's overflow warning misreads range inserts
+// into these small vectors when inlined at -O3.
+inline void AddRaw(Bytes& b, const void* p, size_t n) {
+  size_t at = b.size();
+  b.resize(at + n);
+  if (n) std::memcpy(b.data() + at, p, n);
+}
+inline void AddText(Bytes& b, const char* s) { AddRaw(b, s, std::strlen(s)); }
+inline void AddBytes(Bytes& b, const Bytes& more) { AddRaw(b, more.data(), more.size()); }
 
 // ---- Icons and cursors ------------------------------------------------------
 
