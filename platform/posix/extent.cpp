@@ -209,23 +209,9 @@ Found QueriedWritable(uintptr_t a, uintptr_t want) {
   return Found::Yes;
 }
 
-}  // namespace
-
-// Memory input comes with no length. Its bound is the run of adjacent readable
-// mappings that holds the address: all that can be read without a fault.
-bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
-  uintptr_t a = reinterpret_cast<uintptr_t>(p);
+// The same two answers from the text of the map, for kernels without the query.
+bool TextReadableExtent(uintptr_t a, uintptr_t* lo, uintptr_t* hi) {
   uintptr_t runStart = 0, runEnd = 0;
-  switch (QueriedReadableExtent(a, &runStart, &runEnd)) {
-    case Found::Yes:
-      *begin = reinterpret_cast<const uint8_t*>(runStart);
-      *end = reinterpret_cast<const uint8_t*>(runEnd);
-      return true;
-    case Found::No:
-      return false;
-    case Found::Unsupported:
-      break;
-  }
   bool inRun = false, found = false;
   ForEachMapping([&](const MapLine& m) {
     bool usable = m.readable && !m.special;
@@ -243,26 +229,12 @@ bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
     if (usable && a >= m.start && a < m.end) found = true;
     return true;
   });
-  if (!found) return false;
-  *begin = reinterpret_cast<const uint8_t*>(runStart);
-  *end = reinterpret_cast<const uint8_t*>(runEnd);
-  return true;
+  *lo = runStart;
+  *hi = runEnd;
+  return found;
 }
 
-bool IsWritable(const void* p, size_t n) {
-  if (!p) return false;
-  uintptr_t a = reinterpret_cast<uintptr_t>(p);
-  if (n == 0) n = 1;
-  if (a > UINTPTR_MAX - n) return false;
-  uintptr_t want = a + n;  // [a, want) must be covered by adjacent writable mappings
-  switch (QueriedWritable(a, want)) {
-    case Found::Yes:
-      return true;
-    case Found::No:
-      return false;
-    case Found::Unsupported:
-      break;
-  }
+bool TextWritable(uintptr_t a, uintptr_t want) {
   uintptr_t covered = a;
   bool ok = false;
   ForEachMapping([&](const MapLine& m) {
@@ -276,6 +248,31 @@ bool IsWritable(const void* p, size_t n) {
     return true;
   });
   return ok;
+}
+
+}  // namespace
+
+// Memory input comes with no length. Its bound is the run of adjacent readable
+// mappings that holds the address: all that can be read without a fault.
+bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
+  uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  uintptr_t lo = 0, hi = 0;
+  Found f = QueriedReadableExtent(a, &lo, &hi);
+  if (f == Found::Unsupported) f = TextReadableExtent(a, &lo, &hi) ? Found::Yes : Found::No;
+  if (f != Found::Yes) return false;
+  *begin = reinterpret_cast<const uint8_t*>(lo);
+  *end = reinterpret_cast<const uint8_t*>(hi);
+  return true;
+}
+
+bool IsWritable(const void* p, size_t n) {
+  if (!p) return false;
+  uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  if (n == 0) n = 1;
+  if (a > UINTPTR_MAX - n) return false;
+  uintptr_t want = a + n;  // [a, want) must be covered by adjacent writable mappings
+  Found f = QueriedWritable(a, want);
+  return f == Found::Unsupported ? TextWritable(a, want) : f == Found::Yes;
 }
 
 }  // namespace platform
