@@ -283,18 +283,38 @@ std::vector<host::Plugin> LoadVariants(const char* name, const std::vector<Varia
   return loaded;
 }
 
+// One input as a host hands it over, after the format tests have seen it: a
+// file (the data `offset` bytes in) or a memory image at the very end of
+// readable memory, so that an over-read faults.
+struct HostInput {
+  HostInput(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size)
+      : fromFile(control & ControlFromFile),
+        offset(fromFile && (control & ControlOffset) ? 5 : 0),
+        path(fromFile ? WriteInput(data, size, offset) : std::string()),
+        mem(data, size),
+        kind(fromFile ? InputFile : InputMemory),
+        source(fromFile ? path.c_str() : mem.source()),
+        length(static_cast<int32_t>(fromFile ? offset : size)) {
+    FormatTests(p, control, data, size, path);
+  }
+  const bool fromFile;
+  const uint32_t offset;
+  const std::string path;
+  const host::GuardedBuffer mem;
+  const unsigned kind;
+  const char* const source;
+  const int32_t length;  // the length argument: the offset for a file, else the size
+};
+
 void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
   Check(p.getArchiveInfo && p.getFileInfo && p.getFile, "archive exports");
-  const bool fromFile = control & ControlFromFile;
-  const uint32_t offset = fromFile && (control & ControlOffset) ? 5 : 0;
-  std::string path = fromFile ? WriteInput(data, size, offset) : std::string();
-  FormatTests(p, control, data, size, path);
-
-  // Memory input sits at the very end of readable memory: an over-read faults.
-  host::GuardedBuffer mem(data, size);
-  const unsigned kind = fromFile ? InputFile : InputMemory;
-  const char* source = fromFile ? path.c_str() : mem.source();
-  const int32_t length = fromFile ? static_cast<int32_t>(offset) : static_cast<int32_t>(size);
+  const HostInput in(p, control, data, size);
+  const bool fromFile = in.fromFile;
+  const uint32_t offset = in.offset;
+  const host::GuardedBuffer& mem = in.mem;
+  const unsigned kind = in.kind;
+  const char* source = in.source;
+  const int32_t length = in.length;
 
   SpiHandle list = nullptr;
   int r = p.getArchiveInfo(source, length, kind, &list);
@@ -364,15 +384,10 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
 
 void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
   Check(p.getPictureInfo && p.getPicture, "picture exports");
-  const bool fromFile = control & ControlFromFile;
-  const uint32_t offset = fromFile && (control & ControlOffset) ? 5 : 0;
-  std::string path = fromFile ? WriteInput(data, size, offset) : std::string();
-  FormatTests(p, control, data, size, path);
-
-  host::GuardedBuffer mem(data, size);
-  const unsigned kind = fromFile ? InputFile : InputMemory;
-  const char* source = fromFile ? path.c_str() : mem.source();
-  const int32_t position = fromFile ? static_cast<int32_t>(offset) : static_cast<int32_t>(size);
+  const HostInput in(p, control, data, size);
+  const unsigned kind = in.kind;
+  const char* source = in.source;
+  const int32_t position = in.length;
 
   PictureInfo info;
   std::memset(&info, 0xA5, sizeof info);

@@ -63,8 +63,15 @@ size_t BlockSize(SpiHandle h);
 // The readable region that holds p: contiguous readable pages around it.
 // Used to bound memory input, for which the interface passes no length.
 bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end);
-// True when n bytes at p are writable memory.
-bool IsWritable(const void* p, size_t n);
+// True when every byte of [from, to) is writable memory: each system's own check.
+bool IsWritableRange(uintptr_t from, uintptr_t to);
+// True when n bytes at p (at least one) are writable memory.
+inline bool IsWritable(const void* p, size_t n) {
+  if (!p) return false;
+  uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  if (n == 0) n = 1;
+  return a <= UINTPTR_MAX - n && IsWritableRange(a, a + n);
+}
 // Pages of readable, writable, zeroed memory with an inaccessible page on each
 // side; *data is placed so that its size bytes end right at the guard after it.
 bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** data);

@@ -265,14 +265,10 @@ bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
   return true;
 }
 
-bool IsWritable(const void* p, size_t n) {
-  if (!p) return false;
-  uintptr_t a = reinterpret_cast<uintptr_t>(p);
-  if (n == 0) n = 1;
-  if (a > UINTPTR_MAX - n) return false;
-  uintptr_t want = a + n;  // [a, want) must be covered by adjacent writable mappings
-  Found f = QueriedWritable(a, want);
-  return f == Found::Unsupported ? TextWritable(a, want) : f == Found::Yes;
+// [from, to) must be covered by adjacent writable mappings.
+bool IsWritableRange(uintptr_t from, uintptr_t to) {
+  Found f = QueriedWritable(from, to);
+  return f == Found::Unsupported ? TextWritable(from, to) : f == Found::Yes;
 }
 
 }  // namespace platform

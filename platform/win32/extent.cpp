@@ -69,12 +69,7 @@ bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
   return true;
 }
 
-bool IsWritable(const void* p, size_t n) {
-  if (!p) return false;
-  uintptr_t a = reinterpret_cast<uintptr_t>(p);
-  if (n == 0) n = 1;
-  if (a > UINTPTR_MAX - n) return false;
-  uintptr_t want = a + n;
+bool IsWritableRange(uintptr_t a, uintptr_t want) {
   MEMORY_BASIC_INFORMATION m;
   while (a < want) {
     if (!Query(a, &m) || !Writable(m)) return false;
