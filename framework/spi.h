@@ -126,6 +126,42 @@ typedef int(SPI_CALL* GetPictureFn)(const char* input, int32_t position, unsigne
 typedef int(SPI_CALL* ConfigurationDlgFn)(SpiWindow parent, int function);
 typedef int(SPI_CALL* GetSettingFn)(void);
 
+// ---- An optional export of image plug-ins: the picture as it is shown ----
+//
+// GetPictureAlpha(input, position, flags, options, infoHandle, bitsHandle,
+//                 progress, userValue)
+//
+// Takes the same input, flags and progress callback as GetPicture, chooses the
+// same picture, and hands it over the same way (two movable blocks, unlocked,
+// owned by the host afterwards; null handles and no block left on failure), but
+// always as what the picture looks like on screen:
+//
+// - The information block is a 40-byte bitmap information header with bit
+//   count 32, compression 0 (BI_RGB), no palette, positive height; the bits
+//   block holds height rows of width * 4 bytes, bottom row first, each pixel
+//   blue, green, red, alpha, alpha straight (not premultiplied).
+// - Alpha is what Windows draws: a picture of 1 to 24 bits takes it from its
+//   transparency mask (transparent where the mask bit is 1); a 32-bit picture
+//   keeps its own alpha, and takes the mask only when every alpha byte is 0.
+//   Transparent pixels keep the colour the picture stores.
+// - With SpiKeepEncoded in options, a picture that is stored encoded (an icon
+//   image stored as PNG) comes as its file exactly as stored: the information
+//   block's compression is SpiCompressionPng (BI_PNG), its image size field
+//   and the bits block's length are the file's length, and the bits block holds
+//   the file's bytes. Every other picture comes as pixels, as above.
+//
+// GetPicture is unchanged by this export: it still hands over the picture's
+// own bit depth and palette. Hosts find GetPictureAlpha by name and fall back
+// on GetPicture where a plug-in lacks it. Other option bits are ignored.
+enum SpiPictureAlphaOptions {
+  SpiKeepEncoded = 1,
+};
+#define SpiCompressionPng 5u
+typedef int(SPI_CALL* GetPictureAlphaFn)(const char* input, int32_t position, unsigned flags,
+                                         unsigned options, SpiHandle* infoHandle,
+                                         SpiHandle* bitsHandle, ProgressCallback progress,
+                                         SpiUserValue userValue);
+
 #ifndef _WIN32
 // Native memory blocks: header, then data. Blocks never move once allocated,
 // so a lock is only counted; the alignment keeps the data 16-byte aligned.

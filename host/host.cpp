@@ -33,6 +33,7 @@ bool LoadPlugin(const std::string& path, Plugin* out, std::string* error) {
   Bind(library, "GetPictureInfo", &out->getPictureInfo);
   Bind(library, "GetPicture", &out->getPicture);
   Bind(library, "GetPreview", &out->getPreview);
+  Bind(library, "GetPictureAlpha", &out->getPictureAlpha);
   Bind(library, "ConfigurationDlg", &out->configurationDlg);
   Bind(library, "GetGroupIconSetting", &out->getGroupIconSetting);
   Bind(library, "GetFileNameSetting", &out->getFileNameSetting);

@@ -22,6 +22,7 @@ struct Plugin {
   GetPictureInfoFn getPictureInfo = nullptr;
   GetPictureFn getPicture = nullptr;
   GetPictureFn getPreview = nullptr;
+  GetPictureAlphaFn getPictureAlpha = nullptr;  // optional: the picture with alpha
   ConfigurationDlgFn configurationDlg = nullptr;
   GetSettingFn getGroupIconSetting = nullptr;
   GetSettingFn getFileNameSetting = nullptr;

@@ -13,7 +13,7 @@ case "$OUT" in /*) ;; *) OUT=$PWD/$OUT ;; esac
 
 # What the native build and the samples need; the full test suite needs more
 # (scripts/test.sh installs that).
-PACKAGES=(cmake ninja-build g++ python3 libstb-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+PACKAGES=(cmake ninja-build g++ python3 libstb-dev libspng-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -26,7 +26,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "==> installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
+  # One index failing mid-sync does not stop the install; the install decides.
+  apt-get update -q || echo "apt-get update: some index failed to download; installing anyway" >&2
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 

@@ -21,8 +21,9 @@ JOBS=${SPI_JOBS:-2}
 PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth
-  locales googletest libgmock-dev libbenchmark-dev libpng-dev libstb-dev libcli11-dev
+  locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libstb-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil
   fonts-noto-cjk
 )
@@ -35,6 +36,10 @@ record() {  # record <stage> <ok|FAILED|NOT RUN> [detail]
   [ "$2" = FAILED ] && FAILED=1
   return 0
 }
+
+# The packages of another architecture (wine32:i386): where they cannot be had,
+# the rest still installs and the 32-bit Wine suite is reported NOT RUN.
+WINE32_WHY=""
 
 install_missing() {
   local missing=()
@@ -52,20 +57,38 @@ install_missing() {
     record "packages" FAILED "not root"
     return 1
   fi
+  local detail=""
   if [ ${#missing[@]} -gt 0 ]; then
     note "installing: ${missing[*]}"
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q || { record "packages" FAILED "apt-get update"; return 1; }
-    apt-get install -y -q --no-install-recommends "${missing[@]}" ||
-      { record "packages" FAILED "apt-get install"; return 1; }
+    mkdir -p build
+    # A mirror in the middle of a sync can fail one index while every package
+    # still installs: the install, not the update, decides.
+    apt-get update -q >build/apt-update.log 2>&1
+    local failed
+    failed=$(sed -n 's|^E: Failed to fetch \([^ ]*\).*|\1|p' build/apt-update.log | sed 's|.*/dists/||' | sort -u | tr '\n' ' ')
+    [ -n "$failed" ] && echo "apt-get update: index failed to download: $failed(installing anyway)" >&2
+    local native=() foreign=()
+    for p in "${missing[@]}"; do
+      case "$p" in *:i386) foreign+=("$p") ;; *) native+=("$p") ;; esac
+    done
+    if [ ${#native[@]} -gt 0 ] && ! apt-get install -y -q --no-install-recommends "${native[@]}"; then
+      record "packages" FAILED "apt-get install${failed:+; failed index: $failed}"
+      return 1
+    fi
+    if [ ${#foreign[@]} -gt 0 ] && ! apt-get install -y -q --no-install-recommends "${foreign[@]}"; then
+      WINE32_WHY="${foreign[*]} not installable${failed:+ (index failed to download: ${failed% })}"
+      echo "$WINE32_WHY" >&2
+      detail="; without ${foreign[*]}"
+    fi
   fi
   if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
     sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
     locale-gen || { record "packages" FAILED "locale-gen"; return 1; }
   fi
-  record "packages" ok "installed ${missing[*]:-locale}"
+  record "packages" ok "installed ${missing[*]:-locale}$detail"
 }
 
 build_preset() {  # build_preset <preset>
@@ -110,17 +133,18 @@ check_exports() {
   [ $bad = 0 ] && record "win32 exports" ok "plain names" || record "win32 exports" FAILED
 }
 
-# Wine's 32-bit side needs a kernel that runs 32-bit programs.
-wine_usable() { timeout 60 wine --version >/dev/null 2>&1; }
+# Wine's 32-bit side needs its i386 packages and a kernel that runs 32-bit programs.
+wine_usable() { [ -x /usr/lib/wine/wine ] && timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
 run_wine_tests() {
   export WINEPREFIX="$ROOT/build/win32/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   if ! wine_usable; then
-    echo "Wine cannot start here (this kernel does not run 32-bit programs)." >&2
+    local why=${WINE32_WHY:-Wine cannot run 32-bit programs on this kernel}
+    echo "32-bit Wine cannot start here: $why." >&2
     if [ "${SPI_REQUIRE_WINE:-0}" = 1 ]; then
-      record "tests win32 (Wine)" FAILED "Wine cannot run on this machine"
+      record "tests win32 (Wine)" FAILED "$why"
     else
-      record "tests win32 (Wine)" "NOT RUN" "Wine cannot run 32-bit programs on this kernel"
+      record "tests win32 (Wine)" "NOT RUN" "$why"
     fi
     run_win64check
     return

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fetch.h"
 #include "picture.h"
 #include "platform/console.h"
 #include "platform/platform.h"
@@ -179,6 +180,19 @@ bool WritePicture(Session& s, const std::string& where, const uint8_t* info, siz
   return true;
 }
 
+// Writes a picture fetched from an image plug-in as PNG.
+bool WriteShownPicture(Session& s, const std::string& where, const ShownPicture& picture,
+                       const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::string why = ShownPicturePng(picture, &bytes) ? WriteWholeFile(path, bytes) : "PNG encoding failed";
+  if (!why.empty()) {
+    Fail(s, where + ": " + why);
+    return false;
+  }
+  s.written.insert(PathKey(path));
+  return true;
+}
+
 // A picture file name beside the member, never one this run already wrote.
 std::string PicturePath(Session& s, const std::string& folder, const std::string& name,
                         const std::string& suffix) {
@@ -241,15 +255,15 @@ void OpenNested(Session& s, const std::vector<uint8_t>& data, const std::string&
   if (!c.images.empty()) {
     int r = ResultOk;
     for (const LoadedPlugin* p : c.images) {
-      std::vector<uint8_t> info, bits;
-      r = FetchPicture(s, *p, buffer.source(), length, InputMemory, &info, &bits);
+      ShownPicture picture;
+      r = FetchShownPicture(p->plugin, buffer.source(), length, InputMemory, true, OnProgress,
+                            UserValue(s), &picture);
       if (r == ResultOk) {
         if (!MakeFolders(folder).empty()) {
           Fail(s, where + ": cannot create folder " + folder);
           return;
         }
-        WritePicture(s, where, info.data(), info.size(), bits.data(), bits.size(),
-                     PicturePath(s, folder, name, ".png"), false);
+        WriteShownPicture(s, where, picture, PicturePath(s, folder, name, ".png"));
         return;
       }
     }
@@ -592,10 +606,21 @@ int RunConvert(Session& s) {
   Candidates c = FindCandidates(s.plugins, file, head.data(), head.size());
   int r = ResultOk;
   for (const LoadedPlugin* p : c.images) {
-    std::vector<uint8_t> info, bits;
-    r = FetchPicture(s, *p, file.c_str(), 0, InputFile, &info, &bits);
+    if (asBmp) {
+      // A .bmp is the bitmap exactly as the plug-in's GetPicture hands it over.
+      std::vector<uint8_t> info, bits;
+      r = FetchPicture(s, *p, file.c_str(), 0, InputFile, &info, &bits);
+      if (r == ResultOk) {
+        WritePicture(s, file, info.data(), info.size(), bits.data(), bits.size(), out, true);
+        return s.status;
+      }
+      continue;
+    }
+    ShownPicture picture;
+    r = FetchShownPicture(p->plugin, file.c_str(), 0, InputFile, true, OnProgress, UserValue(s),
+                          &picture);
     if (r == ResultOk) {
-      WritePicture(s, file, info.data(), info.size(), bits.data(), bits.size(), out, asBmp);
+      WriteShownPicture(s, file, picture, out);
       return s.status;
     }
   }

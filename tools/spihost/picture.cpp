@@ -177,6 +177,33 @@ std::string DibToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits
   return {};
 }
 
+std::string Bgra32ToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits,
+                          size_t bitsSize, RgbaImage* out) {
+  DibLayout d;
+  std::string why = ReadDibLayout(info, infoSize, bitsSize, &d);
+  if (!why.empty()) return why;
+  if (d.bitCount != 32 || d.compression != kRgb) return "not a 32-bit picture with alpha";
+  RgbaImage img;
+  img.width = d.width;
+  img.height = d.height;
+  img.pixels.resize(static_cast<size_t>(d.width) * d.height * 4);
+  bool anyTransparent = false;
+  for (int y = 0; y < d.height; y++) {
+    const uint8_t* p = bits + static_cast<size_t>(d.topDown ? y : d.height - 1 - y) * d.stride;
+    uint8_t* px = img.pixels.data() + static_cast<size_t>(y) * d.width * 4;
+    for (int x = 0; x < d.width; x++, p += 4, px += 4) {
+      px[0] = p[2];
+      px[1] = p[1];
+      px[2] = p[0];
+      px[3] = p[3];
+      anyTransparent |= p[3] != 255;
+    }
+  }
+  img.hasAlpha = anyTransparent;
+  *out = std::move(img);
+  return {};
+}
+
 std::string DibToBmpFile(const uint8_t* info, size_t infoSize, const uint8_t* bits,
                          size_t bitsSize, std::vector<uint8_t>* out) {
   DibLayout d;

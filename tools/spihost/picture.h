@@ -38,6 +38,12 @@ std::string ReadDibLayout(const uint8_t* info, size_t infoSize, size_t bitsSize,
 std::string DibToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize,
                        RgbaImage* out);
 
+// Converts a 32-bit bitmap (40-byte header, no compression) whose fourth byte is
+// final alpha, as GetPictureAlpha hands it over: a fully transparent picture
+// stays transparent.
+std::string Bgra32ToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits,
+                          size_t bitsSize, RgbaImage* out);
+
 // A bitmap file: the 14-byte file header, the information block and the bits.
 std::string DibToBmpFile(const uint8_t* info, size_t infoSize, const uint8_t* bits,
                          size_t bitsSize, std::vector<uint8_t>* out);

@@ -1,0 +1,89 @@
+#include "fetch.h"
+
+#include <cstring>
+
+namespace spihost {
+namespace {
+
+uint32_t U32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Both blocks as bytes; frees them. False when either is missing.
+bool TakeBoth(SpiHandle hInfo, SpiHandle hBits, std::vector<uint8_t>* info, std::vector<uint8_t>* bits) {
+  if (!hInfo || !hBits) {
+    if (hInfo) SpiFreeBlock(hInfo);
+    if (hBits) SpiFreeBlock(hBits);
+    return false;
+  }
+  *info = host::TakeBlock(hInfo);
+  *bits = host::TakeBlock(hBits);
+  return true;
+}
+
+// GetPictureAlpha's blocks: a stored PNG, or 32-bit rows whose alpha is final.
+int FromAlphaBlocks(const std::vector<uint8_t>& info, std::vector<uint8_t>& bits, ShownPicture* out) {
+  if (info.size() < 40 || U32(info.data()) < 40) return ResultBrokenData;
+  if (U32(info.data() + 16) == SpiCompressionPng) {
+    const uint32_t length = U32(info.data() + 20);
+    if (length == 0 || length > bits.size()) return ResultBrokenData;
+    bits.resize(length);
+    out->png = std::move(bits);
+    out->width = static_cast<int32_t>(U32(info.data() + 4));
+    out->height = static_cast<int32_t>(U32(info.data() + 8));
+    return ResultOk;
+  }
+  if (!Bgra32ToImage(info.data(), info.size(), bits.data(), bits.size(), &out->image).empty())
+    return ResultBrokenData;
+  out->width = out->image.width;
+  out->height = out->image.height;
+  return ResultOk;
+}
+
+}  // namespace
+
+int FetchShownPicture(const host::Plugin& p, const char* source, int32_t length, unsigned flags,
+                      bool keepPng, ProgressCallback progress, SpiUserValue userValue,
+                      ShownPicture* out) {
+  *out = ShownPicture{};
+  SpiHandle hInfo = nullptr, hBits = nullptr;
+  std::vector<uint8_t> info, bits;
+  int r;
+  if (p.getPictureAlpha) {
+    r = p.getPictureAlpha(source, length, flags, keepPng ? static_cast<unsigned>(SpiKeepEncoded) : 0u, &hInfo, &hBits,
+                          progress, userValue);
+    if (r != ResultOk) return r;
+    if (!TakeBoth(hInfo, hBits, &info, &bits)) return ResultBrokenData;
+    r = FromAlphaBlocks(info, bits, out);
+  } else {
+    if (!p.getPicture) return ResultNotImplemented;
+    r = p.getPicture(source, length, flags, &hInfo, &hBits, progress, userValue);
+    if (r != ResultOk) return r;
+    if (!TakeBoth(hInfo, hBits, &info, &bits)) return ResultBrokenData;
+    if (!DibToImage(info.data(), info.size(), bits.data(), bits.size(), &out->image).empty())
+      return ResultBrokenData;
+    out->width = out->image.width;
+    out->height = out->image.height;
+  }
+  if (r != ResultOk) return r;
+  // The depth the picture itself has, not the 32 bits it was handed over in.
+  PictureInfo pi{};
+  if (p.getPictureInfo && p.getPictureInfo(source, length, flags, &pi) == ResultOk) {
+    if (pi.hInfo) SpiFreeBlock(pi.hInfo);
+    out->depth = pi.colorDepth;
+  } else if (info.size() >= 16) {
+    out->depth = info[14] | (info[15] << 8);
+  }
+  return ResultOk;
+}
+
+bool ShownPicturePng(const ShownPicture& picture, std::vector<uint8_t>* out) {
+  if (!picture.png.empty()) {
+    *out = picture.png;
+    return true;
+  }
+  return EncodePng(picture.image, out);
+}
+
+}  // namespace spihost
