@@ -1,6 +1,7 @@
 # add_spi_plugin(Name SOURCES ... [RC file.rc] EXPORTS name=bytes ...)
 # Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
-# a shared object with the same C names elsewhere.
+# a shared object with the same C names elsewhere; a 64-bit Windows build
+# makes <Name>.sph, the name 64-bit hosts look for.
 include(${CMAKE_CURRENT_LIST_DIR}/Version.cmake)
 
 # What each deliverable does, in one line, for its version resource.
@@ -12,10 +13,16 @@ set(SPI_DESCRIPTION_Morvane "Susie plug-in: shows icon and cursor images")
 # Where a Linux install puts the plug-ins; spihost looks there by default.
 set(SPI_PLUGIN_INSTALL_DIR "lib/susie-plugins" CACHE STRING "Plug-in folder of a Linux install")
 
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(SPI_PLUGIN_SUFFIX ".sph")
+else()
+  set(SPI_PLUGIN_SUFFIX ".spi")
+endif()
+
 function(add_spi_plugin name)
   cmake_parse_arguments(P "" "RC" "SOURCES;EXPORTS;LIBS" ${ARGN})
   add_library(${name} SHARED ${P_SOURCES})
-  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".spi" OUTPUT_NAME ${name}
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX "${SPI_PLUGIN_SUFFIX}" OUTPUT_NAME ${name}
                         CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${name} PRIVATE spi_framework ${P_LIBS})
   set(def "${CMAKE_CURRENT_BINARY_DIR}/${name}.exports")
@@ -41,7 +48,7 @@ function(add_spi_plugin name)
     # not read them in another code page.
     target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:RC>:--codepage=65001>)
     if(DEFINED SPI_DESCRIPTION_${name})
-      spi_version_resource(${name} "${name}.spi" "${SPI_DESCRIPTION_${name}}" DLL)
+      spi_version_resource(${name} "${name}${SPI_PLUGIN_SUFFIX}" "${SPI_DESCRIPTION_${name}}" DLL)
     endif()
   else()
     set(text "{\n  global:\n")

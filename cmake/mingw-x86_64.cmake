@@ -1,5 +1,5 @@
-# A 64-bit Windows build for machines that cannot run 32-bit programs (Wine
-# then runs only 64-bit ones): it exercises the same Windows code as win32.
+# The 64-bit Windows plug-ins (<Name>.sph) for 64-bit hosts, and their tests
+# under wine64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

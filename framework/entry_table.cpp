@@ -22,7 +22,7 @@ size_t FieldLength(const char* field, size_t width) {
 
 }  // namespace
 
-int OpenEntryList(EntryTable* table, uint32_t baseOffset) {
+int OpenEntryList(EntryTable* table, uintptr_t baseOffset) {
   *table = EntryTable{};
   table->mode = EntryListMode;
   table->baseOffset = baseOffset;
@@ -117,7 +117,7 @@ void CloseEntryList(EntryTable* table, int result) {
 
 namespace {
 
-int RunList(DataRef data, uint32_t baseOffset, SpiHandle* handleSlot,
+int RunList(DataRef data, uintptr_t baseOffset, SpiHandle* handleSlot,
             ListEntriesCallback callback) {
   if (!platform::IsWritable(handleSlot, sizeof *handleSlot)) return ResultMemoryError;
   *handleSlot = nullptr;
@@ -134,7 +134,7 @@ int RunList(DataRef data, uint32_t baseOffset, SpiHandle* handleSlot,
   return result;
 }
 
-int RunLookup(DataRef data, uint32_t baseOffset, const char* name, bool ignoreCase,
+int RunLookup(DataRef data, uintptr_t baseOffset, const char* name, bool ignoreCase,
               fileInfo* record, ListEntriesCallback callback, int notFound) {
   EntryTable table;
   table.mode = EntryLookupMode;
@@ -150,13 +150,13 @@ int RunLookup(DataRef data, uint32_t baseOffset, const char* name, bool ignoreCa
 
 }  // namespace
 
-int BuildArchiveInfo(const char* source, int32_t length, unsigned flags, SpiHandle* handleSlot,
+int BuildArchiveInfo(const char* source, SpiLength length, unsigned flags, SpiHandle* handleSlot,
                      ListEntriesCallback callback) {
   switch (flags & InputKindMask) {
     case InputFile: {
       platform::MappedFile file;
       if (!platform::MapExisting(source, &file)) return ResultReadError;
-      int result = RunList(FileInput(file, length), static_cast<uint32_t>(length), handleSlot,
+      int result = RunList(FileInput(file, length), static_cast<uintptr_t>(length), handleSlot,
                            callback);
       platform::Unmap(&file);
       return result;
@@ -168,7 +168,7 @@ int BuildArchiveInfo(const char* source, int32_t length, unsigned flags, SpiHand
   }
 }
 
-int LookupFileInfo(const char* source, int32_t length, const char* name, unsigned flags,
+int LookupFileInfo(const char* source, SpiLength length, const char* name, unsigned flags,
                    fileInfo* record, ListEntriesCallback callback, int notFound) {
   if (!platform::IsWritable(record, sizeof *record)) return ResultMemoryError;
   memset(record, 0, sizeof *record);
@@ -178,7 +178,7 @@ int LookupFileInfo(const char* source, int32_t length, const char* name, unsigne
     case InputFile: {
       platform::MappedFile file;
       if (!platform::MapExisting(source, &file)) return ResultReadError;
-      int result = RunLookup(FileInput(file, length), static_cast<uint32_t>(length), name,
+      int result = RunLookup(FileInput(file, length), static_cast<uintptr_t>(length), name,
                              ignoreCase, record, callback, notFound);
       platform::Unmap(&file);
       return result;

@@ -121,7 +121,7 @@ int LocateAndOutput(Member* m, void* destination, unsigned flags, ProgressCallba
 
 }  // namespace
 
-int ExtractMember(const char* source, int32_t length, void* destination, unsigned flags,
+int ExtractMember(const char* source, SpiLength length, void* destination, unsigned flags,
                   ProgressCallback progress, SpiUserValue userValue, void* context,
                   LocateMember locate, WriteMember write) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;

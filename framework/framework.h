@@ -36,7 +36,7 @@ enum EntryTableMode { EntryListMode = 1, EntryLookupMode = 2 };
 
 struct EntryTable {
   int mode = 0;
-  uint32_t baseOffset = 0;
+  uintptr_t baseOffset = 0;
   fileInfo* current = nullptr;
   // List mode.
   uint32_t capacity = 0;
@@ -48,7 +48,7 @@ struct EntryTable {
   bool ignoreCase = false;
 };
 
-int OpenEntryList(EntryTable* table, uint32_t baseOffset);
+int OpenEntryList(EntryTable* table, uintptr_t baseOffset);
 void CloseEntryList(EntryTable* table, int result);
 int ReserveEntries(EntryTable* table, uint32_t n);
 int AcquireEntry(EntryTable* table, fileInfo** entry);
@@ -58,10 +58,10 @@ int CommitEntry(EntryTable* table);
 // Walks a deliverable's format and reports every member through the table.
 using ListEntriesCallback = int (*)(DataRef data, EntryTable* table);
 
-int BuildArchiveInfo(const char* source, int32_t length, unsigned flags, SpiHandle* handleSlot,
+int BuildArchiveInfo(const char* source, SpiLength length, unsigned flags, SpiHandle* handleSlot,
                      ListEntriesCallback callback);
 // notFound: the deliverable's code for a name that no entry bears (6 or 2).
-int LookupFileInfo(const char* source, int32_t length, const char* name, unsigned flags,
+int LookupFileInfo(const char* source, SpiLength length, const char* name, unsigned flags,
                    fileInfo* record, ListEntriesCallback callback, int notFound);
 
 // ---- Member extraction -----------------------------------------------------------
@@ -76,7 +76,7 @@ using LocateMember = int (*)(DataRef data, char* name, uint32_t* outputSize, voi
 using WriteMember = int (*)(DataRef data, uint8_t* destination, uint32_t size,
                             ProgressCallback progress, SpiUserValue userValue, void* context);
 
-int ExtractMember(const char* source, int32_t length, void* destination, unsigned flags,
+int ExtractMember(const char* source, SpiLength length, void* destination, unsigned flags,
                   ProgressCallback progress, SpiUserValue userValue, void* context,
                   LocateMember locate, WriteMember write);
 

@@ -28,8 +28,8 @@ DataRef MemoryInput(const void* source) {
 // The file input of one export call: the whole mapping, with the data pointer
 // at the length argument (an offset that may lie beyond the file; the
 // deliverables check it like any other offset).
-DataRef FileInput(const platform::MappedFile& file, int32_t length) {
-  return DataRef{ByteView{file.data, file.size}, static_cast<uint32_t>(length)};
+DataRef FileInput(const platform::MappedFile& file, SpiLength length) {
+  return DataRef{ByteView{file.data, file.size}, static_cast<uintptr_t>(length)};
 }
 
 int RunFormatTest(uintptr_t dw, FormatTest test) {

@@ -9,4 +9,4 @@
 // Memory input: the readable region around source, with at = source's offset in it.
 DataRef MemoryInput(const void* source);
 // File input: the whole mapping, with at = the length argument.
-DataRef FileInput(const platform::MappedFile& file, int32_t length);
+DataRef FileInput(const platform::MappedFile& file, SpiLength length);

@@ -1,15 +1,18 @@
 // The plug-in interface: everything that crosses between a host and a plug-in.
 // Public header, usable from C++ hosts on both builds.
 //
-// Windows (i686): exports are __stdcall and exported under their plain names;
-// handles are HLOCAL blocks (LocalLock / LocalSize / LocalUnlock / LocalFree).
+// Two interfaces, told apart by the pointer width (records below):
+// - 32-bit Windows (<Name>.spi): exports are __stdcall, exported under their
+//   plain names; all integers 32 bits.
+// - 64-bit Windows (<Name>.sph) and Linux: the 64-bit interface. The
+//   length/offset argument, IsSupported's second argument and the progress
+//   user value are pointer-sized; the record integers are 64 bits.
+// Handles are HLOCAL blocks on Windows (LocalLock / LocalSize / LocalUnlock /
+// LocalFree).
 //
 // Native (Linux): the same export names with C linkage and the platform's
-// default calling convention. Where the Windows interface passes a pointer or
-// a handle (a file handle, a window, a memory block, the user value of the
-// progress callback), the native one passes a pointer-sized value; every other
-// integer stays 32 bits. A file handle given to IsSupported is a POSIX file
-// descriptor. A memory block handed to the host is a malloc'ed region that
+// default calling convention. A file handle given to IsSupported is a POSIX
+// file descriptor. A memory block handed to the host is a malloc'ed region that
 // starts with an SpiBlockHeader; the data follows the header. A host uses the
 // helpers below on both builds: SpiLockBlock gives the data address,
 // SpiBlockSize its length, SpiUnlockBlock undoes a lock, SpiFreeBlock frees it.
@@ -71,8 +74,31 @@ enum SpiFlags {
   OutputMemory = 1,
 };
 
+// Two layouts of the records, one per interface width. 32-bit Windows keeps
+// the original packed records; every 64-bit build (Windows .sph and Linux)
+// uses the layout that 64-bit hosts read: 64-bit record integers, and the
+// records padded to a multiple of 8 with zero bytes.
+#if defined(_WIN32) && !defined(_WIN64)
+#define SPI_INTERFACE_32 1
+#else
+#define SPI_INTERFACE_32 0
+#endif
+
+// The file name extension of a plug-in of this interface.
+#if defined(_WIN32) && !SPI_INTERFACE_32
+#define SPI_PLUGIN_SUFFIX ".sph"
+#else
+#define SPI_PLUGIN_SUFFIX ".spi"
+#endif
+
+// The length/offset argument of the archive and picture calls: pointer-sized
+// and signed (LONG_PTR), so 32 bits in the 32-bit interface.
+typedef intptr_t SpiLength;
+
 #pragma pack(push, 1)
-// The archive entry record: 428 bytes, packed, little-endian.
+#if SPI_INTERFACE_32
+// 32-bit interface: fileInfo 428 bytes, PictureInfo 26, packed.
+typedef uint32_t SpiRecordInt;
 struct fileInfo {
   unsigned char method[8];
   uint32_t position;
@@ -83,8 +109,6 @@ struct fileInfo {
   char filename[200];
   uint32_t crc;
 };
-
-// The picture information record of an image plug-in: 26 bytes on Windows.
 struct PictureInfo {
   int32_t left;
   int32_t top;
@@ -95,13 +119,54 @@ struct PictureInfo {
   int16_t colorDepth;
   SpiHandle hInfo;
 };
+#else
+// 64-bit interface: fileInfo 448 bytes, PictureInfo 32.
+typedef uint64_t SpiRecordInt;
+struct fileInfo {
+  unsigned char method[8];
+  uint64_t position;
+  uint64_t compsize;
+  uint64_t filesize;
+  uint64_t timestamp;
+  char path[200];
+  char filename[200];
+  uint32_t crc;
+  uint32_t reserved;  // always 0
+};
+struct PictureInfo {
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+  uint16_t x_density;
+  uint16_t y_density;
+  int16_t colorDepth;
+  int16_t reserved;  // always 0
+  SpiHandle hInfo;
+};
+#endif
 #pragma pack(pop)
 
 #ifdef __cplusplus
-static_assert(sizeof(fileInfo) == 428, "fileInfo must be 428 bytes");
-static_assert(sizeof(PictureInfo) == 22 + sizeof(void*), "PictureInfo must be packed");
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(PictureInfo) == 26, "PictureInfo must be 26 bytes on 32-bit Windows");
+#if SPI_INTERFACE_32
+static_assert(sizeof(fileInfo) == 428 && offsetof(fileInfo, position) == 8 &&
+                  offsetof(fileInfo, timestamp) == 20 && offsetof(fileInfo, path) == 24 &&
+                  offsetof(fileInfo, filename) == 224 && offsetof(fileInfo, crc) == 424,
+              "32-bit fileInfo layout");
+static_assert(sizeof(PictureInfo) == 26 && offsetof(PictureInfo, colorDepth) == 20 &&
+                  offsetof(PictureInfo, hInfo) == 22,
+              "32-bit PictureInfo layout");
+#else
+static_assert(sizeof(void*) == 8, "the 64-bit interface needs 64-bit pointers");
+static_assert(sizeof(fileInfo) == 448 && offsetof(fileInfo, position) == 8 &&
+                  offsetof(fileInfo, compsize) == 16 && offsetof(fileInfo, filesize) == 24 &&
+                  offsetof(fileInfo, timestamp) == 32 && offsetof(fileInfo, path) == 40 &&
+                  offsetof(fileInfo, filename) == 240 && offsetof(fileInfo, crc) == 440 &&
+                  offsetof(fileInfo, reserved) == 444,
+              "64-bit fileInfo layout");
+static_assert(sizeof(PictureInfo) == 32 && offsetof(PictureInfo, colorDepth) == 20 &&
+                  offsetof(PictureInfo, reserved) == 22 && offsetof(PictureInfo, hInfo) == 24,
+              "64-bit PictureInfo layout");
 #endif
 #endif
 
@@ -111,16 +176,16 @@ typedef int(SPI_CALL* ProgressCallback)(int done, int total, SpiUserValue userVa
 // Export signatures, for hosts that bind them by name.
 typedef int(SPI_CALL* GetPluginInfoFn)(int index, char* buffer, int bufferLength);
 typedef int(SPI_CALL* IsSupportedFn)(const char* fileName, uintptr_t dw);
-typedef int(SPI_CALL* GetArchiveInfoFn)(const char* source, int32_t length, unsigned flags,
+typedef int(SPI_CALL* GetArchiveInfoFn)(const char* source, SpiLength length, unsigned flags,
                                         SpiHandle* handleSlot);
-typedef int(SPI_CALL* GetFileInfoFn)(const char* source, int32_t length, const char* name,
+typedef int(SPI_CALL* GetFileInfoFn)(const char* source, SpiLength length, const char* name,
                                      unsigned flags, fileInfo* record);
-typedef int(SPI_CALL* GetFileFn)(const char* source, int32_t length, void* destination,
+typedef int(SPI_CALL* GetFileFn)(const char* source, SpiLength length, void* destination,
                                  unsigned flags, ProgressCallback progress,
                                  SpiUserValue userValue);
-typedef int(SPI_CALL* GetPictureInfoFn)(const char* input, int32_t position, unsigned flags,
+typedef int(SPI_CALL* GetPictureInfoFn)(const char* input, SpiLength position, unsigned flags,
                                         PictureInfo* info);
-typedef int(SPI_CALL* GetPictureFn)(const char* input, int32_t position, unsigned flags,
+typedef int(SPI_CALL* GetPictureFn)(const char* input, SpiLength position, unsigned flags,
                                     SpiHandle* infoHandle, SpiHandle* bitsHandle,
                                     ProgressCallback progress, SpiUserValue userValue);
 typedef int(SPI_CALL* ConfigurationDlgFn)(SpiWindow parent, int function);
@@ -157,7 +222,7 @@ enum SpiPictureAlphaOptions {
   SpiKeepEncoded = 1,
 };
 #define SpiCompressionPng 5u
-typedef int(SPI_CALL* GetPictureAlphaFn)(const char* input, int32_t position, unsigned flags,
+typedef int(SPI_CALL* GetPictureAlphaFn)(const char* input, SpiLength position, unsigned flags,
                                          unsigned options, SpiHandle* infoHandle,
                                          SpiHandle* bitsHandle, ProgressCallback progress,
                                          SpiUserValue userValue);

@@ -1,4 +1,5 @@
 #include "fuzz/harness.h"
+#include "framework/spi.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -155,7 +156,7 @@ constexpr size_t MaxDirectoryExtractions = 2;
 
 // Extracts to the destination folder and checks that exactly the member (on
 // success) or nothing at all (on failure) is left there, and nothing beside it.
-void ExtractToDirectory(const host::Plugin& p, const char* source, int32_t length, unsigned flags,
+void ExtractToDirectory(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
                         uint8_t control, const fileInfo* listed, const std::vector<uint8_t>* inMemory) {
   const Scratch& s = TheScratch();
   ProgressCallback progress = ProgressFor(control);
@@ -195,7 +196,7 @@ void ExtractToDirectory(const host::Plugin& p, const char* source, int32_t lengt
 }
 
 // GetFile to memory: a block of max(filesize, 2048) bytes on success, a null slot on failure.
-std::vector<uint8_t> ExtractToMemory(const host::Plugin& p, const char* source, int32_t length,
+std::vector<uint8_t> ExtractToMemory(const host::Plugin& p, const char* source, SpiLength length,
                                      unsigned flags, uint8_t control, const fileInfo* listed,
                                      int* result) {
   SpiHandle slot = nullptr;
@@ -266,9 +267,9 @@ std::vector<host::Plugin> LoadVariants(const char* name, const std::vector<Varia
     Check(f != nullptr, "registry file");
     std::fputs(variants[i].registry.c_str(), f);
     std::fclose(f);
-    for (const char* c : companions) copy(bin + "/" + c + ".spi", dir + "/" + c + ".spi");
-    std::string path = dir + "/" + name + ".spi";
-    copy(bin + "/" + name + ".spi", path);
+    for (const char* c : companions) copy(bin + "/" + c + SPI_PLUGIN_SUFFIX, dir + "/" + c + SPI_PLUGIN_SUFFIX);
+    std::string path = dir + "/" + name + SPI_PLUGIN_SUFFIX;
+    copy(bin + "/" + name + SPI_PLUGIN_SUFFIX, path);
     setenv("SPI_REGISTRY", reg.c_str(), 1);
     host::Plugin p;
     std::string error;
@@ -303,7 +304,7 @@ struct HostInput {
   const host::GuardedBuffer mem;
   const unsigned kind;
   const char* const source;
-  const int32_t length;  // the length argument: the offset for a file, else the size
+  const SpiLength length;  // the length argument: the offset for a file, else the size
 };
 
 void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
@@ -314,7 +315,7 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
   const host::GuardedBuffer& mem = in.mem;
   const unsigned kind = in.kind;
   const char* source = in.source;
-  const int32_t length = in.length;
+  const SpiLength length = in.length;
 
   SpiHandle list = nullptr;
   int r = p.getArchiveInfo(source, length, kind, &list);
@@ -387,7 +388,7 @@ void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, s
   const HostInput in(p, control, data, size);
   const unsigned kind = in.kind;
   const char* source = in.source;
-  const int32_t position = in.length;
+  const SpiLength position = in.length;
 
   PictureInfo info;
   std::memset(&info, 0xA5, sizeof info);

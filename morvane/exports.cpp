@@ -22,12 +22,12 @@ SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) {
   return RunFormatTest(dw, TestIconPicture);
 }
 
-SPI_EXPORT int SPI_CALL GetPictureInfo(const char* input, int32_t position, unsigned flags,
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char* input, SpiLength position, unsigned flags,
                                        PictureInfo* info) {
   return PictureInfoFromInput(input, position, flags, FillIconPictureInfo, info);
 }
 
-SPI_EXPORT int SPI_CALL GetPicture(const char* input, int32_t position, unsigned flags,
+SPI_EXPORT int SPI_CALL GetPicture(const char* input, SpiLength position, unsigned flags,
                                    SpiHandle* infoHandle, SpiHandle* bitsHandle,
                                    ProgressCallback progress, SpiUserValue userValue) {
   return PictureFromInput(input, position, flags, infoHandle, bitsHandle, progress, userValue,

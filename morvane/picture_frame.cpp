@@ -104,19 +104,19 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
 namespace {
 
 // Memory input: the host's length bounds what may be read.
-ByteView MemoryInput(const char* input, int32_t position) {
+ByteView MemoryInput(const char* input, SpiLength position) {
   if (!input || position <= 0) return ByteView{};
   return ByteView{reinterpret_cast<const uint8_t*>(input), static_cast<size_t>(position)};
 }
 
 // File input starts position bytes into the mapped file (nothing when that lies outside).
-ByteView FileInput(const platform::MappedFile& file, int32_t position) {
-  return Tail(ByteView{file.data, file.size}, static_cast<uint32_t>(position));
+ByteView FileInput(const platform::MappedFile& file, SpiLength position) {
+  return Tail(ByteView{file.data, file.size}, static_cast<uintptr_t>(position));
 }
 
 }  // namespace
 
-int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
+int PictureInfoFromInput(const char* input, SpiLength position, unsigned flags,
                          PictureInfoStep infoStep, PictureInfo* info) {
   switch (flags & InputKindMask) {
     case InputFile: {
@@ -133,7 +133,7 @@ int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
   }
 }
 
-int PictureFromInput(const char* input, int32_t position, unsigned flags, SpiHandle* infoHandle,
+int PictureFromInput(const char* input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;

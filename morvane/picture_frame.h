@@ -46,10 +46,10 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
 
 // GetPictureInfo's body: file input is mapped and read from position on; memory
 // input is exactly position bytes at input.
-int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
+int PictureInfoFromInput(const char* input, SpiLength position, unsigned flags,
                          PictureInfoStep infoStep, PictureInfo* info);
 
 // GetPicture's body: progress (0, 1) before any work and (1, 1) after success.
-int PictureFromInput(const char* input, int32_t position, unsigned flags, SpiHandle* infoHandle,
+int PictureFromInput(const char* input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep);

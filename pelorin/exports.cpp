@@ -20,17 +20,17 @@ SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) {
   return RunFormatTest(dw, TestExecutable);
 }
 
-SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, int32_t length, unsigned flags,
+SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, SpiLength length, unsigned flags,
                                        SpiHandle* handleSlot) {
   return BuildArchiveInfo(source, length, flags, handleSlot, ListResources);
 }
 
-SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, int32_t length, const char* name,
+SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, SpiLength length, const char* name,
                                     unsigned flags, fileInfo* record) {
   return LookupFileInfo(source, length, name, flags, record, ListResources, ResultReadError);
 }
 
-SPI_EXPORT int SPI_CALL GetFile(const char* source, int32_t length, void* destination,
+SPI_EXPORT int SPI_CALL GetFile(const char* source, SpiLength length, void* destination,
                                 unsigned flags, ProgressCallback progress,
                                 SpiUserValue userValue) {
   ExtractionRequest request;

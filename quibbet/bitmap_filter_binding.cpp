@@ -71,6 +71,6 @@ bool MembersNamedBySize() {
 
 int ForwardConfigurationDlg(SpiWindow parent, int function) {
   if (BitmapFilter.configurationDlg) return BitmapFilter.configurationDlg(parent, function);
-  platform::ShowWarning(parent, "Not Installed \"MORVANE.SPI\"", "Warning");
+  platform::ShowWarning(parent, SPI_INTERFACE_32 ? "Not Installed \"MORVANE.SPI\"" : "Not Installed \"MORVANE.SPH\"", "Warning");
   return ResultNotImplemented;
 }

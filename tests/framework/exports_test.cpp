@@ -175,6 +175,21 @@ TEST_F(TarcTest, ReservedListHoldsTerminatorAndOffsetPositions) {
     EXPECT_EQ(r.timestamp, 0u);
     EXPECT_EQ(r.crc, 0u);
   }
+  // What a host of this interface reads by offset, without our record type:
+  // the stride, the position's width and place, the name's place, zero padding.
+  struct Layout { size_t stride, position, width, filename, crc; };
+  constexpr Layout layout = SPI_INTERFACE_32 ? Layout{428, 8, 4, 224, 424}
+                                             : Layout{448, 8, 8, 240, 440};
+  ASSERT_EQ(sizeof(fileInfo), layout.stride);
+  for (size_t i = 0; i < 3; ++i) {
+    const uint8_t* rec = bytes.data() + i * layout.stride;
+    uint64_t position = 0;
+    std::memcpy(&position, rec + layout.position, layout.width);
+    EXPECT_EQ(position, 512 + TarcEntryOffset(ThreeMembers, i));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec + layout.filename)),
+              ThreeMembers[i].name);
+    EXPECT_TRUE(AllZero(rec + layout.crc, layout.stride - layout.crc));
+  }
 }
 
 TEST_F(TarcTest, UnreservedListGrowsOneRecordAtATime) {

@@ -96,7 +96,7 @@ TEST(EntryTable, RefusesCountsThatCannotBeSized) {
   EntryTable t;
   ASSERT_EQ(OpenEntryList(&t, 0), ResultOk);
   EXPECT_EQ(ReserveEntries(&t, 0xFFFFFFFFu), ResultNoMemory);
-  EXPECT_EQ(ReserveEntries(&t, 0x7FFFFFFFu / 428), ResultNoMemory);
+  EXPECT_EQ(ReserveEntries(&t, 0x7FFFFFFFu / sizeof(fileInfo)), ResultNoMemory);
   // The table is still whole: a record can be filled and committed.
   fileInfo* r = nullptr;
   ASSERT_EQ(AcquireEntry(&t, &r), ResultOk);

@@ -28,17 +28,17 @@ SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) {
 #endif
 }
 
-SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, int32_t length, unsigned flags,
+SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, SpiLength length, unsigned flags,
                                        SpiHandle* handleSlot) {
   return BuildArchiveInfo(source, length, flags, handleSlot, TarcListEntries);
 }
 
-SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, int32_t length, const char* name,
+SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, SpiLength length, const char* name,
                                     unsigned flags, fileInfo* record) {
   return LookupFileInfo(source, length, name, flags, record, TarcListEntries, NotFound);
 }
 
-SPI_EXPORT int SPI_CALL GetFile(const char* source, int32_t length, void* destination,
+SPI_EXPORT int SPI_CALL GetFile(const char* source, SpiLength length, void* destination,
                                 unsigned flags, ProgressCallback progress,
                                 SpiUserValue userValue) {
   TarcContext context;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "framework/spi.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -62,7 +63,7 @@ std::string ProgramDir() {
   return cut == std::string::npos ? "." : p.substr(0, cut);
 }
 
-std::string PluginPath(const std::string& name) { return ProgramDir() + Sep() + name + ".spi"; }
+std::string PluginPath(const std::string& name) { return ProgramDir() + Sep() + name + SPI_PLUGIN_SUFFIX; }
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   std::vector<uint8_t> v(n);

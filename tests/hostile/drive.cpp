@@ -54,7 +54,7 @@ int HeadTest(const host::Plugin& p, const build::Bytes& bytes) {
   return p.isSupported("hostile", reinterpret_cast<uintptr_t>(head.data()));
 }
 
-int Extract(const host::Plugin& p, const char* source, int32_t length, unsigned kind,
+int Extract(const host::Plugin& p, const char* source, SpiLength length, unsigned kind,
             const fileInfo* listed, std::vector<uint8_t>* member) {
   SpiHandle slot = nullptr;
   int r = p.getFile(source, length, &slot, kind | (OutputMemory << 8), nullptr, 0);
@@ -87,9 +87,9 @@ LoadedPlugin::LoadedPlugin(const char* name, const char* settingsKey,
   fs::create_directories(dir_);
   std::string bin = testreg::BinaryDir();
   for (const char* c : companions)
-    fs::copy_file(fs::path(bin) / (std::string(c) + ".spi"), fs::path(dir_) / (std::string(c) + ".spi"));
-  std::string path = (fs::path(dir_) / (std::string(name) + ".spi")).string();
-  fs::copy_file(fs::path(bin) / (std::string(name) + ".spi"), path);
+    fs::copy_file(fs::path(bin) / (std::string(c) + SPI_PLUGIN_SUFFIX), fs::path(dir_) / (std::string(c) + SPI_PLUGIN_SUFFIX));
+  std::string path = (fs::path(dir_) / (std::string(name) + SPI_PLUGIN_SUFFIX)).string();
+  fs::copy_file(fs::path(bin) / (std::string(name) + SPI_PLUGIN_SUFFIX), path);
   std::string error;
   EXPECT_TRUE(host::LoadPlugin(path, &plugin_, &error)) << error;
 }

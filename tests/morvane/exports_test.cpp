@@ -23,10 +23,10 @@ namespace {
 std::string PluginPath() {
   char path[4096];
   if (!platform::ModulePath(reinterpret_cast<const void*>(&PluginPath), path, sizeof path))
-    return "Morvane.spi";
+    return "Morvane" SPI_PLUGIN_SUFFIX;
   std::string p(path);
   size_t cut = p.find_last_of("/\\");
-  return (cut == std::string::npos ? std::string(".") : p.substr(0, cut)) + "/Morvane.spi";
+  return (cut == std::string::npos ? std::string(".") : p.substr(0, cut)) + "/Morvane" SPI_PLUGIN_SUFFIX;
 }
 
 class MorvaneExports : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/spi.h"
 #include "icon_files.h"
 #include "morvane/settings.h"
 #include "platform/platform.h"
@@ -85,13 +86,13 @@ class Binding : public ::testing::Test {
     ClearHostPluginPath();
   }
   void LoadQuibbetFrom(const ScratchDir& folder) {
-    CopyPlugin("Quibbet.spi", folder / "Quibbet.spi");
-    quibbet = LoadOrFail(folder / "Quibbet.spi");
+    CopyPlugin("Quibbet" SPI_PLUGIN_SUFFIX, folder / "Quibbet" SPI_PLUGIN_SUFFIX);
+    quibbet = LoadOrFail(folder / "Quibbet" SPI_PLUGIN_SUFFIX);
     ASSERT_NE(quibbet.library, nullptr);
   }
   static void PutMorvane(const ScratchDir& folder, const std::string& built, int groupIcon,
                          int fileName) {
-    CopyPlugin(built, folder / "Morvane.spi");
+    CopyPlugin(built, folder / "Morvane" SPI_PLUGIN_SUFFIX);
     FakeSettings(folder.path(), groupIcon, fileName);
   }
 
@@ -100,8 +101,8 @@ class Binding : public ::testing::Test {
 
 TEST_F(Binding, MorvaneBesideQuibbetWinsOverTheHostsFolder) {
   ScratchDir own, host;
-  PutMorvane(own, "FakeMorvane.spi", TreatAsArchive, SizeName);
-  PutMorvane(host, "FakeMorvane.spi", ShowLargeIcon, NumberName);
+  PutMorvane(own, "FakeMorvane" SPI_PLUGIN_SUFFIX, TreatAsArchive, SizeName);
+  PutMorvane(host, "FakeMorvane" SPI_PLUGIN_SUFFIX, ShowLargeIcon, NumberName);
   SetHostPluginPath(host.text());
   LoadQuibbetFrom(own);
   Seen s = Observe(quibbet);
@@ -113,7 +114,7 @@ TEST_F(Binding, MorvaneBesideQuibbetWinsOverTheHostsFolder) {
 TEST_F(Binding, MorvaneOnlyInTheHostsFolderIsFoundWithOrWithoutATrailingSeparator) {
   for (bool trailing : {false, true}) {
     ScratchDir own, host;
-    PutMorvane(host, "FakeMorvane.spi", ShowFirstIcon, SizeName);
+    PutMorvane(host, "FakeMorvane" SPI_PLUGIN_SUFFIX, ShowFirstIcon, SizeName);
     SetHostPluginPath(host.text() + (trailing ? std::string(1, platform::PathSeparator()) : ""));
     LoadQuibbetFrom(own);
     Seen s = Observe(quibbet);
@@ -126,7 +127,7 @@ TEST_F(Binding, MorvaneOnlyInTheHostsFolderIsFoundWithOrWithoutATrailingSeparato
 
 TEST_F(Binding, WithoutMorvaneIconFilesAreArchivesNamedByNumberAndTheDialogWarns) {
   ScratchDir own, host;
-  PutMorvane(host, "FakeMorvane.spi", ShowFirstIcon, SizeName);
+  PutMorvane(host, "FakeMorvane" SPI_PLUGIN_SUFFIX, ShowFirstIcon, SizeName);
   SetHostPluginPathNumber(7);  // a number is no folder: not even looked at
   LoadQuibbetFrom(own);
   Seen s = Observe(quibbet);
@@ -135,7 +136,7 @@ TEST_F(Binding, WithoutMorvaneIconFilesAreArchivesNamedByNumberAndTheDialogWarns
   for (int function : {0, 1}) {
     std::string shown;
     EXPECT_EQ(CallWarningDialog(quibbet, function, &shown), ResultNotImplemented);
-    EXPECT_NE(shown.find("Not Installed \"MORVANE.SPI\""), std::string::npos) << shown;
+    EXPECT_NE(shown.find(SPI_INTERFACE_32 ? "Not Installed \"MORVANE.SPI\"" : "Not Installed \"MORVANE.SPH\""), std::string::npos) << shown;
     EXPECT_NE(shown.find("Warning"), std::string::npos) << shown;
   }
   EXPECT_FALSE(fs::exists(host / "fake_morvane.log"));
@@ -156,7 +157,7 @@ TEST_F(Binding, MorvaneLeftToTheSystemsSearchIsFound) {
   fs::path bareDir = searched;
   fs::create_directories(bareDir);
 #endif
-  CopyPlugin("FakeMorvane.spi", bareDir / "Morvane.spi");
+  CopyPlugin("FakeMorvane" SPI_PLUGIN_SUFFIX, bareDir / "Morvane" SPI_PLUGIN_SUFFIX);
   FakeSettings(bareDir, ShowLargeIcon, SizeName);
   LoadQuibbetFrom(own);
   Seen s = Observe(quibbet);
@@ -165,7 +166,7 @@ TEST_F(Binding, MorvaneLeftToTheSystemsSearchIsFound) {
   fs::current_path(before);
 #endif
   std::error_code ec;
-  fs::remove(bareDir / "Morvane.spi", ec);
+  fs::remove(bareDir / "Morvane" SPI_PLUGIN_SUFFIX, ec);
   fs::remove(bareDir / "fake_morvane.txt", ec);
   fs::remove(bareDir / "fake_morvane.log", ec);
   EXPECT_EQ(s.isSupported, 0);
@@ -175,19 +176,19 @@ TEST_F(Binding, MorvaneLeftToTheSystemsSearchIsFound) {
 TEST_F(Binding, EachMissingExportFallsBackOnItsOwn) {
   {
     ScratchDir own;
-    PutMorvane(own, "FakeMorvaneNoDialog.spi", ShowLargeIcon, SizeName);
+    PutMorvane(own, "FakeMorvaneNoDialog" SPI_PLUGIN_SUFFIX, ShowLargeIcon, SizeName);
     LoadQuibbetFrom(own);
     Seen s = Observe(quibbet);
     EXPECT_EQ(s.isSupported, 0);
     EXPECT_EQ(s.firstName, "32x32x16.ICO");
     std::string shown;
     EXPECT_EQ(CallWarningDialog(quibbet, 1, &shown), ResultNotImplemented);
-    EXPECT_NE(shown.find("Not Installed \"MORVANE.SPI\""), std::string::npos);
+    EXPECT_NE(shown.find(SPI_INTERFACE_32 ? "Not Installed \"MORVANE.SPI\"" : "Not Installed \"MORVANE.SPH\""), std::string::npos);
     host::UnloadPlugin(&quibbet);
   }
   {
     ScratchDir own;
-    PutMorvane(own, "FakeMorvaneNoGroupIcon.spi", ShowLargeIcon, SizeName);
+    PutMorvane(own, "FakeMorvaneNoGroupIcon" SPI_PLUGIN_SUFFIX, ShowLargeIcon, SizeName);
     LoadQuibbetFrom(own);
     Seen s = Observe(quibbet);
     EXPECT_EQ(s.isSupported, 1);
@@ -197,7 +198,7 @@ TEST_F(Binding, EachMissingExportFallsBackOnItsOwn) {
   }
   {
     ScratchDir own;
-    PutMorvane(own, "FakeMorvaneNoFileName.spi", ShowLargeIcon, SizeName);
+    PutMorvane(own, "FakeMorvaneNoFileName" SPI_PLUGIN_SUFFIX, ShowLargeIcon, SizeName);
     LoadQuibbetFrom(own);
     Seen s = Observe(quibbet);
     EXPECT_EQ(s.isSupported, 0);
@@ -209,7 +210,7 @@ TEST_F(Binding, EachMissingExportFallsBackOnItsOwn) {
 
 TEST_F(Binding, UnloadingQuibbetReleasesMorvaneOnce) {
   ScratchDir own;
-  PutMorvane(own, "FakeMorvane.spi", TreatAsArchive, NumberName);
+  PutMorvane(own, "FakeMorvane" SPI_PLUGIN_SUFFIX, TreatAsArchive, NumberName);
   fs::path log = own / "fake_morvane.log";
   // Alone, Quibbet's reference is the last one.
   LoadQuibbetFrom(own);
@@ -218,9 +219,9 @@ TEST_F(Binding, UnloadingQuibbetReleasesMorvaneOnce) {
   EXPECT_EQ(ReadText(log), "attach\ndetach\n");
   // With a reference of our own, only ours is left after Quibbet has gone.
   fs::remove(log);
-  void* ours = platform::OpenLibrary((own / "Morvane.spi").string().c_str());
+  void* ours = platform::OpenLibrary((own / "Morvane" SPI_PLUGIN_SUFFIX).string().c_str());
   ASSERT_NE(ours, nullptr);
-  quibbet = LoadOrFail(own / "Quibbet.spi");
+  quibbet = LoadOrFail(own / "Quibbet" SPI_PLUGIN_SUFFIX);
   host::UnloadPlugin(&quibbet);
   EXPECT_EQ(ReadText(log), "attach\n");
   platform::CloseLibrary(ours);
@@ -290,7 +291,7 @@ int ConfigureThroughQuibbet(host::Plugin& q, const std::vector<int>& controls,
 class RealMorvane : public Binding {
  protected:
   void SetUp() override {
-    if (!fs::exists(PluginFile("Morvane.spi"))) GTEST_SKIP() << "Morvane.spi is not built";
+    if (!fs::exists(PluginFile("Morvane" SPI_PLUGIN_SUFFIX))) GTEST_SKIP() << "Morvane.spi is not built";
     Binding::SetUp();
   }
   void Registry(uint32_t groupIcon, uint32_t fileName) {
@@ -305,7 +306,7 @@ class RealMorvane : public Binding {
 
 TEST_F(RealMorvane, ItsStoredSettingsReachQuibbet) {
   ScratchDir own;
-  CopyPlugin("Morvane.spi", own / "Morvane.spi");
+  CopyPlugin("Morvane" SPI_PLUGIN_SUFFIX, own / "Morvane" SPI_PLUGIN_SUFFIX);
   Registry(ShowLargeIcon, SizeName);
   LoadQuibbetFrom(own);
   Seen s = Observe(quibbet);
@@ -314,7 +315,7 @@ TEST_F(RealMorvane, ItsStoredSettingsReachQuibbet) {
   host::UnloadPlugin(&quibbet);
 
   Registry(TreatAsArchive, NumberName);
-  quibbet = LoadOrFail(own / "Quibbet.spi");
+  quibbet = LoadOrFail(own / "Quibbet" SPI_PLUGIN_SUFFIX);
   s = Observe(quibbet);
   EXPECT_EQ(s.isSupported, 1);
   EXPECT_EQ(s.firstName, "#00001.ICO");
@@ -322,7 +323,7 @@ TEST_F(RealMorvane, ItsStoredSettingsReachQuibbet) {
 
 TEST_F(RealMorvane, ItsDialogOpenedThroughQuibbetChangesQuibbetAtOnce) {
   ScratchDir own;
-  CopyPlugin("Morvane.spi", own / "Morvane.spi");
+  CopyPlugin("Morvane" SPI_PLUGIN_SUFFIX, own / "Morvane" SPI_PLUGIN_SUFFIX);
   Registry(TreatAsArchive, NumberName);
   LoadQuibbetFrom(own);
   ASSERT_EQ(Observe(quibbet).isSupported, 1);

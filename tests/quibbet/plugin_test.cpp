@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/spi.h"
 #include "icon_files.h"
 #include "morvane/settings.h"
 #include "support.h"
@@ -27,10 +28,10 @@ class QuibbetPlugin : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearHostPluginPath();
-    CopyPlugin("Quibbet.spi", dir / "Quibbet.spi");
-    CopyPlugin("FakeMorvane.spi", dir / "Morvane.spi");
+    CopyPlugin("Quibbet" SPI_PLUGIN_SUFFIX, dir / "Quibbet" SPI_PLUGIN_SUFFIX);
+    CopyPlugin("FakeMorvane" SPI_PLUGIN_SUFFIX, dir / "Morvane" SPI_PLUGIN_SUFFIX);
     Settings(0, 0);
-    quibbet = LoadOrFail(dir / "Quibbet.spi");
+    quibbet = LoadOrFail(dir / "Quibbet" SPI_PLUGIN_SUFFIX);
     ASSERT_NE(quibbet.library, nullptr);
   }
   void TearDown() override { host::UnloadPlugin(&quibbet); }
@@ -177,7 +178,7 @@ TEST_F(QuibbetPlugin, ForwardsItsConfigurationDialogUnchanged) {
 }
 
 TEST_F(QuibbetPlugin, ExtractedImagesAreOnesMorvaneDecodes) {
-  fs::path morvaneFile = PluginFile("Morvane.spi");
+  fs::path morvaneFile = PluginFile("Morvane" SPI_PLUGIN_SUFFIX);
   if (!fs::exists(morvaneFile)) GTEST_SKIP() << "Morvane.spi is not built";
   host::Plugin morvane = LoadOrFail(morvaneFile);
   if (!morvane.getPictureInfo) {

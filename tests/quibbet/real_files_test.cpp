@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/spi.h"
 #include "icon_files.h"
 #include "support.h"
 
@@ -45,8 +46,8 @@ TEST(RealFiles, WineIconsSplitIntoTheImagesIcotoolReports) {
   // Quibbet alone, so the group-icon setting is the built-in one.
   ClearHostPluginPath();
   ScratchDir own;
-  CopyPlugin("Quibbet.spi", own / "Quibbet.spi");
-  host::Plugin quibbet = LoadOrFail(own / "Quibbet.spi");
+  CopyPlugin("Quibbet" SPI_PLUGIN_SUFFIX, own / "Quibbet" SPI_PLUGIN_SUFFIX);
+  host::Plugin quibbet = LoadOrFail(own / "Quibbet" SPI_PLUGIN_SUFFIX);
   ASSERT_NE(quibbet.library, nullptr);
 
   int files = 0, images = 0;

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const char* names[] = {"Pelorin.spi", "Vantrel.spi", "Quibbet.spi", "Morvane.spi"};
+  const char* names[] = {"Pelorin" SPI_PLUGIN_SUFFIX, "Vantrel" SPI_PLUGIN_SUFFIX, "Quibbet" SPI_PLUGIN_SUFFIX, "Morvane" SPI_PLUGIN_SUFFIX};
   const char* kinds[] = {"00AM", "00AM", "00AM", "00IN"};
   int failures = 0;
   for (int i = 0; i < 4; ++i) {

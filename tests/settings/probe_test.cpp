@@ -185,7 +185,7 @@ struct Reader {
 
 TEST(CompiledResources, TemplatesMatchBothLanguages) {
   for (const expected::Dialog* d : expected::All) {
-    HMODULE module = LoadLibraryExA((testreg::BinaryDir() + "\\" + d->plugin + ".spi").c_str(),
+    HMODULE module = LoadLibraryExA((testreg::BinaryDir() + "\\" + d->plugin + SPI_PLUGIN_SUFFIX).c_str(),
                                     nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr) << d->plugin;
     for (int language = 1; language <= 2; ++language) {

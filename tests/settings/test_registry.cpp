@@ -1,4 +1,5 @@
 #include "test_registry.h"
+#include "framework/spi.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,11 +70,11 @@ std::string BinaryDir() {
 }
 
 void* LoadFresh(const char* name) {
-  std::string from = BinaryDir() + "\\" + name + ".spi";
+  std::string from = BinaryDir() + "\\" + name + SPI_PLUGIN_SUFFIX;
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   std::string to = std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-                   std::to_string(++loadCount) + ".spi";
+                   std::to_string(++loadCount) + SPI_PLUGIN_SUFFIX;
   if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) return nullptr;
   return LoadLibraryA(to.c_str());
 }
@@ -177,8 +178,8 @@ std::string BinaryDir() {
 }
 
 void* LoadFresh(const char* name) {
-  std::string from = BinaryDir() + "/" + name + ".spi";
-  std::string to = RegistryFile() + "-" + name + "-" + std::to_string(++loadCount) + ".spi";
+  std::string from = BinaryDir() + "/" + name + SPI_PLUGIN_SUFFIX;
+  std::string to = RegistryFile() + "-" + name + "-" + std::to_string(++loadCount) + SPI_PLUGIN_SUFFIX;
   WriteText(to, ReadText(from));
   void* library = dlopen(to.c_str(), RTLD_NOW | RTLD_LOCAL);
   unlink(to.c_str());

@@ -122,7 +122,7 @@ bool LooksLikeBmp(const std::vector<uint8_t>& data) {
 // GetArchiveInfo with the first candidate that lists the input; the others
 // are asked only when one fails, as a viewer falls back on the next plug-in.
 const LoadedPlugin* ListArchive(Session& s, const std::vector<const LoadedPlugin*>& candidates,
-                                const char* source, int32_t length, unsigned flags,
+                                const char* source, SpiLength length, unsigned flags,
                                 const std::string& where, std::vector<fileInfo>* members) {
   int firstError = 0;
   const LoadedPlugin* firstFailed = nullptr;
@@ -144,7 +144,7 @@ const LoadedPlugin* ListArchive(Session& s, const std::vector<const LoadedPlugin
 }
 
 // GetPicture into two byte vectors.
-int FetchPicture(Session& s, const LoadedPlugin& p, const char* source, int32_t length,
+int FetchPicture(Session& s, const LoadedPlugin& p, const char* source, SpiLength length,
                  unsigned flags, std::vector<uint8_t>* info, std::vector<uint8_t>* bits) {
   SpiHandle hInfo = nullptr, hBits = nullptr;
   int r = p.plugin.getPicture(source, length, flags, &hInfo, &hBits, OnProgress, UserValue(s));
@@ -202,7 +202,7 @@ std::string PicturePath(Session& s, const std::string& folder, const std::string
 // ---- Members -----------------------------------------------------------------
 
 // GetFile into memory; the member's bytes as its record announces them.
-int MemberToMemory(Session& s, const LoadedPlugin& p, const char* source, int32_t length,
+int MemberToMemory(Session& s, const LoadedPlugin& p, const char* source, SpiLength length,
                    unsigned inputKind, const fileInfo& m, std::vector<uint8_t>* out) {
   SpiHandle block = nullptr;
   int r = p.plugin.getFile(source, length, &block, inputKind | (OutputMemory << OutputKindShift),
@@ -233,7 +233,7 @@ void NestedArchive(Session& s, const LoadedPlugin& p, const host::GuardedBuffer&
     }
     std::vector<uint8_t> bytes;
     int r = MemberToMemory(s, p, buffer.source() + m.position,
-                           static_cast<int32_t>(buffer.size() - m.position), InputMemory, m, &bytes);
+                           static_cast<SpiLength>(buffer.size() - m.position), InputMemory, m, &bytes);
     if (r != ResultOk) {
       FailResult(s, inner, p, r);
       continue;
@@ -251,7 +251,7 @@ void OpenNested(Session& s, const std::vector<uint8_t>& data, const std::string&
   const size_t headSize = std::min(data.size(), kHeadSize);
   Candidates c = FindCandidates(s.plugins, name, data.data(), headSize);
   host::GuardedBuffer buffer(data);
-  const int32_t length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
+  const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
   if (!c.images.empty()) {
     int r = ResultOk;
     for (const LoadedPlugin* p : c.images) {
@@ -315,7 +315,7 @@ void ExtractMember(Session& s, const std::string& file, const LoadedPlugin& p, c
   bool haveBytes = false;
   if (!viaMemory) {
     const bool existed = FileExists(target);
-    int r = p.plugin.getFile(file.c_str(), static_cast<int32_t>(m.position), (void*)folder.c_str(),
+    int r = p.plugin.getFile(file.c_str(), static_cast<SpiLength>(m.position), (void*)folder.c_str(),
                              InputFile | (OutputFile << OutputKindShift), OnProgress, UserValue(s));
     if (r != ResultOk) {
       // A failed extraction may leave the target it created empty.
@@ -328,7 +328,7 @@ void ExtractMember(Session& s, const std::string& file, const LoadedPlugin& p, c
       return;
     }
   } else {
-    int r = MemberToMemory(s, p, file.c_str(), static_cast<int32_t>(m.position), InputFile, m, &bytes);
+    int r = MemberToMemory(s, p, file.c_str(), static_cast<SpiLength>(m.position), InputFile, m, &bytes);
     if (r != ResultOk) {
       FailResult(s, where, p, r);
       return;
@@ -343,7 +343,7 @@ void ExtractMember(Session& s, const std::string& file, const LoadedPlugin& p, c
   s.written.insert(PathKey(target));
   if (!s.options.png || CheckInterrupt(s)) return;
   if (!haveBytes) {
-    int r = MemberToMemory(s, p, file.c_str(), static_cast<int32_t>(m.position), InputFile, m, &bytes);
+    int r = MemberToMemory(s, p, file.c_str(), static_cast<SpiLength>(m.position), InputFile, m, &bytes);
     if (r != ResultOk) {
       FailResult(s, where, p, r);
       return;
@@ -441,7 +441,7 @@ void ExtractFile(Session& s, const std::string& file) {
       return;
     }
     std::vector<uint8_t> bytes;
-    int r = MemberToMemory(s, *p, file.c_str(), static_cast<int32_t>(members[0].position), InputFile,
+    int r = MemberToMemory(s, *p, file.c_str(), static_cast<SpiLength>(members[0].position), InputFile,
                            members[0], &bytes);
     if (r != ResultOk) {
       FailResult(s, file + ": " + ShownName(members[0]), *p, r);
@@ -481,8 +481,10 @@ void PrintTable(const std::string& file, const LoadedPlugin& p, const std::vecto
   std::printf("  %-*s %10s %10s %10s  %s\n", static_cast<int>(width), "Name", "Size", "Packed",
               "Position", "Method");
   for (const fileInfo& m : members) {
-    std::printf("  %-*s %10u %10u %10u  %s\n", static_cast<int>(width), ShownName(m).c_str(),
-                m.filesize, m.compsize, m.position, MethodOf(m).c_str());
+    std::printf("  %-*s %10llu %10llu %10llu  %s\n", static_cast<int>(width), ShownName(m).c_str(),
+                static_cast<unsigned long long>(m.filesize),
+                static_cast<unsigned long long>(m.compsize),
+                static_cast<unsigned long long>(m.position), MethodOf(m).c_str());
   }
 }
 

@@ -43,7 +43,7 @@ int FromAlphaBlocks(const std::vector<uint8_t>& info, std::vector<uint8_t>& bits
 
 }  // namespace
 
-int FetchShownPicture(const host::Plugin& p, const char* source, int32_t length, unsigned flags,
+int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
                       bool keepPng, ProgressCallback progress, SpiUserValue userValue,
                       ShownPicture* out) {
   *out = ShownPicture{};

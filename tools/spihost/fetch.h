@@ -22,7 +22,7 @@ struct ShownPicture {
 // The picture of (source, length, flags) from the image plug-in p: through its
 // GetPictureAlpha when it has one (keepPng: an image stored as PNG comes as its
 // bytes, else decoded), else through GetPicture. A plug-in result code.
-int FetchShownPicture(const host::Plugin& p, const char* source, int32_t length, unsigned flags,
+int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
                       bool keepPng, ProgressCallback progress, SpiUserValue userValue,
                       ShownPicture* out);
 

@@ -45,7 +45,7 @@ bool LoadPluginFolder(const std::string& folder, PluginSet* set, std::vector<std
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::string ext = it->path().extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (ext == ".spi" && it->is_regular_file(ec)) files.push_back(it->path());
+    if (ext == SPI_PLUGIN_SUFFIX && it->is_regular_file(ec)) files.push_back(it->path());
   }
   if (ec) return false;
   std::sort(files.begin(), files.end());
