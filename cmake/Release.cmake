@@ -1,9 +1,23 @@
-# The Windows release archive: the four plug-ins, spihost.exe and the user guides,
-# flat in one zip that a user unpacks straight into the viewer's plug-in folder.
+# The Windows release archive: x86/ holds the 32-bit plug-ins (.spi) and
+# spihost.exe, x64/ the 64-bit ones (.sph) and theirs, the user guides lie
+# beside them. A Windows build packs its own folder; SPI_RELEASE_OTHER_BIN
+# names the bin folder of the other Windows build, whose four plug-ins and
+# spihost.exe join the archive in their folder (scripts/release.sh does this).
 if(NOT WIN32)
   return()
 endif()
-set(SPI_RELEASE_ZIP "${CMAKE_BINARY_DIR}/dist/KestrovSusiePlugins-${PROJECT_VERSION}-win32.zip")
+set(SPI_RELEASE_OTHER_BIN "" CACHE PATH "bin folder of the other Windows build, packed beside this one")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(SPI_RELEASE_ARCH x64)
+  set(other_arch x86)
+  set(other_suffix .spi)
+  set(SPI_RELEASE_ZIP "${CMAKE_BINARY_DIR}/dist/KestrovSusiePlugins-${PROJECT_VERSION}-win64.zip")
+else()
+  set(SPI_RELEASE_ARCH x86)
+  set(other_arch x64)
+  set(other_suffix .sph)
+  set(SPI_RELEASE_ZIP "${CMAKE_BINARY_DIR}/dist/KestrovSusiePlugins-${PROJECT_VERSION}-win32.zip")
+endif()
 set(stage "${CMAKE_BINARY_DIR}/dist/stage")
 set(deliverables Pelorin Vantrel Quibbet Morvane)
 set(files)
@@ -12,16 +26,28 @@ foreach(t ${deliverables} spihost)
     list(APPEND files "$<TARGET_FILE:${t}>")
   endif()
 endforeach()
+set(other_files)
+if(SPI_RELEASE_OTHER_BIN)
+  foreach(t ${deliverables})
+    list(APPEND other_files "${SPI_RELEASE_OTHER_BIN}/${t}${other_suffix}")
+  endforeach()
+  list(APPEND other_files "${SPI_RELEASE_OTHER_BIN}/spihost.exe")
+  set(copy_other COMMAND ${CMAKE_COMMAND} -E make_directory "${stage}/${other_arch}"
+                 COMMAND ${CMAKE_COMMAND} -E copy ${other_files} "${stage}/${other_arch}")
+else()
+  set(copy_other)
+endif()
 add_custom_command(
   OUTPUT "${SPI_RELEASE_ZIP}"
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${stage}"
-  COMMAND ${CMAKE_COMMAND} -E make_directory "${stage}"
-  COMMAND ${CMAKE_COMMAND} -E copy ${files} "${stage}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${stage}/${SPI_RELEASE_ARCH}"
+  COMMAND ${CMAKE_COMMAND} -E copy ${files} "${stage}/${SPI_RELEASE_ARCH}"
+  ${copy_other}
   COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/docs/guide-en.md" "${stage}/README-en.txt"
   COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/docs/guide-ja.md" "${stage}/README-ja.txt"
   COMMAND ${CMAKE_COMMAND} -E rm -f "${SPI_RELEASE_ZIP}"
   COMMAND ${CMAKE_COMMAND} -E chdir "${stage}" ${CMAKE_COMMAND} -E tar cf "${SPI_RELEASE_ZIP}" --format=zip .
-  DEPENDS ${files} "${PROJECT_SOURCE_DIR}/docs/guide-en.md" "${PROJECT_SOURCE_DIR}/docs/guide-ja.md"
+  DEPENDS ${files} ${other_files} "${PROJECT_SOURCE_DIR}/docs/guide-en.md" "${PROJECT_SOURCE_DIR}/docs/guide-ja.md"
   COMMENT "Packing the Windows release archive"
   VERBATIM)
 add_custom_target(release_zip ALL DEPENDS "${SPI_RELEASE_ZIP}")
