@@ -61,6 +61,21 @@ def rgba(path):
         return im.size, list(im.convert('RGBA').getdata())
 
 
+def icon_rgba(path):
+    """Pillow's RGBA of a one-image icon or cursor file, the transparency mask
+    applied. A cursor is shown to Pillow as an icon: its cursor reader knows no
+    alpha."""
+    import io
+    data = bytearray(read(path))
+    offset = struct.unpack('<I', data[18:22])[0]
+    block = data[offset:]
+    bits = 32 if block[:4] == b'\x89PNG' else struct.unpack('<H', block[14:16])[0]
+    data[2:4] = struct.pack('<H', 1)
+    data[10:14] = struct.pack('<HH', 1, bits)
+    with Image.open(io.BytesIO(bytes(data))) as im:
+        return im.size, list(im.convert('RGBA').getdata())
+
+
 def files_under(folder):
     found = []
     for root, _, names in os.walk(folder):
@@ -262,8 +277,9 @@ class Extraction(Base):
                          rgba(os.path.join(ARGS.parts, 'photo.bmp')))
 
     def test_png_matches_the_plugin_bitmap_pixel_by_pixel(self):
-        # Every image of the icon and every frame of the animated cursor:
-        # the PNG against the bitmap the plug-in handed over (as BMP).
+        # Every image of the icon and every frame of the animated cursor: the
+        # PNG's colours are the bitmap the plug-in handed over (as BMP), its
+        # alpha the transparency Pillow reads from the one-image file.
         for sample in ('multi.ico', 'spinner.ani'):
             out = self.path(sample)
             status, _, err = run('extract', self.sample(sample), '-o', out, '--png')
@@ -274,8 +290,10 @@ class Extraction(Base):
                 bmp = os.path.join(out, single + '.bmp')
                 status, _, err = run('convert', os.path.join(out, single), '-o', bmp)
                 self.assertEqual(status, 0, err)
-                png = rgba(os.path.join(out, single + '.png'))
-                self.assertEqual(png, rgba(bmp), single)
+                size, png = rgba(os.path.join(out, single + '.png'))
+                bmp_size, colours = rgba(bmp)
+                self.assertEqual((size, [p[:3] for p in png]), (bmp_size, [c[:3] for c in colours]), single)
+                self.assertEqual((size, png), icon_rgba(os.path.join(out, single)), single)
         # The four depths of the icon came through.
         with Image.open(self.path('multi.ico', '#00004.ICO.bmp')) as im:
             self.assertEqual(im.mode, 'RGB')
@@ -331,7 +349,11 @@ class Conversion(Base):
         cur = read(self.sample('pointer.cur'))
         self.assertEqual(struct.unpack('<iiHH', data[18:30]), (32, 32, 1, 4))
         self.assertEqual(data[14 + 40:], cur[22 + 40:22 + 40 + 64 + 512])
-        self.assertEqual(rgba(png), rgba(bmp))
+        # The PNG shows the cursor's transparency; where it is opaque, the BMP's colours.
+        self.assertEqual(rgba(png), icon_rgba(self.sample('pointer.cur')))
+        size, pixels = rgba(png)
+        self.assertTrue(any(p[3] == 0 for p in pixels))
+        self.assertEqual([p[:3] for p in pixels], [p[:3] for p in rgba(bmp)[1]])
 
     def test_archive_and_unknown_inputs(self):
         status, _, err = run('convert', self.sample('multi.ico'), '-o', self.path('x.png'))
