@@ -5,7 +5,8 @@
                                   ImageMagick (bitmaps of 1 to 32 bits, PNG
                                   images of every colour type), each with the
                                   RGBA rows that Pillow decodes from it
-  make_samples.py wine OUTDIR     every icon and cursor group of Wine's
+  make_samples.py wine OUTDIR [LIBRARIES]
+                                  every icon and cursor group of Wine's
                                   libraries, extracted by wrestool, and each
                                   of their images as a one-image file with
                                   Pillow's RGBA rows
@@ -226,11 +227,11 @@ def implied_size(block):
     return header + palette + (stride + mask) * rows
 
 
-def wine(outdir):
+def wine(outdir, source=None):
     if os.path.isdir(outdir):
         shutil.rmtree(outdir)
     os.makedirs(outdir)
-    source = next((d for d in WINE_DIRS if os.path.isdir(d)), None)
+    source = source or next((d for d in WINE_DIRS if os.path.isdir(d)), None)
     names = []
     if source:
         for lib in sorted(os.listdir(source)):
@@ -280,4 +281,4 @@ def wine(outdir):
 
 
 if __name__ == "__main__":
-    {"pixels": pixels, "wine": wine}[sys.argv[1]](sys.argv[2])
+    {"pixels": pixels, "wine": wine}[sys.argv[1]](*sys.argv[2:])
