@@ -1,4 +1,4 @@
-// The PNG encoder: libspng over zlib at level 6. A picture of at most 256
+// The PNG encoder: libspng over zlib at level 4. A picture of at most 256
 // colours (every icon of 8 bits or fewer, and many of more) is written with a
 // palette: a quarter or less of the bytes to compress, so it is both smaller
 // than icotool's RGBA files and quicker to make.
@@ -14,7 +14,7 @@
 namespace spihost {
 namespace {
 
-constexpr int kCompressionLevel = 6;
+constexpr int kCompressionLevel = 4;
 
 struct ContextFree {
   void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
