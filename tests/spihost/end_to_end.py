@@ -3,6 +3,7 @@
 bundled samples, natively or under Wine. Pictures are read back with Pillow,
 a reader independent of spihost's own encoder."""
 import argparse
+import io
 import json
 import os
 import shutil
@@ -65,11 +66,14 @@ def icon_rgba(path):
     """Pillow's RGBA of a one-image icon or cursor file, the transparency mask
     applied. A cursor is shown to Pillow as an icon: its cursor reader knows no
     alpha."""
-    import io
     data = bytearray(read(path))
     offset = struct.unpack('<I', data[18:22])[0]
     block = data[offset:]
-    bits = 32 if block[:4] == b'\x89PNG' else struct.unpack('<H', block[14:16])[0]
+    if block[:4] == b'\x89PNG':
+        # The PNG itself: Pillow's icon reader drops a palette's transparency.
+        with Image.open(io.BytesIO(bytes(block))) as im:
+            return im.size, list(im.convert('RGBA').getdata())
+    bits = struct.unpack('<H', block[14:16])[0]
     data[2:4] = struct.pack('<H', 1)
     data[10:14] = struct.pack('<HH', 1, bits)
     with Image.open(io.BytesIO(bytes(data))) as im:
@@ -364,6 +368,62 @@ class Conversion(Base):
         self.assertIn('no plug-in takes this file', err)
         self.assertFalse(os.path.exists(self.path('x.png')))
         self.assertFalse(os.path.exists(self.path('y.png')))
+
+
+WINE_LIBRARIES = ['/usr/lib/i386-linux-gnu/wine/i386-windows', '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows']
+
+
+def group_images(path):
+    """Each image of an icon or cursor file as a one-image file: (stored bytes, file)."""
+    data = read(path)
+    count = struct.unpack('<H', data[4:6])[0]
+    images = []
+    for i in range(count):
+        entry = data[6 + 16 * i:22 + 16 * i]
+        size, offset = struct.unpack('<II', entry[8:16])
+        block = data[offset:offset + size]
+        images.append((block, data[0:4] + b'\x01\x00' + entry[:12] + struct.pack('<I', 22) + block))
+    return images
+
+
+class WineCorpus(Base):
+    def test_every_icon_image_of_wine_libraries_as_pillow_sees_it(self):
+        # Every image of every icon and cursor group of Wine's shell32, user32 and
+        # comctl32 (32- and 64-bit, where present): the PNGs of the group hold
+        # exactly the RGBA that Pillow reads from its images, transparency
+        # included, and an image stored as PNG comes out byte for byte.
+        import hashlib
+        if ARGS.wine:
+            self.skipTest('the native build serves this check')
+        libraries = [os.path.join(d, n + '.dll') for d in WINE_LIBRARIES
+                     for n in ('shell32', 'user32', 'comctl32') if os.path.exists(os.path.join(d, n + '.dll'))]
+        if not libraries:
+            self.skipTest("no Wine libraries here")
+        checked = 0
+        for library in libraries:
+            out = self.path(os.path.basename(os.path.dirname(library)), os.path.basename(library))
+            status, _, err = run('extract', library, '-o', out, '--png', timeout=600)
+            self.assertEqual(status, 0, err)
+            for name in os.listdir(out):
+                if not name.upper().endswith(('.ICO', '.CUR')):
+                    continue
+                images = group_images(os.path.join(out, name))
+                folder = os.path.join(out, name + '.images')
+                pngs = ([os.path.join(folder, f) for f in os.listdir(folder)] if len(images) > 1
+                        else [os.path.join(out, name + '.png')])
+                made = sorted(hashlib.sha1(repr(rgba(f)).encode()).hexdigest() for f in pngs)
+                expected = []
+                for block, one in images:
+                    one_path = self.write('one.ico', one)
+                    expected.append(hashlib.sha1(repr(icon_rgba(one_path)).encode()).hexdigest())
+                self.assertEqual(made, sorted(expected), library + ': ' + name)
+                stored = {read(f) for f in pngs}
+                for block, _ in images:
+                    if block[:4] == b'\x89PNG':
+                        self.assertIn(block, stored, library + ': ' + name)
+                checked += len(images)
+        print('%d images of %d libraries match Pillow' % (checked, len(libraries)), file=sys.stderr)
+        self.assertGreater(checked, 0)
 
 
 def main():
