@@ -172,6 +172,9 @@ int FillIconAlphaInfo(ByteView input, PictureInfo* info) {
   PictureInfo filled{};
   int result = FillIconPictureInfo(input, &filled);
   if (result != ResultOk) return result;
+  // Refused before the rows are allocated: for a depth of 0 bits the file
+  // backs none of them, so their size would be the header's alone to choose.
+  if (DibPaletteEntries(filled.colorDepth) < 0) return ResultNotImplemented;
   filled.colorDepth = 32;
   *info = filled;
   return ResultOk;

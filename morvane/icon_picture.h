@@ -46,7 +46,8 @@ int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback progr
 
 // The steps of GetPictureAlpha: the same image as the info step above chooses,
 // always as 32-bit rows of blue, green, red and straight alpha.
-// Info: as FillIconPictureInfo, with colour depth 32.
+// Info: as FillIconPictureInfo, with colour depth 32; ResultNotImplemented for
+// the depths GetPicture does not hand over either (other than 1, 4, 8, 16, 24, 32).
 int FillIconAlphaInfo(ByteView input, PictureInfo* info);
 // Bits: alpha from the AND mask below 32 bits (bit 1 = transparent; every pixel
 // opaque when the mask is not all within the input); a 32-bit image keeps its
