@@ -309,7 +309,8 @@ void ExtractMember(Session& s, const std::string& file, const LoadedPlugin& p, c
     return;
   }
   const std::string name = NameOf(m);
-  bool viaMemory = !IsSafeFileName(name) || m.filesize == 0;
+  // With --png the bytes are needed in memory anyway: one GetFile, not two.
+  bool viaMemory = !IsSafeFileName(name) || m.filesize == 0 || s.options.png;
   std::string outName = IsSafeFileName(name) ? name : SafeComponent(name);
   if (outName.empty()) outName = "member";
   if (s.written.count(PathKey(JoinPath(folder, outName)))) {
