@@ -15,7 +15,7 @@
 #    same files (target <= 20 us per image).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/native}
+build=$(cd "${1:-$root/build/native}" && pwd)
 spihost=$build/bin/spihost
 bench=$build/bin/morvane_bench
 [ -x "$spihost" ] && [ -x "$bench" ] || { echo "build the native preset first" >&2; exit 1; }
