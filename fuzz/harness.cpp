@@ -169,7 +169,7 @@ void ExtractToDirectory(const host::Plugin& p, const char* source, SpiLength len
     struct stat st;
     std::string target = s.dest + "/" + left[0];
     Check(stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode), "GetFile: member is a file", r);
-    if (listed) Check(static_cast<uint32_t>(st.st_size) == listed->filesize, "GetFile: file size is the listed filesize", r);
+    if (listed) Check(static_cast<uint64_t>(st.st_size) == listed->filesize, "GetFile: file size is the listed filesize", r);
     if (inMemory && listed && listed->filesize <= inMemory->size()) {
       std::vector<uint8_t> onDisk(static_cast<size_t>(st.st_size));
       int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
@@ -330,6 +330,11 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
   for (size_t k : chosen) {
     const fileInfo& e = entries[k];
     Check(e.timestamp == 0 && e.crc == 0, "fileInfo: timestamp and crc are 0");
+    // The 64-bit record ends in four zero bytes.
+    if (sizeof e == 448) {
+      const uint8_t* raw = reinterpret_cast<const uint8_t*>(&e);
+      Check(raw[444] == 0 && raw[445] == 0 && raw[446] == 0 && raw[447] == 0, "fileInfo: padding is 0");
+    }
     Check(Terminated(e.path, sizeof e.path) && Terminated(e.filename, sizeof e.filename),
           "fileInfo: path and filename end within their fields");
     Check(!fromFile || e.position >= offset, "fileInfo: position counts from the file start");
@@ -350,11 +355,11 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
 
     // The host hands the position back: with memory input, as an address within its block.
     const char* memberSource = source;
-    int32_t memberLength = static_cast<int32_t>(e.position);
+    SpiLength memberLength = static_cast<SpiLength>(e.position);
     if (!fromFile) {
       if (e.position > size) continue;
       memberSource = mem.source() + e.position;
-      memberLength = static_cast<int32_t>(size - e.position);
+      memberLength = static_cast<SpiLength>(size - e.position);
     }
     std::vector<uint8_t> member = ExtractToMemory(p, memberSource, memberLength, kind, control, &e, &r);
     // An abort only comes from the callback; without one, a listed member must come out
@@ -372,7 +377,7 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
     uint32_t pos = (data[size - 1] | (data[size - 2] << 8)) % static_cast<uint32_t>(size + 1);
     int ignored;
     if (fromFile) {
-      ExtractToMemory(p, source, static_cast<int32_t>(pos + offset), kind, control, nullptr, &ignored);
+      ExtractToMemory(p, source, static_cast<SpiLength>(pos + offset), kind, control, nullptr, &ignored);
     } else {
       ExtractToMemory(p, mem.source() + pos, static_cast<int32_t>(size - pos), kind, control, nullptr,
                       &ignored);
@@ -398,6 +403,11 @@ void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, s
     Check(info.left == 0 && info.top == 0 && info.x_density == 1 && info.y_density == 1 &&
               info.hInfo == nullptr,
           "PictureInfo: fixed fields");
+    // The 64-bit record's two bytes after the depth are zero, whatever the host left there.
+    if (sizeof info == 32) {
+      const uint8_t* raw = reinterpret_cast<const uint8_t*>(&info);
+      Check(raw[22] == 0 && raw[23] == 0, "PictureInfo: padding is 0");
+    }
   }
 
   SpiHandle infoBlock = nullptr, bitsBlock = nullptr;
@@ -424,6 +434,39 @@ void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, s
     if (progress) Check(progressCalls == 2, "GetPicture: progress called twice on success", r);
   } else {
     Check(infoBlock == nullptr && bitsBlock == nullptr, "GetPicture failed: no block left", r);
+  }
+  if (p.getPictureAlpha) {
+    // The picture as shown: the same choice, as 32-bit rows or as the stored PNG.
+    for (unsigned options : {0u, static_cast<unsigned>(SpiKeepEncoded)}) {
+      SpiHandle a = nullptr, b = nullptr;
+      int ra = p.getPictureAlpha(source, position, kind, options, &a, &b, progress, 3);
+      Check(IsResultCode(ra), "GetPictureAlpha: result code", ra);
+      if (ra != ResultOk) {
+        Check(!a && !b, "GetPictureAlpha failed: no block left", ra);
+        continue;
+      }
+      Check(ri == ResultOk, "GetPictureAlpha succeeds only where GetPictureInfo does", ra);
+      Check(a && b, "GetPictureAlpha: both blocks", ra);
+      std::vector<uint8_t> header = host::TakeBlock(a);
+      std::vector<uint8_t> bits = host::TakeBlock(b);
+      Check(header.size() == 40, "GetPictureAlpha: a bare header", ra);
+      int32_t width, height;
+      uint32_t compression, imageSize;
+      std::memcpy(&width, &header[4], 4);
+      std::memcpy(&height, &header[8], 4);
+      std::memcpy(&compression, &header[16], 4);
+      std::memcpy(&imageSize, &header[20], 4);
+      Check(width == info.width && height == info.height, "GetPictureAlpha: size agrees", ra);
+      if (compression == SpiCompressionPng) {
+        Check(options & SpiKeepEncoded, "GetPictureAlpha: PNG only when asked", ra);
+        Check(imageSize == bits.size() && bits.size() >= 8 && bits[0] == 0x89 && bits[1] == 'P',
+              "GetPictureAlpha: the PNG file whole", ra);
+      } else {
+        Check(compression == 0 && header[14] == 32, "GetPictureAlpha: 32-bit rows", ra);
+        Check(bits.size() == uint64_t{4} * uint32_t(width) * uint32_t(height),
+              "GetPictureAlpha: bits block size", ra);
+      }
+    }
   }
   if (p.getPreview) {
     SpiHandle a = nullptr, b = nullptr;
