@@ -22,6 +22,11 @@ void SetBinaryOutput();
 void CatchInterrupt();
 bool InterruptRequested();
 
+// Caps this process for a caller that may be fed hostile files: at most
+// seconds of processor and of wall-clock time (then it is ended) and at most
+// bytes of address space (allocations beyond fail). False when not applied.
+bool LimitProcess(unsigned seconds, size_t bytes);
+
 // Full path of the running program's executable ("" when unknown).
 std::string ExecutablePath();
 

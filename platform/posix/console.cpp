@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -43,6 +44,17 @@ void CatchInterrupt() {
 }
 
 bool InterruptRequested() { return interrupts.load() > 0; }
+
+bool LimitProcess(unsigned seconds, size_t bytes) {
+  // RLIMIT_CPU sends SIGXCPU, whose default ends the process; the alarm covers
+  // a process that waits rather than computes.
+  const rlimit cpu{seconds, seconds + 1};
+  const rlimit space{bytes, bytes};
+  if (setrlimit(RLIMIT_CPU, &cpu) != 0 || setrlimit(RLIMIT_AS, &space) != 0) return false;
+  signal(SIGALRM, SIG_DFL);
+  alarm(seconds);
+  return true;
+}
 
 std::string ExecutablePath() {
   char buffer[PATH_MAX];

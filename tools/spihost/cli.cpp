@@ -2,11 +2,14 @@
 
 #include <cctype>
 
+#include "thumbnail.h"
+
 namespace spihost {
 namespace {
 
 bool IsCommand(const std::string& s) {
-  return s == "plugins" || s == "list" || s == "extract" || s == "convert" || s == "config";
+  return s == "plugins" || s == "list" || s == "extract" || s == "convert" || s == "config" ||
+         s == "thumbnail";
 }
 
 // Which options each command accepts besides the global ones.
@@ -14,6 +17,7 @@ bool Accepts(const std::string& command, const std::string& option) {
   if (option == "--json") return command == "list" || command == "plugins";
   if (option == "-o" || option == "--output") return command == "extract" || command == "convert";
   if (option == "--stdout" || option == "--png") return command == "extract";
+  if (option == "-s" || option == "--size") return command == "thumbnail";
   return false;
 }
 
@@ -66,6 +70,7 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
       else if (a == "--json") o.json = true;
       else if (a == "--stdout") o.toStdout = true;
       else if (a == "--png") o.png = true;
+      else if (a == "-s" || a == "--size") error = takeValue(&o.size);
     } else {
       error = o.command.empty() ? "unknown option " + a
                                 : "unknown option " + a + " for '" + o.command + "'";
@@ -94,6 +99,7 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != ".png" && ext != ".bmp") return "the output of 'convert' must end in .png or .bmp";
   }
+  if (o.command == "thumbnail" && n != 2) return "'thumbnail' needs INPUT and OUTPUT.png";
   if (o.command == "config" && n != 1) return "'config' needs exactly one PLUGIN";
   *out = o;
   return {};
@@ -132,6 +138,7 @@ std::string HelpText(const std::string& command) {
            "Decodes FILE with the image plug-in that takes it and writes the picture:\n"
            "a .bmp exactly as the plug-in handed it over, a .png through a PNG encoder.\n";
   }
+  if (command == "thumbnail") return ThumbnailHelp();
   if (command == "config") {
     return "usage: spihost config PLUGIN [--lang ja|en]\n\n"
            "Opens the configuration dialog of PLUGIN (a name such as Morvane, a file\n"
@@ -146,6 +153,7 @@ std::string HelpText(const std::string& command) {
          "  list FILE... [--json]       show the members of archives\n"
          "  extract FILE [MEMBER...]    write members to files (-o DIR, --png, --stdout)\n"
          "  convert FILE -o OUT         write a picture as PNG or BMP\n"
+         "  thumbnail IN OUT.png        write the icon a file manager shows (-s SIZE)\n"
          "  config PLUGIN               open a plug-in's configuration dialog\n\n"
          "Options:\n"
          "  --plugins DIR   load every *.spi in DIR (default: the plug-ins beside\n"

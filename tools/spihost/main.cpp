@@ -5,6 +5,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "thumbnail.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 
@@ -69,6 +70,7 @@ int Run(int argc, char** argv) {
   else if (options.command == "extract") status = RunExtract(s);
   else if (options.command == "convert") status = RunConvert(s);
   else if (options.command == "config") status = RunConfig(s);
+  else if (options.command == "thumbnail") status = RunThumbnail(s);
   std::fflush(stdout);
   UnloadPlugins(&s.plugins);
   return status;
