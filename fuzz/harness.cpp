@@ -424,6 +424,39 @@ void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, s
   } else {
     Check(infoBlock == nullptr && bitsBlock == nullptr, "GetPicture failed: no block left", r);
   }
+  if (p.getPictureAlpha) {
+    // The picture as shown: the same choice, as 32-bit rows or as the stored PNG.
+    for (unsigned options : {0u, static_cast<unsigned>(SpiKeepEncoded)}) {
+      SpiHandle a = nullptr, b = nullptr;
+      int ra = p.getPictureAlpha(source, position, kind, options, &a, &b, progress, 3);
+      Check(IsResultCode(ra), "GetPictureAlpha: result code", ra);
+      if (ra != ResultOk) {
+        Check(!a && !b, "GetPictureAlpha failed: no block left", ra);
+        continue;
+      }
+      Check(ri == ResultOk, "GetPictureAlpha succeeds only where GetPictureInfo does", ra);
+      Check(a && b, "GetPictureAlpha: both blocks", ra);
+      std::vector<uint8_t> header = host::TakeBlock(a);
+      std::vector<uint8_t> bits = host::TakeBlock(b);
+      Check(header.size() == 40, "GetPictureAlpha: a bare header", ra);
+      int32_t width, height;
+      uint32_t compression, imageSize;
+      std::memcpy(&width, &header[4], 4);
+      std::memcpy(&height, &header[8], 4);
+      std::memcpy(&compression, &header[16], 4);
+      std::memcpy(&imageSize, &header[20], 4);
+      Check(width == info.width && height == info.height, "GetPictureAlpha: size agrees", ra);
+      if (compression == SpiCompressionPng) {
+        Check(options & SpiKeepEncoded, "GetPictureAlpha: PNG only when asked", ra);
+        Check(imageSize == bits.size() && bits.size() >= 8 && bits[0] == 0x89 && bits[1] == 'P',
+              "GetPictureAlpha: the PNG file whole", ra);
+      } else {
+        Check(compression == 0 && header[14] == 32, "GetPictureAlpha: 32-bit rows", ra);
+        Check(bits.size() == uint64_t{4} * uint32_t(width) * uint32_t(height),
+              "GetPictureAlpha: bits block size", ra);
+      }
+    }
+  }
   if (p.getPreview) {
     SpiHandle a = nullptr, b = nullptr;
     int rp = p.getPreview(source, position, kind, &a, &b, nullptr, 0);

@@ -1,6 +1,7 @@
 // Loads a plug-in and binds its exports by name, as a viewer does.
 #include "host/host.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -97,14 +98,61 @@ std::vector<uint8_t> TakeBlock(SpiHandle block, size_t n) {
 GuardedBuffer::GuardedBuffer(const std::vector<uint8_t>& bytes)
     : GuardedBuffer(bytes.data(), bytes.size()) {}
 
+namespace {
+
+// A host makes a guarded buffer for every member and every format test, and
+// mapping, protecting and unmapping pages each time costs more than the plug-in
+// calls themselves. A few released regions are kept per thread and reused for
+// data of the same page count: the guard then already sits right behind it.
+struct GuardedRegion {
+  void* region = nullptr;
+  size_t regionSize = 0;
+};
+
+struct RegionCache {
+  static constexpr size_t Kept = 8;
+  GuardedRegion regions[Kept];
+  size_t held = 0;
+  ~RegionCache() {
+    for (size_t i = 0; i < held; ++i) platform::FreeGuarded(regions[i].region, regions[i].regionSize);
+  }
+};
+
+thread_local RegionCache regionCache;
+
+}  // namespace
+
 GuardedBuffer::GuardedBuffer(const uint8_t* data, size_t size) {
+  // The layout AllocateGuarded makes: a guard page, the body, a guard page.
+  const size_t page = platform::PageSize();
+  const size_t pages = std::max<size_t>(size / page + (size % page ? 1 : 0), 1);
   uint8_t* place = nullptr;
-  if (!platform::AllocateGuarded(size, &region_, &regionSize_, &place)) return;
+  RegionCache& cache = regionCache;
+  for (size_t i = 0; i < cache.held; ++i) {
+    if (cache.regions[i].regionSize != (pages + 2) * page) continue;
+    region_ = cache.regions[i].region;
+    regionSize_ = cache.regions[i].regionSize;
+    cache.regions[i] = cache.regions[--cache.held];
+    uint8_t* body = static_cast<uint8_t*>(region_) + page;
+    place = body + pages * page - size;
+    // What a reused region held before the data must not be read as input.
+    std::memset(body, 0, static_cast<size_t>(place - body));
+    break;
+  }
+  if (!region_ && !platform::AllocateGuarded(size, &region_, &regionSize_, &place)) return;
   if (size) std::memcpy(place, data, size);
   data_ = place;
   size_ = size;
 }
 
-GuardedBuffer::~GuardedBuffer() { platform::FreeGuarded(region_, regionSize_); }
+GuardedBuffer::~GuardedBuffer() {
+  if (!region_) return;
+  RegionCache& cache = regionCache;
+  if (cache.held < RegionCache::Kept) {
+    cache.regions[cache.held++] = GuardedRegion{region_, regionSize_};
+  } else {
+    platform::FreeGuarded(region_, regionSize_);
+  }
+}
 
 }  // namespace host

@@ -34,6 +34,16 @@ SPI_EXPORT int SPI_CALL GetPicture(const char* input, int32_t position, unsigned
                           FillIconPictureInfo, CopyIconBits);
 }
 
+// The picture as it is shown: alpha at every depth, PNG images as stored on request.
+SPI_EXPORT int SPI_CALL GetPictureAlpha(const char* input, int32_t position, unsigned flags,
+                                        unsigned options, SpiHandle* infoHandle,
+                                        SpiHandle* bitsHandle, ProgressCallback progress,
+                                        SpiUserValue userValue) {
+  static constexpr AlphaPictureSteps steps{FillIconAlphaInfo, CopyIconBgra, FindIconEncoded};
+  return PictureAlphaFromInput(input, position, flags, options, infoHandle, bitsHandle, progress,
+                               userValue, &steps);
+}
+
 // Morvane has no preview; nothing is read or written.
 SPI_EXPORT int SPI_CALL GetPreview(const char*, int32_t, unsigned, SpiHandle*, SpiHandle*,
                                    ProgressCallback, SpiUserValue) {

@@ -134,6 +134,96 @@ void AlphaFromMask(const IconImageLayout& layout, uint8_t* bits) {
 
 }  // namespace
 
+namespace {
+
+// One pixel of a colour row below 32 bits as blue, green, red. 16-bit rows
+// are 5-5-5, widened as x * 255 / 31.
+void ColourAt(const IconImageLayout& layout, const uint8_t* row, int32_t x, uint8_t* out) {
+  switch (layout.bitCount) {
+    case 1:
+    case 4:
+    case 8: {
+      const uint32_t perByte = 8 / layout.bitCount;
+      const uint32_t shift = 8 - layout.bitCount * (static_cast<uint32_t>(x) % perByte + 1);
+      const uint32_t index = (row[static_cast<uint32_t>(x) / perByte] >> shift) & ((1u << layout.bitCount) - 1);
+      const uint8_t* e = layout.palette.data + index * layout.paletteEntrySize;
+      out[0] = e[0];
+      out[1] = e[1];
+      out[2] = e[2];
+      return;
+    }
+    case 16: {
+      const uint32_t v = row[2 * x] | (row[2 * x + 1] << 8);
+      out[0] = static_cast<uint8_t>((v & 31) * 255 / 31);
+      out[1] = static_cast<uint8_t>(((v >> 5) & 31) * 255 / 31);
+      out[2] = static_cast<uint8_t>(((v >> 10) & 31) * 255 / 31);
+      return;
+    }
+    default:  // 24
+      out[0] = row[3 * x];
+      out[1] = row[3 * x + 1];
+      out[2] = row[3 * x + 2];
+  }
+}
+
+}  // namespace
+
+int FillIconAlphaInfo(ByteView input, PictureInfo* info) {
+  PictureInfo filled{};
+  int result = FillIconPictureInfo(input, &filled);
+  if (result != ResultOk) return result;
+  // Refused before the rows are allocated: for a depth of 0 bits the file
+  // backs none of them, so their size would be the header's alone to choose.
+  if (DibPaletteEntries(filled.colorDepth) < 0) return ResultNotImplemented;
+  filled.colorDepth = 32;
+  *info = filled;
+  return ResultOk;
+}
+
+int FindIconEncoded(ByteView input, ByteView* encoded, PictureInfo* info) {
+  IconImageLayout layout;
+  if (LocateIconImage(input, &layout) != ResultOk) return ResultBrokenData;
+  *encoded = layout.png ? layout.image : ByteView{};
+  if (layout.png) FillIconPictureInfo(input, info);
+  return ResultOk;
+}
+
+int CopyIconBgra(ByteView input, const DibTarget* target, ProgressCallback, SpiUserValue) {
+  IconImageLayout layout;
+  if (LocateIconImage(input, &layout) != ResultOk) return ResultBrokenData;
+  const uint64_t stride = uint64_t{4} * static_cast<uint32_t>(layout.width);
+  if (target->paletteSize != 0 || stride != static_cast<uint64_t>(target->stride) ||
+      layout.height != target->height || stride * static_cast<uint32_t>(layout.height) != target->bitsSize)
+    return ResultBrokenData;
+  if (layout.png) {
+    bool ok = DecodePngImage(layout.image, static_cast<uint32_t>(layout.width),
+                             static_cast<uint32_t>(layout.height), target->bits, target->bitsSize);
+    return ok ? ResultOk : ResultBrokenData;
+  }
+  if (layout.bitCount == 32) {
+    std::memcpy(target->bits, layout.bits.data, layout.bits.size);
+    AlphaFromMask(layout, target->bits);
+    return ResultOk;
+  }
+  switch (layout.bitCount) {
+    case 1: case 4: case 8: case 16: case 24: break;
+    default: return ResultNotImplemented;
+  }
+  const int64_t maskStride = DibStride(layout.width, 1);
+  for (int32_t y = 0; y < layout.height; ++y) {
+    const uint8_t* row = layout.bits.data + static_cast<size_t>(y) * static_cast<size_t>(layout.stride);
+    const uint8_t* mask =
+        layout.mask.data ? layout.mask.data + static_cast<size_t>(y) * static_cast<size_t>(maskStride) : nullptr;
+    uint8_t* out = target->bits + static_cast<size_t>(y) * static_cast<size_t>(stride);
+    for (int32_t x = 0; x < layout.width; ++x, out += 4) {
+      ColourAt(layout, row, x, out);
+      const bool transparent = mask && ((mask[x / 8] >> (7 - x % 8)) & 1);
+      out[3] = transparent ? 0 : 255;
+    }
+  }
+  return ResultOk;
+}
+
 int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback, SpiUserValue) {
   IconImageLayout layout;
   if (LocateIconImage(input, &layout) != ResultOk) return ResultBrokenData;

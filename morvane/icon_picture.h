@@ -43,3 +43,18 @@ int FillIconPictureInfo(ByteView input, PictureInfo* info);
 // images are decoded to 32-bit rows.
 int CopyIconBits(ByteView input, const DibTarget* target, ProgressCallback progress,
                  SpiUserValue userValue);
+
+// The steps of GetPictureAlpha: the same image as the info step above chooses,
+// always as 32-bit rows of blue, green, red and straight alpha.
+// Info: as FillIconPictureInfo, with colour depth 32; ResultNotImplemented for
+// the depths GetPicture does not hand over either (other than 1, 4, 8, 16, 24, 32).
+int FillIconAlphaInfo(ByteView input, PictureInfo* info);
+// Bits: alpha from the AND mask below 32 bits (bit 1 = transparent; every pixel
+// opaque when the mask is not all within the input); a 32-bit image keeps its
+// alpha unless every alpha byte is 0; PNG images decoded. Depths other than 1,
+// 4, 8, 16, 24 and 32 give ResultNotImplemented.
+int CopyIconBgra(ByteView input, const DibTarget* target, ProgressCallback progress,
+                 SpiUserValue userValue);
+// Encoded: the chosen image's PNG file when it is stored as PNG (empty view
+// otherwise), with info filled as the info step fills it.
+int FindIconEncoded(ByteView input, ByteView* encoded, PictureInfo* info);

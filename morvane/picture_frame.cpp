@@ -114,46 +114,92 @@ ByteView FileInput(const platform::MappedFile& file, int32_t position) {
   return Tail(ByteView{file.data, file.size}, static_cast<uint32_t>(position));
 }
 
-}  // namespace
-
-int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
-                         PictureInfoStep infoStep, PictureInfo* info) {
+// Runs work over the input that input, position and flags name: the mapped
+// file from position on, or the memory image.
+template <typename Work>
+int WithInput(const char* input, int32_t position, unsigned flags, Work work) {
   switch (flags & InputKindMask) {
     case InputFile: {
       platform::MappedFile file;
       if (!input || !platform::MapExisting(input, &file)) return ResultReadError;
-      int result = infoStep(FileInput(file, position), info);
+      int result = work(FileInput(file, position));
       platform::Unmap(&file);
       return result;
     }
     case InputMemory:
-      return infoStep(MemoryInput(input, position), info);
+      return work(MemoryInput(input, position));
     default:
       return ResultNotImplemented;
   }
+}
+
+// The two blocks of an encoded picture: a header naming its encoding and
+// length, and the file's bytes unchanged.
+int BuildEncodedDib(ByteView encoded, const PictureInfo& info, SpiHandle* infoHandle,
+                    SpiHandle* bitsHandle) {
+  if (encoded.size == 0 || encoded.size > INT32_MAX) return ResultBrokenData;
+  SpiHandle infoBlock = platform::BlockAlloc(DibHeaderSize);
+  *infoHandle = infoBlock;
+  if (!infoBlock) return ResultNoMemory;
+  SpiHandle bitsBlock = platform::BlockAlloc(encoded.size);
+  uint8_t* header = static_cast<uint8_t*>(platform::BlockLock(infoBlock));
+  uint8_t* bits = bitsBlock ? static_cast<uint8_t*>(platform::BlockLock(bitsBlock)) : nullptr;
+  if (!header || !bits) {
+    const int result = !bitsBlock ? ResultNoMemory : ResultMemoryError;
+    if (bits) platform::BlockUnlock(bitsBlock);
+    if (header) platform::BlockUnlock(infoBlock);
+    if (bitsBlock) platform::BlockFree(bitsBlock);
+    platform::BlockFree(infoBlock);
+    *infoHandle = nullptr;
+    *bitsHandle = nullptr;
+    return result;
+  }
+  PutLe32(header + 0, DibHeaderSize);
+  PutLe32(header + 4, static_cast<uint32_t>(info.width));
+  PutLe32(header + 8, static_cast<uint32_t>(info.height));
+  PutLe16(header + 12, 1);
+  // An encoded bitmap has no bit count of its own.
+  PutLe32(header + 16, SpiCompressionPng);
+  PutLe32(header + 20, static_cast<uint32_t>(encoded.size));
+  std::memcpy(bits, encoded.data, encoded.size);
+  platform::BlockUnlock(bitsBlock);
+  platform::BlockUnlock(infoBlock);
+  *bitsHandle = bitsBlock;
+  return ResultOk;
+}
+
+}  // namespace
+
+int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
+                         PictureInfoStep infoStep, PictureInfo* info) {
+  return WithInput(input, position, flags, [&](ByteView view) { return infoStep(view, info); });
 }
 
 int PictureFromInput(const char* input, int32_t position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
-  int result;
-  switch (flags & InputKindMask) {
-    case InputFile: {
-      platform::MappedFile file;
-      if (!input || !platform::MapExisting(input, &file)) return ResultReadError;
-      result = BuildDib(FileInput(file, position), infoStep, bitsStep, progress, userValue,
-                        infoHandle, bitsHandle);
-      platform::Unmap(&file);
-      break;
+  int result = WithInput(input, position, flags, [&](ByteView view) {
+    return BuildDib(view, infoStep, bitsStep, progress, userValue, infoHandle, bitsHandle);
+  });
+  if (result == ResultOk && progress) progress(1, 1, userValue);
+  return result;
+}
+
+int PictureAlphaFromInput(const char* input, int32_t position, unsigned flags, unsigned options,
+                          SpiHandle* infoHandle, SpiHandle* bitsHandle, ProgressCallback progress,
+                          SpiUserValue userValue, const AlphaPictureSteps* steps) {
+  if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
+  int result = WithInput(input, position, flags, [&](ByteView view) {
+    if (options & SpiKeepEncoded) {
+      ByteView encoded{};
+      PictureInfo info{};
+      int found = steps->encoded(view, &encoded, &info);
+      if (found != ResultOk) return found;
+      if (encoded.size) return BuildEncodedDib(encoded, info, infoHandle, bitsHandle);
     }
-    case InputMemory:
-      result = BuildDib(MemoryInput(input, position), infoStep, bitsStep, progress, userValue,
-                        infoHandle, bitsHandle);
-      break;
-    default:
-      return ResultNotImplemented;
-  }
+    return BuildDib(view, steps->info, steps->bits, progress, userValue, infoHandle, bitsHandle);
+  });
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }

@@ -29,6 +29,18 @@ using PictureBitsStep = int (*)(ByteView input, const DibTarget* target,
 
 constexpr uint32_t DibHeaderSize = 40;
 
+// Gives the picture's file when it is stored encoded (an empty view when it is
+// not), with info filled for it; 0 or a result code.
+using PictureEncodedStep = int (*)(ByteView input, ByteView* encoded, PictureInfo* info);
+
+// The steps of a picture that can also be handed over as it is shown: 32-bit
+// rows with alpha, or its encoded file.
+struct AlphaPictureSteps {
+  PictureInfoStep info;    // reports colour depth 32
+  PictureBitsStep bits;    // writes 32-bit rows with straight alpha
+  PictureEncodedStep encoded;
+};
+
 // Row length in bytes, padded to a multiple of 4; -1 when width or bit count is
 // negative or the row would not fit in 32 bits.
 int64_t DibStride(int64_t width, int64_t bitCount);
@@ -53,3 +65,10 @@ int PictureInfoFromInput(const char* input, int32_t position, unsigned flags,
 int PictureFromInput(const char* input, int32_t position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep);
+
+// GetPictureAlpha's body: progress as GetPicture's. With SpiKeepEncoded in
+// options an encoded picture comes as its file (compression SpiCompressionPng);
+// every other picture as the steps' 32-bit rows.
+int PictureAlphaFromInput(const char* input, int32_t position, unsigned flags, unsigned options,
+                          SpiHandle* infoHandle, SpiHandle* bitsHandle, ProgressCallback progress,
+                          SpiUserValue userValue, const AlphaPictureSteps* steps);

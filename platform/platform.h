@@ -45,6 +45,10 @@ bool OpenExclusive(const char* path, intptr_t* handle, bool* created);
 void CloseFile(intptr_t handle);
 // Creates a new empty file with a unique name beginning with prefix in dir.
 bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capacity);
+// Creates a new file as CreateTempFile does and writes data into it; false,
+// with no file left behind, when any step failed (errno / the last error tells).
+bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t size, char* out,
+                   size_t capacity);
 // Replaces target by source in one step (the old target survives any failure).
 bool ReplaceFile(const char* source, const char* target);
 
@@ -75,6 +79,8 @@ inline bool IsWritable(const void* p, size_t n) {
 // Pages of readable, writable, zeroed memory with an inaccessible page on each
 // side; *data is placed so that its size bytes end right at the guard after it.
 bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** data);
+// The size of a page of memory, as AllocateGuarded lays out its regions.
+size_t PageSize();
 void FreeGuarded(void* region, size_t regionSize);
 
 // ---- Text ----------------------------------------------------------------

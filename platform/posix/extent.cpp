@@ -1,9 +1,13 @@
 // Readable and writable memory, from the process's own memory map.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -209,6 +213,97 @@ Found QueriedWritable(uintptr_t a, uintptr_t want) {
   return Found::Yes;
 }
 
+// Most memory input is a small block. Its bound is found fastest by reading one
+// byte of each page around it in one process_vm_readv, which stops at the
+// first page that cannot be read: two calls, no file opened. A run that fills
+// the probe window (or a system that forbids the call) is left to the map.
+constexpr size_t ProbePages = 1024;  // the kernel's limit of elements per call
+
+// How many pages in a row, from page first stepping by step bytes, can be read;
+// Unsupported when the call itself is refused.
+Found ReadablePages(uintptr_t first, intptr_t step, size_t limit, size_t* count) {
+  static_assert(ProbePages <= IOV_MAX);
+  iovec remote[ProbePages];
+  uint8_t sink[ProbePages];
+  size_t n = 0;
+  for (uintptr_t page = first; n < limit; ++n, page += static_cast<uintptr_t>(step)) {
+    remote[n].iov_base = reinterpret_cast<void*>(page);
+    remote[n].iov_len = 1;
+    // Stop before the address space wraps around.
+    if (step < 0 ? page < static_cast<uintptr_t>(-step) : page > UINTPTR_MAX - static_cast<uintptr_t>(step)) {
+      ++n;
+      break;
+    }
+  }
+  iovec local{sink, n};
+  ssize_t got;
+  do {
+    got = process_vm_readv(getpid(), &local, 1, remote, n, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    if (errno != EFAULT) return Found::Unsupported;
+    got = 0;
+  }
+  *count = static_cast<size_t>(got);
+  return Found::Yes;
+}
+
+// Readable pages in a row from page first in one direction: a short probe
+// first (most blocks are a few pages), then one of the full window.
+Found ReadableRun(uintptr_t first, intptr_t step, size_t limit, size_t* count) {
+  constexpr size_t ShortProbe = 16;
+  Found f = ReadablePages(first, step, std::min(ShortProbe, limit), count);
+  if (f != Found::Yes || *count < std::min(ShortProbe, limit) || limit <= ShortProbe) return f;
+  return ReadablePages(first, step, limit, count);
+}
+
+Found ProbedReadableExtent(uintptr_t a, uintptr_t* lo, uintptr_t* hi) {
+  const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t page = a & ~(size - 1);
+  size_t up = 0, down = 0;
+  Found f = ReadableRun(page, static_cast<intptr_t>(size), ProbePages, &up);
+  if (f != Found::Yes) return f;
+  if (up == 0) return Found::No;
+  if (up == ProbePages) return Found::Unsupported;
+  if (page >= size) {
+    const size_t below = std::min<uintptr_t>(ProbePages, page / size);
+    f = ReadableRun(page - size, -static_cast<intptr_t>(size), below, &down);
+    if (f != Found::Yes) return f;
+    if (down == ProbePages) return Found::Unsupported;
+  }
+  *lo = page - down * size;
+  *hi = page + up * size;
+  return Found::Yes;
+}
+
+// Writable: the bytes are read and written back unchanged, which the kernel
+// refuses for any page that is not writable. Callers ask only about memory that
+// they are about to write themselves.
+Found ProbedWritable(uintptr_t from, uintptr_t to) {
+  const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  if (to - from > ProbePages * size) return Found::Unsupported;
+  uint8_t saved[ProbePages];
+  iovec remote[ProbePages];
+  size_t n = 0;
+  for (uintptr_t a = from; a < to && n < ProbePages; a = (a & ~(size - 1)) + size) {
+    remote[n].iov_base = reinterpret_cast<void*>(a);
+    remote[n].iov_len = 1;
+    ++n;
+  }
+  iovec local{saved, n};
+  ssize_t got;
+  do {
+    got = process_vm_readv(getpid(), &local, 1, remote, n, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return errno == EFAULT ? Found::No : Found::Unsupported;
+  if (static_cast<size_t>(got) != n) return Found::No;
+  do {
+    got = process_vm_writev(getpid(), &local, 1, remote, n, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return errno == EFAULT ? Found::No : Found::Unsupported;
+  return static_cast<size_t>(got) == n ? Found::Yes : Found::No;
+}
+
 // The same two answers from the text of the map, for kernels without the query.
 bool TextReadableExtent(uintptr_t a, uintptr_t* lo, uintptr_t* hi) {
   uintptr_t runStart = 0, runEnd = 0;
@@ -257,7 +352,10 @@ bool TextWritable(uintptr_t a, uintptr_t want) {
 bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
   uintptr_t a = reinterpret_cast<uintptr_t>(p);
   uintptr_t lo = 0, hi = 0;
-  Found f = QueriedReadableExtent(a, &lo, &hi);
+  // A test may ask for the text of the map, as a kernel without the faster ways gives it.
+  const bool textOnly = InjectedFault(FaultMapQuery);
+  Found f = textOnly ? Found::Unsupported : ProbedReadableExtent(a, &lo, &hi);
+  if (f == Found::Unsupported && !textOnly) f = QueriedReadableExtent(a, &lo, &hi);
   if (f == Found::Unsupported) f = TextReadableExtent(a, &lo, &hi) ? Found::Yes : Found::No;
   if (f != Found::Yes) return false;
   *begin = reinterpret_cast<const uint8_t*>(lo);
@@ -267,7 +365,9 @@ bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end) {
 
 // [from, to) must be covered by adjacent writable mappings.
 bool IsWritableRange(uintptr_t from, uintptr_t to) {
-  Found f = QueriedWritable(from, to);
+  const bool textOnly = InjectedFault(FaultMapQuery);
+  Found f = textOnly ? Found::Unsupported : ProbedWritable(from, to);
+  if (f == Found::Unsupported && !textOnly) f = QueriedWritable(from, to);
   return f == Found::Unsupported ? TextWritable(from, to) : f == Found::Yes;
 }
 

@@ -7,7 +7,10 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -190,6 +193,53 @@ bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capac
   fchmod(fd, 0666 & ~CurrentUmask());
   close(fd);
   return true;
+}
+
+bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t size, char* out,
+                   size_t capacity) {
+  if (InjectedFault(FaultTempFile)) return false;
+  size_t dirLength = strlen(dir);
+  size_t prefixLength = strlen(prefix);
+  bool needSeparator = dirLength > 0 && dir[dirLength - 1] != '/';
+  if (dirLength + (needSeparator ? 1 : 0) + prefixLength + 7 > capacity) return false;
+  char* p = out;
+  memcpy(p, dir, dirLength);
+  p += dirLength;
+  if (needSeparator) *p++ = '/';
+  memcpy(p, prefix, prefixLength);
+  // Opened with the mode of any new file, so the umask applies as it would
+  // to the target itself; the name is tried until one is free.
+  static std::atomic<uint32_t> counter{0};
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    const uint64_t seed = (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1) ^
+                          static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&attempt)) ^
+                          static_cast<uint64_t>(time(nullptr)) * 2654435761u;
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    uint64_t v = seed * 0x9E3779B97F4A7C15ull;
+    for (int k = 0; k < 6; ++k, v /= 62) p[prefixLength + k] = digits[v % 62];
+    p[prefixLength + 6] = 0;
+    do {
+      fd = open(out, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = true;
+  const char* bytes = static_cast<const char*>(data);
+  for (size_t done = 0; ok && done < size;) {
+    ssize_t n = write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) ok = false;
+  if (!ok) {
+    int saved = errno;
+    unlink(out);
+    errno = saved;
+  }
+  return ok;
 }
 
 bool ReplaceFile(const char* source, const char* target) {

@@ -86,6 +86,8 @@ bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** d
   return true;
 }
 
+size_t PageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+
 void FreeGuarded(void* region, size_t regionSize) {
   if (region) munmap(region, regionSize);
 }

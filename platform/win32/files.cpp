@@ -148,6 +148,26 @@ bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capac
   return true;
 }
 
+bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t size, char* out,
+                   size_t capacity) {
+  if (!CreateTempFile(dir, prefix, out, capacity)) return false;
+  HANDLE f = CreateFileA(out, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool ok = f != INVALID_HANDLE_VALUE;
+  const char* bytes = static_cast<const char*>(data);
+  for (size_t done = 0; ok && done < size;) {
+    DWORD chunk = static_cast<DWORD>(size - done > 0x40000000 ? 0x40000000 : size - done), wrote = 0;
+    ok = WriteFile(f, bytes + done, chunk, &wrote, nullptr) && wrote == chunk;
+    done += wrote;
+  }
+  if (f != INVALID_HANDLE_VALUE && !CloseHandle(f)) ok = false;
+  if (!ok) {
+    DWORD saved = GetLastError();
+    DeleteFileA(out);
+    SetLastError(saved);
+  }
+  return ok;
+}
+
 bool ReplaceFile(const char* source, const char* target) {
   if (InjectedFault(FaultRename)) return false;
   // One step: the old target stays until the new one takes its name.

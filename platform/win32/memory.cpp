@@ -31,6 +31,12 @@ void BlockFree(SpiHandle h) {
 
 size_t BlockSize(SpiHandle h) { return h ? LocalSize(static_cast<HLOCAL>(h)) : 0; }
 
+size_t PageSize() {
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  return si.dwPageSize;
+}
+
 bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** data) {
   SYSTEM_INFO si;
   GetSystemInfo(&si);

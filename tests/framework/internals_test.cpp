@@ -267,9 +267,12 @@ const uint8_t constantBytes[64] = {1};
 TEST(MemoryInput, MapQueryAndMapTextAgree) {
   host::GuardedBuffer guarded(Pattern(5000));
   std::vector<uint8_t> heap(100000, 7);
+  // Larger than one probe of pages: bounded from the map.
+  std::vector<uint8_t> large(9u << 20, 7);
   uint8_t stack[64] = {};
   const uint8_t* probes[] = {guarded.data(), guarded.data() + 4999, guarded.data() + 5000,
-                             guarded.data() - 1, heap.data() + 50000, stack, constantBytes,
+                             guarded.data() - 1, heap.data() + 50000, large.data() + (6u << 20),
+                             stack, constantBytes,
                              reinterpret_cast<const uint8_t*>(&Pattern), nullptr};
   for (const uint8_t* p : probes) {
     const uint8_t *b1 = nullptr, *e1 = nullptr, *b2 = nullptr, *e2 = nullptr;

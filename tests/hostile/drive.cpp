@@ -201,6 +201,21 @@ PictureRun RunPicture(const host::Plugin& p, const build::Bytes& bytes) {
     EXPECT_EQ(info, nullptr);
     EXPECT_EQ(bits, nullptr);
   }
+  if (p.getPictureAlpha) {
+    // The picture as shown: no more memory than GetPicture's for the same input.
+    SpiHandle a = nullptr, b = nullptr;
+    run.alpha = p.getPictureAlpha(mem.source(), size, InputMemory, 0, &a, &b, nullptr, 0);
+    EXPECT_TRUE(IsResultCode(run.alpha)) << run.alpha;
+    if (run.alpha == ResultOk) {
+      EXPECT_EQ(run.info, ResultOk) << "GetPictureAlpha succeeds only where GetPictureInfo does";
+      EXPECT_TRUE(a && b);
+    } else {
+      EXPECT_EQ(a, nullptr);
+      EXPECT_EQ(b, nullptr);
+    }
+    if (a) host::TakeBlock(a);
+    if (b) host::TakeBlock(b);
+  }
   SpiHandle info2 = nullptr, bits2 = nullptr;
   run.pictureFromFile = p.getPicture(shifted.c_str(), 3, InputFile, &info2, &bits2, nullptr, 0);
   EXPECT_EQ(run.picture, run.pictureFromFile);

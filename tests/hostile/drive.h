@@ -61,6 +61,7 @@ struct PictureRun {
   int headTest = 0;
   int info = 0, infoFromFile = 0;
   int picture = 0, pictureFromFile = 0;
+  int alpha = 0;  // GetPictureAlpha, where the plug-in has it
   PictureInfo record{};
   std::vector<uint8_t> infoBlock, bitsBlock;  // of the memory-input GetPicture
   double seconds = 0;

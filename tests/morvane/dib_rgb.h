@@ -63,15 +63,16 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
 }
 
 // The reference rows of FILE.rgba (without its width and height), with the
-// alpha set to 255 below 32 bits, where the picture carries none.
+// alpha set to 255 below 32 bits, where GetPicture's picture carries none
+// (withAlpha: as stored, the mask's alpha included).
 inline std::vector<uint8_t> ExpectedRgba(const std::string& file, int bits, int* width,
-                                         int* height) {
+                                         int* height, bool withAlpha = false) {
   std::vector<uint8_t> e = ReadFile(file + ".rgba");
   if (e.size() < 8) return {};
   *width = static_cast<int>(Get32(e, 0));
   *height = static_cast<int>(Get32(e, 4));
   std::vector<uint8_t> rows(e.begin() + 8, e.end());
-  if (bits < 32)
+  if (bits < 32 && !withAlpha)
     for (size_t i = 3; i < rows.size(); i += 4) rows[i] = 255;
   return rows;
 }

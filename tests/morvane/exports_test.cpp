@@ -62,6 +62,46 @@ Picture GetFromMemory(const host::Plugin& p, const Bytes& file) {
   return pic;
 }
 
+Picture AlphaFromMemory(const host::Plugin& p, const Bytes& file, unsigned options) {
+  host::GuardedBuffer buffer(file);
+  Picture pic;
+  SpiHandle hi = Untouched, hb = Untouched;
+  pic.result = p.getPictureAlpha(buffer.source(), static_cast<int32_t>(buffer.size()), InputMemory,
+                                 options, &hi, &hb, nullptr, 0);
+  if (pic.result == ResultOk) {
+    pic.info = host::TakeBlock(hi);
+    pic.bits = host::TakeBlock(hb);
+  }
+  return pic;
+}
+
+// The one image of a one-image file, as its directory entry places it.
+Bytes StoredImage(const Bytes& file) {
+  uint32_t size = dibrgb::Get32(file, 14), offset = dibrgb::Get32(file, 18);
+  return Bytes(file.begin() + offset, file.begin() + offset + size);
+}
+
+// GetPictureAlpha of a one-image file against the reference decoder with
+// alpha: 32-bit rows, and with SpiKeepEncoded a PNG image's bytes as stored.
+std::string AlphaDifference(const host::Plugin& p, const std::string& path, int bits) {
+  int width = 0, height = 0;
+  Bytes expected = dibrgb::ExpectedRgba(path, bits, &width, &height, true);
+  Bytes file = dibrgb::ReadFile(path);
+  Picture a = AlphaFromMemory(p, file, 0);
+  if (a.result != ResultOk) return "result " + std::to_string(a.result);
+  if (a.info.size() != 40 || a.info[14] != 32 || dibrgb::Get32(a.info, 16) != 0) return "not 32-bit rows";
+  std::string d = dibrgb::FirstDifference(dibrgb::ToRgba(a.info, a.bits), expected);
+  if (!d.empty()) return d;
+  Picture k = AlphaFromMemory(p, file, SpiKeepEncoded);
+  if (k.result != ResultOk) return "kept: result " + std::to_string(k.result);
+  Bytes block = StoredImage(file);
+  const bool png = block.size() > 8 && block[0] == 0x89 && block[1] == 'P';
+  if (png && (dibrgb::Get32(k.info, 16) != SpiCompressionPng || k.bits != block))
+    return "PNG image not handed over as stored";
+  if (!png && (k.info != a.info || k.bits != a.bits)) return "kept form differs for a bitmap";
+  return "";
+}
+
 Picture GetFromFile(const host::Plugin& p, const std::string& path, int32_t offset = 0) {
   Picture pic;
   SpiHandle hi = Untouched, hb = Untouched;
@@ -208,13 +248,15 @@ TEST_F(MorvaneExports, PixelsMatchAnIndependentDecoder) {
     Picture d = GetFromFile(plugin, path);
     ASSERT_EQ(d.result, ResultOk) << name;
     EXPECT_EQ(d.bits, m.bits) << name;
+    EXPECT_EQ(AlphaDifference(plugin, path, bits), "") << name;
     ++perDepth[bits];
   }
   for (int depth : {1, 4, 8, 24, 32}) EXPECT_GT(perDepth[depth], 0) << depth;
 }
 
 // Every image of Wine's icon and cursor groups, as a one-image file, decodes to
-// the pixels Pillow reports (alpha included from 32 bits on).
+// the pixels Pillow reports (alpha included from 32 bits on, and at every depth
+// through GetPictureAlpha).
 TEST_F(MorvaneExports, WineImagesMatchAnIndependentDecoder) {
   std::ifstream manifest("samples/wine/single/manifest.txt");
   if (!manifest) GTEST_SKIP() << "no Wine icons extracted at build time";
@@ -227,6 +269,7 @@ TEST_F(MorvaneExports, WineImagesMatchAnIndependentDecoder) {
     Picture p = GetFromMemory(plugin, ReadFile(path));
     ASSERT_EQ(p.result, ResultOk) << name;
     EXPECT_EQ(dibrgb::FirstDifference(dibrgb::ToRgba(p.info, p.bits), expected), "") << name;
+    EXPECT_EQ(AlphaDifference(plugin, path, bits), "") << name;
     ++images;
   }
   std::printf("%d images of Wine's icons and cursors match\n", images);

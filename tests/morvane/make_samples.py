@@ -5,7 +5,8 @@
                                   ImageMagick (bitmaps of 1 to 32 bits, PNG
                                   images of every colour type), each with the
                                   RGBA rows that Pillow decodes from it
-  make_samples.py wine OUTDIR     every icon and cursor group of Wine's
+  make_samples.py wine OUTDIR [LIBRARIES]
+                                  every icon and cursor group of Wine's
                                   libraries, extracted by wrestool, and each
                                   of their images as a one-image file with
                                   Pillow's RGBA rows
@@ -204,11 +205,33 @@ WINE_DIRS = ["/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/x86_64-linux
              "/usr/lib/wine/i386-windows", "/usr/lib/wine/x86_64-windows"]
 
 
-def wine(outdir):
+def implied_size(block):
+    """The bytes a bitmap image block's header accounts for (all of a PNG)."""
+    if block[:8] == PNG_MAGIC or len(block) < 16:
+        return len(block)
+    header = int.from_bytes(block[0:4], "little")
+    if header == 12:
+        width, height, bits, entry = (int.from_bytes(block[4:6], "little"),
+                                      int.from_bytes(block[6:8], "little"),
+                                      int.from_bytes(block[10:12], "little"), 3)
+    elif len(block) >= 40:
+        width, height, bits, entry = (int.from_bytes(block[4:8], "little", signed=True),
+                                      int.from_bytes(block[8:12], "little", signed=True),
+                                      int.from_bytes(block[14:16], "little"), 4)
+    else:
+        return len(block)
+    rows = abs(height) // 2
+    palette = (1 << bits) * entry if bits <= 8 else 0
+    stride = ((width * bits + 31) // 32) * 4
+    mask = ((width + 31) // 32) * 4
+    return header + palette + (stride + mask) * rows
+
+
+def wine(outdir, source=None):
     if os.path.isdir(outdir):
         shutil.rmtree(outdir)
     os.makedirs(outdir)
-    source = next((d for d in WINE_DIRS if os.path.isdir(d)), None)
+    source = source or next((d for d in WINE_DIRS if os.path.isdir(d)), None)
     names = []
     if source:
         for lib in sorted(os.listdir(source)):
@@ -234,6 +257,11 @@ def wine(outdir):
             block = data[offset:offset + size]
             if len(block) != size or size < 16:
                 continue
+            # wrestool counts a cursor's hotspot in the image size and copies
+            # that many bytes more; the reference decoder reads the mask from
+            # the end, so the block is cut to what its header describes.
+            block = block[:max(16, implied_size(block))]
+            entry = entry[0:8] + struct.pack("<I", len(block)) + entry[12:16]
             one = data[0:4] + b"\x01\x00" + entry[0:12] + struct.pack("<I", 22) + block
             path = os.path.join(single, "%s.%d%s" % (name[:-4], i, name[-4:]))
             with open(path, "wb") as f:
@@ -253,4 +281,4 @@ def wine(outdir):
 
 
 if __name__ == "__main__":
-    {"pixels": pixels, "wine": wine}[sys.argv[1]](sys.argv[2])
+    {"pixels": pixels, "wine": wine}[sys.argv[1]](*sys.argv[2:])

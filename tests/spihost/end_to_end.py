@@ -3,6 +3,7 @@
 bundled samples, natively or under Wine. Pictures are read back with Pillow,
 a reader independent of spihost's own encoder."""
 import argparse
+import io
 import json
 import os
 import shutil
@@ -58,6 +59,24 @@ def read(path):
 
 def rgba(path):
     with Image.open(path) as im:
+        return im.size, list(im.convert('RGBA').getdata())
+
+
+def icon_rgba(path):
+    """Pillow's RGBA of a one-image icon or cursor file, the transparency mask
+    applied. A cursor is shown to Pillow as an icon: its cursor reader knows no
+    alpha."""
+    data = bytearray(read(path))
+    offset = struct.unpack('<I', data[18:22])[0]
+    block = data[offset:]
+    if block[:4] == b'\x89PNG':
+        # The PNG itself: Pillow's icon reader drops a palette's transparency.
+        with Image.open(io.BytesIO(bytes(block))) as im:
+            return im.size, list(im.convert('RGBA').getdata())
+    bits = struct.unpack('<H', block[14:16])[0]
+    data[2:4] = struct.pack('<H', 1)
+    data[10:14] = struct.pack('<HH', 1, bits)
+    with Image.open(io.BytesIO(bytes(data))) as im:
         return im.size, list(im.convert('RGBA').getdata())
 
 
@@ -262,8 +281,9 @@ class Extraction(Base):
                          rgba(os.path.join(ARGS.parts, 'photo.bmp')))
 
     def test_png_matches_the_plugin_bitmap_pixel_by_pixel(self):
-        # Every image of the icon and every frame of the animated cursor:
-        # the PNG against the bitmap the plug-in handed over (as BMP).
+        # Every image of the icon and every frame of the animated cursor: the
+        # PNG's colours are the bitmap the plug-in handed over (as BMP), its
+        # alpha the transparency Pillow reads from the one-image file.
         for sample in ('multi.ico', 'spinner.ani'):
             out = self.path(sample)
             status, _, err = run('extract', self.sample(sample), '-o', out, '--png')
@@ -274,8 +294,10 @@ class Extraction(Base):
                 bmp = os.path.join(out, single + '.bmp')
                 status, _, err = run('convert', os.path.join(out, single), '-o', bmp)
                 self.assertEqual(status, 0, err)
-                png = rgba(os.path.join(out, single + '.png'))
-                self.assertEqual(png, rgba(bmp), single)
+                size, png = rgba(os.path.join(out, single + '.png'))
+                bmp_size, colours = rgba(bmp)
+                self.assertEqual((size, [p[:3] for p in png]), (bmp_size, [c[:3] for c in colours]), single)
+                self.assertEqual((size, png), icon_rgba(os.path.join(out, single)), single)
         # The four depths of the icon came through.
         with Image.open(self.path('multi.ico', '#00004.ICO.bmp')) as im:
             self.assertEqual(im.mode, 'RGB')
@@ -331,7 +353,11 @@ class Conversion(Base):
         cur = read(self.sample('pointer.cur'))
         self.assertEqual(struct.unpack('<iiHH', data[18:30]), (32, 32, 1, 4))
         self.assertEqual(data[14 + 40:], cur[22 + 40:22 + 40 + 64 + 512])
-        self.assertEqual(rgba(png), rgba(bmp))
+        # The PNG shows the cursor's transparency; where it is opaque, the BMP's colours.
+        self.assertEqual(rgba(png), icon_rgba(self.sample('pointer.cur')))
+        size, pixels = rgba(png)
+        self.assertTrue(any(p[3] == 0 for p in pixels))
+        self.assertEqual([p[:3] for p in pixels], [p[:3] for p in rgba(bmp)[1]])
 
     def test_archive_and_unknown_inputs(self):
         status, _, err = run('convert', self.sample('multi.ico'), '-o', self.path('x.png'))
@@ -342,6 +368,62 @@ class Conversion(Base):
         self.assertIn('no plug-in takes this file', err)
         self.assertFalse(os.path.exists(self.path('x.png')))
         self.assertFalse(os.path.exists(self.path('y.png')))
+
+
+WINE_LIBRARIES = ['/usr/lib/i386-linux-gnu/wine/i386-windows', '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows']
+
+
+def group_images(path):
+    """Each image of an icon or cursor file as a one-image file: (stored bytes, file)."""
+    data = read(path)
+    count = struct.unpack('<H', data[4:6])[0]
+    images = []
+    for i in range(count):
+        entry = data[6 + 16 * i:22 + 16 * i]
+        size, offset = struct.unpack('<II', entry[8:16])
+        block = data[offset:offset + size]
+        images.append((block, data[0:4] + b'\x01\x00' + entry[:12] + struct.pack('<I', 22) + block))
+    return images
+
+
+class WineCorpus(Base):
+    def test_every_icon_image_of_wine_libraries_as_pillow_sees_it(self):
+        # Every image of every icon and cursor group of Wine's shell32, user32 and
+        # comctl32 (32- and 64-bit, where present): the PNGs of the group hold
+        # exactly the RGBA that Pillow reads from its images, transparency
+        # included, and an image stored as PNG comes out byte for byte.
+        import hashlib
+        if ARGS.wine:
+            self.skipTest('the native build serves this check')
+        libraries = [os.path.join(d, n + '.dll') for d in WINE_LIBRARIES
+                     for n in ('shell32', 'user32', 'comctl32') if os.path.exists(os.path.join(d, n + '.dll'))]
+        if not libraries:
+            self.skipTest("no Wine libraries here")
+        checked = 0
+        for library in libraries:
+            out = self.path(os.path.basename(os.path.dirname(library)), os.path.basename(library))
+            status, _, err = run('extract', library, '-o', out, '--png', timeout=600)
+            self.assertEqual(status, 0, err)
+            for name in os.listdir(out):
+                if not name.upper().endswith(('.ICO', '.CUR')):
+                    continue
+                images = group_images(os.path.join(out, name))
+                folder = os.path.join(out, name + '.images')
+                pngs = ([os.path.join(folder, f) for f in os.listdir(folder)] if len(images) > 1
+                        else [os.path.join(out, name + '.png')])
+                made = sorted(hashlib.sha1(repr(rgba(f)).encode()).hexdigest() for f in pngs)
+                expected = []
+                for block, one in images:
+                    one_path = self.write('one.ico', one)
+                    expected.append(hashlib.sha1(repr(icon_rgba(one_path)).encode()).hexdigest())
+                self.assertEqual(made, sorted(expected), library + ': ' + name)
+                stored = {read(f) for f in pngs}
+                for block, _ in images:
+                    if block[:4] == b'\x89PNG':
+                        self.assertIn(block, stored, library + ': ' + name)
+                checked += len(images)
+        print('%d images of %d libraries match Pillow' % (checked, len(libraries)), file=sys.stderr)
+        self.assertGreater(checked, 0)
 
 
 def main():

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "fetch.h"
 #include "picture.h"
@@ -180,17 +181,23 @@ bool WritePicture(Session& s, const std::string& where, const uint8_t* info, siz
   return true;
 }
 
-// Writes a picture fetched from an image plug-in as PNG.
-bool WriteShownPicture(Session& s, const std::string& where, const ShownPicture& picture,
+// Writes a picture fetched from an image plug-in as PNG: encoded and written
+// on another core while the plug-ins go on; FlushPictures reports failures.
+void WriteShownPicture(Session& s, const std::string& where, ShownPicture picture,
                        const std::string& path) {
-  std::vector<uint8_t> bytes;
-  std::string why = ShownPicturePng(picture, &bytes) ? WriteWholeFile(path, bytes) : "PNG encoding failed";
-  if (!why.empty()) {
-    Fail(s, where + ": " + why);
-    return false;
-  }
   s.written.insert(PathKey(path));
-  return true;
+  auto shared = std::make_shared<ShownPicture>(std::move(picture));
+  s.pictures.Run([shared, where, path] {
+    std::vector<uint8_t> bytes;
+    std::string why = ShownPicturePng(*shared, &bytes) ? WriteWholeFile(path, bytes) : "PNG encoding failed";
+    return why.empty() ? why : where + ": " + why;
+  });
+}
+
+// Waits for the pictures handed on and reports their failures in order.
+void FlushPictures(Session& s) {
+  for (const std::string& failure : s.pictures.Wait())
+    if (!failure.empty()) Fail(s, failure);
 }
 
 // A picture file name beside the member, never one this run already wrote.
@@ -263,7 +270,7 @@ void OpenNested(Session& s, const std::vector<uint8_t>& data, const std::string&
           Fail(s, where + ": cannot create folder " + folder);
           return;
         }
-        WriteShownPicture(s, where, picture, PicturePath(s, folder, name, ".png"));
+        WriteShownPicture(s, where, std::move(picture), PicturePath(s, folder, name, ".png"));
         return;
       }
     }
@@ -302,7 +309,8 @@ void ExtractMember(Session& s, const std::string& file, const LoadedPlugin& p, c
     return;
   }
   const std::string name = NameOf(m);
-  bool viaMemory = !IsSafeFileName(name) || m.filesize == 0;
+  // With --png the bytes are needed in memory anyway: one GetFile, not two.
+  bool viaMemory = !IsSafeFileName(name) || m.filesize == 0 || s.options.png;
   std::string outName = IsSafeFileName(name) ? name : SafeComponent(name);
   if (outName.empty()) outName = "member";
   if (s.written.count(PathKey(JoinPath(folder, outName)))) {
@@ -411,6 +419,7 @@ void ExtractFile(Session& s, const std::string& file) {
         return;
       }
       OpenNested(s, data, BaseName(file), outFolder, file, 0);
+      FlushPictures(s);
       return;
     }
     Fail(s, file + (c.images.empty() ? ": no plug-in takes this file"
@@ -465,6 +474,7 @@ void ExtractFile(Session& s, const std::string& file) {
     s.unitsDone++;
     if (s.showProgress) DrawBar(s, static_cast<double>(s.unitsDone) / s.unitsTotal, false);
   }
+  FlushPictures(s);
   if (s.showProgress) DrawBar(s, 1.0, true);
   ClearBar(s);
   s.showProgress = false;
@@ -620,7 +630,8 @@ int RunConvert(Session& s) {
     r = FetchShownPicture(p->plugin, file.c_str(), 0, InputFile, true, OnProgress, UserValue(s),
                           &picture);
     if (r == ResultOk) {
-      WriteShownPicture(s, file, picture, out);
+      WriteShownPicture(s, file, std::move(picture), out);
+      FlushPictures(s);
       return s.status;
     }
   }

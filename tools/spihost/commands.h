@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "background.h"
 #include "cli.h"
 #include "plugins.h"
 
@@ -27,6 +28,8 @@ struct Session {
   bool barVisible = false;
   // Paths written by this run, so that two members never share one file.
   std::set<std::string> written;
+  // PNG files being encoded and written on other cores.
+  Batch pictures;
 };
 
 int RunPlugins(Session& s);

@@ -72,10 +72,10 @@ Candidates FindCandidates(const PluginSet& set, const std::string& name, const u
                           size_t headSize) {
   Candidates c;
   if (headSize == 0) return c;
-  // Each plug-in gets its own copy, ending where readable memory ends, so a
-  // plug-in that reads past the head faults here rather than seeing garbage.
+  // The head ends where readable memory ends, so a plug-in that reads past it
+  // faults here rather than seeing garbage. The plug-ins only read it.
+  host::GuardedBuffer buffer(head, headSize);
   for (const LoadedPlugin& p : set.plugins) {
-    host::GuardedBuffer buffer(head, headSize);
     if (p.plugin.isSupported(name.c_str(), reinterpret_cast<uintptr_t>(buffer.data())) == 0) continue;
     (p.role == PluginKind::Archive ? c.archives : c.images).push_back(&p);
   }

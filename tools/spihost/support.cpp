@@ -162,18 +162,9 @@ std::string FolderOf(const std::string& path) {
 std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
   const std::string folder = FolderOf(path);
   char temp[4096];
-  if (!platform::CreateTempFile(folder.c_str(), "SPH", temp, sizeof temp))
-    return "cannot create a temporary file in " + folder;
-  std::FILE* f = std::fopen(temp, "wb");
-  bool ok = f != nullptr;
-  if (ok && !data.empty()) ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  if (f && std::fclose(f) != 0) ok = false;
-  // The temporary file is private to its owner; the result is an ordinary file.
-  std::error_code ec;
-  if (ok) fs::permissions(fs::path(temp), fs::perms::owner_read | fs::perms::owner_write |
-                                              fs::perms::group_read | fs::perms::others_read, ec);
-  if (ok) ok = platform::ReplaceFile(temp, path.c_str());
-  if (!ok) {
+  if (!platform::WriteTempFile(folder.c_str(), "SPH", data.data(), data.size(), temp, sizeof temp))
+    return "cannot write a temporary file in " + folder;
+  if (!platform::ReplaceFile(temp, path.c_str())) {
     platform::RemoveFile(temp);
     return "cannot write " + path;
   }

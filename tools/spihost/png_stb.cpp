@@ -1,5 +1,5 @@
-// The PNG encoder: stb_image_write, one library for both builds, compiled
-// here only. Its own code is not held to our warning flags.
+// The PNG encoder of the Windows build: stb_image_write, since no mingw build
+// of libspng or libpng is packaged. Its own code is not held to our warning flags.
 #include "picture.h"
 
 #pragma GCC diagnostic push
