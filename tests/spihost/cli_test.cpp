@@ -40,6 +40,11 @@ TEST(CommandLine, UsageErrors) {
   EXPECT_NE(Parse({"--lang", "fr", "config", "Morvane"}, &o), "");
   EXPECT_NE(Parse({"extract", "a", "-o"}, &o), "");
   EXPECT_NE(Parse({"--json=1", "list", "a"}, &o), "");
+  EXPECT_NE(Parse({"thumbnail", "a.exe"}, &o), "");           // no output
+  EXPECT_NE(Parse({"thumbnail", "a.exe", "b.png", "c"}, &o), "");
+  EXPECT_NE(Parse({"list", "a", "-s", "64"}, &o), "");         // -s belongs to thumbnail
+  ASSERT_EQ(Parse({"thumbnail", "-s", "64", "a.exe", "b.png"}, &o), "");
+  EXPECT_EQ(o.size, "64");
   // Help needs nothing else.
   ASSERT_EQ(Parse({"convert", "--help"}, &o), "");
   EXPECT_TRUE(o.help);
