@@ -110,7 +110,7 @@ class Base(unittest.TestCase):
 class CommandLine(Base):
     def test_help_and_usage_errors(self):
         for args in [['--help'], ['plugins', '--help'], ['list', '--help'], ['extract', '-h'],
-                     ['convert', '--help'], ['config', '--help']]:
+                     ['convert', '--help'], ['config', '--help'], ['thumbnail', '-h']]:
             status, out, _ = run(*args)
             self.assertEqual(status, 0, args)
             self.assertIn(b'usage: spihost', out)
