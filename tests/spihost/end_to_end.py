@@ -497,6 +497,17 @@ class Thumbnailer(Base):
             self.assertFalse(os.path.exists(out), source)
             self.assertFalse([n for n in os.listdir(self.dir) if n.startswith('out')], source)
 
+    def test_an_input_that_never_answers_is_cut_off(self):
+        # A pipe without a writer blocks the open for ever; the call's own
+        # time cap ends it long before the test's timeout.
+        fifo = self.path('stalled.ico')
+        os.mkfifo(fifo)
+        start = time.monotonic()
+        p = self.thumbnail(fifo, 64, self.path('out.png'))
+        self.assertNotEqual(p.returncode, 0)
+        self.assertLess(time.monotonic() - start, 30)
+        self.assertFalse(os.path.exists(self.path('out.png')))
+
 
 def main():
     global ARGS
