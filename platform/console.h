@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -26,6 +27,24 @@ bool InterruptRequested();
 // seconds of processor and of wall-clock time (then it is ended) and at most
 // bytes of address space (allocations beyond fail). False when not applied.
 bool LimitProcess(unsigned seconds, size_t bytes);
+// Writing to a closed pipe fails with an error instead of ending the program.
+void IgnoreBrokenPipe();
+
+// The system's own words for the last failed call of this thread (errno, or
+// the last Windows error): "Permission denied", "No space left on device".
+std::string LastErrorText();
+
+// An input file opened for reading, as a handle that a plug-in's IsSupported
+// takes (a descriptor on POSIX, a HANDLE on Windows); false with the
+// system's words in why.
+bool OpenForReading(const char* path, uintptr_t* handle, std::string* why);
+// Moves the handle back to the file's first byte.
+bool RewindHandle(uintptr_t handle);
+void CloseHandleForReading(uintptr_t handle);
+
+// True when the user's language is Japanese: LC_ALL, LC_MESSAGES or LANG
+// beginning with "ja" on POSIX, the user interface language on Windows.
+bool UserLanguageIsJapanese();
 
 // Full path of the running program's executable ("" when unknown).
 std::string ExecutablePath();

@@ -114,6 +114,8 @@ bool RegistryReadDword(const char* subKey, const char* name, uint32_t* value);
 bool RegistryReadString(const char* subKey, const char* name, char* out, size_t capacity);
 // Creates the key if needed; false when the value could not be stored.
 bool RegistryWriteDword(const char* subKey, const char* name, uint32_t value);
+// Removes the value; true when it is gone (also when it was never there).
+bool RegistryDeleteValue(const char* subKey, const char* name);
 
 // ---- User interface -----------------------------------------------------------
 

@@ -1,8 +1,13 @@
 #include "platform/console.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -77,6 +82,42 @@ bool LimitProcess(unsigned seconds, size_t bytes) {
   signal(SIGALRM, SIG_DFL);
   alarm(seconds);
   return true;
+}
+
+void IgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
+
+std::string LastErrorText() { return strerror(errno); }
+
+bool OpenForReading(const char* path, uintptr_t* handle, std::string* why) {
+  int fd;
+  do {
+    fd = open(path, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *why = strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    *why = strerror(EISDIR);
+    return false;
+  }
+  *handle = static_cast<uintptr_t>(fd);
+  return true;
+}
+
+bool RewindHandle(uintptr_t handle) { return lseek(static_cast<int>(handle), 0, SEEK_SET) == 0; }
+
+void CloseHandleForReading(uintptr_t handle) { close(static_cast<int>(handle)); }
+
+bool UserLanguageIsJapanese() {
+  // The first of these that is set decides, as for every program's messages.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = getenv(name);
+    if (v && *v) return strncmp(v, "ja", 2) == 0;
+  }
+  return false;
 }
 
 std::string ExecutablePath() {

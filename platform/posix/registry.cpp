@@ -348,7 +348,25 @@ struct WriterLock {
   WriterLock& operator=(const WriterLock&) = delete;
 };
 
-bool WriteLocked(const char* subKey, const char* name, uint32_t value) {
+// Removes every assignment of name within the key's sections.
+void RemoveValueLines(RegText* r, const char* subKey, const char* name) {
+  bool inKey = false;
+  std::string lineName, lineData;
+  for (size_t i = 1; i < r->lines.size();) {
+    const std::string& line = r->lines[i];
+    if (IsSection(line)) {
+      inKey = SectionNames(line, subKey);
+    } else if (inKey && ParseValueLine(line, &lineName, &lineData) && EqualIgnoringCase(lineName, name)) {
+      size_t n = ValueLineCount(*r, i);
+      r->lines.erase(r->lines.begin() + static_cast<long>(i), r->lines.begin() + static_cast<long>(i + n));
+      continue;
+    }
+    ++i;
+  }
+}
+
+// value null: the value is removed.
+bool WriteLocked(const char* subKey, const char* name, const uint32_t* value) {
   std::string path = RegistryFilePath();
   if (path.empty() || !MakeParentDirectories(path)) return false;
   WriterLock lock(path + ".lock");
@@ -369,7 +387,8 @@ bool WriteLocked(const char* subKey, const char* name, uint32_t value) {
     if (!HasHeader(r)) {
       r.lines.assign({"REGEDIT4", ""});
     }
-    SetDwordLine(&r, subKey, name, value);
+    if (value) SetDwordLine(&r, subKey, name, *value);
+    else RemoveValueLines(&r, subKey, name);
     ok = ReplaceWhole(path, JoinLines(r), mode);
   }
   return ok;
@@ -403,7 +422,19 @@ bool RegistryReadString(const char* subKey, const char* name, char* out, size_t 
 bool RegistryWriteDword(const char* subKey, const char* name, uint32_t value) {
   if (!subKey || !name) return false;
   try {
-    return WriteLocked(subKey, name, value);
+    return WriteLocked(subKey, name, &value);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool RegistryDeleteValue(const char* subKey, const char* name) {
+  if (!subKey || !name) return false;
+  try {
+    // No settings file: nothing to remove, and nothing to create.
+    RegText r;
+    if (!LoadRegistry(&r)) return true;
+    return WriteLocked(subKey, name, nullptr);
   } catch (...) {
     return false;
   }

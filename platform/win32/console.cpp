@@ -5,7 +5,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -69,6 +72,43 @@ bool LimitProcess(unsigned seconds, size_t bytes) {
   CloseHandle(timer);
   return true;
 }
+
+void IgnoreBrokenPipe() {}
+
+std::string LastErrorText() {
+  // The C library's calls set errno; the system's set the last error.
+  DWORD code = GetLastError();
+  if (code == 0) return strerror(errno);
+  char buffer[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), buffer, sizeof buffer, nullptr);
+  while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r' || buffer[n - 1] == '.')) --n;
+  return n ? std::string(buffer, n) : "error " + std::to_string(code);
+}
+
+bool OpenForReading(const char* path, uintptr_t* handle, std::string* why) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *why = "Is a directory";
+    return false;
+  }
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *why = LastErrorText();
+    return false;
+  }
+  *handle = reinterpret_cast<uintptr_t>(h);
+  return true;
+}
+
+bool RewindHandle(uintptr_t handle) {
+  return SetFilePointer(reinterpret_cast<HANDLE>(handle), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+}
+
+void CloseHandleForReading(uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+bool UserLanguageIsJapanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
 
 std::string ExecutablePath() {
   char buffer[MAX_PATH + 1];

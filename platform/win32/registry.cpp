@@ -47,4 +47,14 @@ bool RegistryWriteDword(const char* subKey, const char* name, uint32_t value) {
   return status == ERROR_SUCCESS;
 }
 
+bool RegistryDeleteValue(const char* subKey, const char* name) {
+  HKEY key = nullptr;
+  LONG opened = RegOpenKeyExA(HKEY_CURRENT_USER, subKey, 0, KEY_SET_VALUE, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  if (opened != ERROR_SUCCESS) return false;
+  LONG status = RegDeleteValueA(key, name);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace platform

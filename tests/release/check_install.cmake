@@ -17,3 +17,12 @@ endforeach()
 if(NOT EXISTS "${PREFIX}/share/man/man1/spihost.1")
   message(FATAL_ERROR "manual page not installed")
 endif()
+# man finds the page from PATH alone: share/man beside the bin/ that holds spihost.
+find_program(SPI_MAN man)
+if(SPI_MAN)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "PATH=${PREFIX}/bin:/usr/bin:/bin" --unset=MANPATH
+                          ${SPI_MAN} -w spihost RESULT_VARIABLE rc OUTPUT_VARIABLE where ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT where MATCHES "${PREFIX}/share/man")
+    message(FATAL_ERROR "man does not find the installed page: ${where}${err}")
+  endif()
+endif()

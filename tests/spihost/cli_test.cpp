@@ -20,6 +20,15 @@ TEST(CommandLine, OptionsAnywhereAndWithEquals) {
   EXPECT_EQ(o.pluginFolder, "p");
   EXPECT_EQ(o.language, "ja");
   EXPECT_TRUE(o.png);
+  ASSERT_EQ(Parse({"extract", "a", "b", "--only", "ICO,.cur", "-j3"}, &o), "");
+  EXPECT_EQ(o.only, (std::vector<std::string>{"ico", "cur"}));
+  EXPECT_EQ(o.jobs, 3);
+  ASSERT_EQ(Parse({"list", "a", "-j", "2", "--only=dat"}, &o), "");
+  EXPECT_EQ(o.jobs, 2);
+  ASSERT_EQ(Parse({"settings", "Morvane", "GroupIcon=1"}, &o), "");
+  EXPECT_EQ(o.operands, (std::vector<std::string>{"Morvane", "GroupIcon=1"}));
+  ASSERT_EQ(Parse({"--version"}, &o), "");
+  EXPECT_TRUE(o.version);
   ASSERT_EQ(Parse({"list", "--", "-odd-name", "--json"}, &o), "");
   EXPECT_EQ(o.operands, (std::vector<std::string>{"-odd-name", "--json"}));
   EXPECT_FALSE(o.json);
@@ -45,6 +54,13 @@ TEST(CommandLine, UsageErrors) {
   EXPECT_NE(Parse({"list", "a", "-s", "64"}, &o), "");         // -s belongs to thumbnail
   ASSERT_EQ(Parse({"thumbnail", "-s", "64", "a.exe", "b.png"}, &o), "");
   EXPECT_EQ(o.size, "64");
+  EXPECT_NE(Parse({"extract", "a", "-j", "0"}, &o), "");
+  EXPECT_NE(Parse({"extract", "a", "-j", "x"}, &o), "");
+  EXPECT_NE(Parse({"extract", "a", "--only", "ico,,cur"}, &o), "");
+  EXPECT_NE(Parse({"convert", "a", "-o", "x.png", "--only", "ico"}, &o), "");  // not convert's
+  EXPECT_NE(Parse({"extract", "a", "--stdout", "--json"}, &o), "");
+  EXPECT_NE(Parse({"settings"}, &o), "");
+  EXPECT_NE(Parse({"--version=2"}, &o), "");
   // Help needs nothing else.
   ASSERT_EQ(Parse({"convert", "--help"}, &o), "");
   EXPECT_TRUE(o.help);

@@ -140,14 +140,40 @@ class CommandLine(Base):
         self.assertIn('no plug-in named NoSuchPlugin', err)
         if ARGS.wine:
             return  # a real dialog would wait for a click
-        # Without a terminal the dialog cannot show; the language value is stored first.
+        # Without a terminal the dialog cannot show, and --lang is never stored.
         status, _, err = run('--lang', 'en', 'config', 'morvane')
         self.assertEqual(status, 1)
         self.assertIn('needs a terminal', err)
-        with open(os.environ['SPI_REGISTRY'], encoding='utf-8') as f:
-            text = f.read()
-        self.assertIn('[HKEY_CURRENT_USER\\Software\\Kestrov\\Susie\\Resource]', text)
-        self.assertIn('"Japanese"=dword:00000000', text)
+        self.assertIn("'spihost settings morvane'", err)
+        self.assertFalse(os.path.exists(os.environ['SPI_REGISTRY']))
+
+    def test_version_and_settings(self):
+        status, out, _ = run('--version')
+        self.assertEqual(status, 0)
+        self.assertRegex(out.decode(), r'^spihost \d+\.\d+\.\d+\n$')
+        status, out, _ = run('settings', 'Morvane')
+        self.assertEqual(status, 0)
+        self.assertIn(b'GroupIcon=0  (0 to 2, default 0', out)
+        self.assertIn(b'FileName=0  (0 to 1, default 0', out)
+        # Refused values write nothing; a good one writes both values, as the dialog's OK does.
+        for bad in ('GroupIcon=3', 'GroupIcon=-1', 'GroupIcon=x', 'Colour=1', 'GroupIcon'):
+            status, _, err = run('settings', 'morvane', 'FileName=1', bad)
+            self.assertEqual(status, 2, bad)
+            self.assertIn('spihost:', err)
+        if not ARGS.wine:
+            self.assertFalse(os.path.exists(os.environ['SPI_REGISTRY']))
+        status, out, _ = run('settings', 'Quibbet', 'groupicon=2')
+        self.assertEqual(status, 0)
+        self.assertIn(b"Morvane's", out)
+        self.assertIn(b'GroupIcon=2', out)
+        # The plug-ins see it: an icon file of four images is now Morvane's picture.
+        status, out, _ = run('list', '--json', self.sample('multi.ico'))
+        self.assertEqual(json.loads(out)[0]['plugin'], 'Morvane.spi')
+        if not ARGS.wine:
+            with open(os.environ['SPI_REGISTRY'], encoding='utf-8') as f:
+                text = f.read()
+            self.assertIn('"GroupIcon"=dword:00000002', text)
+            self.assertIn('"FileName"=dword:00000000', text)
 
 
 class Listing(Base):
@@ -174,6 +200,13 @@ class Listing(Base):
         self.assertEqual(len(ani['members']), 4)
         self.assertEqual(cur['plugin'], 'Morvane.spi')
         self.assertEqual(cur['picture'], {'width': 32, 'height': 32, 'depth': 4})
+        # What each member shows: one picture, or each image of a group.
+        by_name = {m['path'] + m['name']: m for m in exe['members']}
+        self.assertEqual((by_name['#00001.CUR']['width'], by_name['#00001.CUR']['depth']), (32, 4))
+        self.assertEqual([(i['width'], i['height'], i['depth']) for i in by_name['#00001.ICO']['images']],
+                         [(16, 16, 8), (32, 32, 24)])
+        self.assertNotIn('width', by_name['#00001.DAT'])
+        self.assertEqual([m['width'] for m in ico['members']], [16, 16, 32, 48])
 
     def test_table_shows_language_folders(self):
         set_dword('Software\\Kestrov\\Susie\\Plug-in\\Pelorin', 'ExtractLanguage', 1)
@@ -204,7 +237,48 @@ class Listing(Base):
             self.assertIn(b'#00004.CUR', out, name)  # the good file is still listed
         status, _, err = run('list', self.path('missing.ico'))
         self.assertEqual(status, 1)
-        self.assertIn('missing.ico: cannot open', err)
+        self.assertIn('missing.ico: No such file or directory', err)
+        status, _, err = run('list', self.dir)
+        self.assertEqual(status, 1)
+        self.assertIn('Is a directory', err)
+        if hasattr(os, 'geteuid') and os.geteuid() != 0 and not ARGS.wine:
+            locked = self.write('locked.ico', read(self.sample('pointer.cur')))
+            os.chmod(locked, 0)
+            status, _, err = run('list', locked)
+            self.assertIn('locked.ico: Permission denied', err)
+        # An executable without resources is named as such.
+        exe = read(self.sample('sample.exe'))
+        status, _, err = run('list', self.write('bare.exe', exe[:64]))
+        self.assertEqual(status, 1)
+        self.assertIn('without resources', err)
+
+    def test_whole_files_for_the_format_test(self):
+        # Formats whose telling bytes lie past the first 2 KB: an icon of 130
+        # images, and an executable whose headers start at 4 KB.
+        block = struct.pack('<IiiHHIIiiII', 40, 1, 2, 1, 1, 0, 0, 0, 0, 0, 0) + b'\0\0\0\0\xff\xff\xff\0' + b'\0' * 8
+        count = 130
+        directory = b''.join(struct.pack('<BBBBHHII', 1, 1, 2, 0, 1, 1, len(block), 6 + 16 * count + i * len(block))
+                             for i in range(count))
+        icon = self.write('many.ico', struct.pack('<HHH', 0, 1, count) + directory + block * count)
+        status, out, err = run('list', '--json', icon)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(len(json.loads(out)[0]['members']), count)
+        exe = bytearray(read(self.sample('sample.exe')))
+        pe = struct.unpack('<I', exe[60:64])[0]
+        sections = struct.unpack('<H', exe[pe + 6:pe + 8])[0]
+        optional = struct.unpack('<H', exe[pe + 20:pe + 22])[0]
+        shift = 4096
+        struct.pack_into('<I', exe, pe + 24 + 60, struct.unpack('<I', exe[pe + 24 + 60:pe + 24 + 64])[0] + shift)
+        for k in range(sections):
+            at = pe + 24 + optional + 40 * k + 20
+            raw = struct.unpack('<I', exe[at:at + 4])[0]
+            if raw:
+                struct.pack_into('<I', exe, at, raw + shift)
+        struct.pack_into('<I', exe, 60, pe + shift)
+        moved = self.write('moved.exe', bytes(exe[:pe]) + b'\0' * shift + bytes(exe[pe:]))
+        status, out, err = run('list', '--json', moved)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(json.loads(out)[0]['plugin'], 'Pelorin.spi')
 
     def test_json_reports_errors_per_file(self):
         bad = self.write('bad.ico', b'\0\0\1\0\2\0' + b'\xff' * 40)
@@ -272,11 +346,12 @@ class Extraction(Base):
         status, _, err = run('extract', self.sample('sample.exe'), '-o', out, '--png')
         self.assertEqual(status, 0, err)
         files = files_under(out)
-        for n in ('#00001.ICO.images/#00001.ICO.png', '#00001.ICO.images/#00002.ICO.png',
-                  '#00002.ICO.png', '#00001.CUR.png', '#00002.BMP.png', 'MONO.BMP.png'):
+        # A group's images are named after what they show.
+        for n in ('#00001.ICO.images/16x16x8.png', '#00001.ICO.images/32x32x24.png',
+                  '#00002.ICO.png', '#00001.CUR.png', '#00002.BMP.png', 'MONO.BMP.png',
+                  '#00001-2.BMP.png'):
             self.assertIn(n, files)
-        # The group of two images holds a 16 x 16 and a 32 x 32 picture.
-        self.assertEqual(rgba(os.path.join(out, '#00001.ICO.images', '#00002.ICO.png'))[0], (32, 32))
+        self.assertEqual(rgba(os.path.join(out, '#00001.ICO.images', '32x32x24.png'))[0], (32, 32))
         self.assertEqual(rgba(os.path.join(out, '#00002.BMP.png')),
                          rgba(os.path.join(ARGS.parts, 'photo.bmp')))
 
@@ -301,6 +376,66 @@ class Extraction(Base):
         # The four depths of the icon came through.
         with Image.open(self.path('multi.ico', '#00004.ICO.bmp')) as im:
             self.assertEqual(im.mode, 'RGB')
+
+    def test_many_inputs_only_and_jobs(self):
+        # Several files, each into a folder of its own; the same result for every -j.
+        inputs = [self.sample(n) for n in ('sample.exe', 'multi.ico', 'spinner.ani', 'pointer.cur')]
+        results = []
+        for jobs in ('1', '3'):
+            out = self.path('j' + jobs)
+            status, stdout, err = run('extract', *inputs, '-o', out, '--png', '-j', jobs)
+            self.assertEqual(status, 0, err)
+            tree = {f: read(os.path.join(out, f)) for f in files_under(out)}
+            results.append((tree, err))
+        self.assertEqual(results[0], results[1])
+        tree, err = results[0]
+        self.assertIn('sample.exe/#00001.ICO.images/16x16x8.png', tree)
+        self.assertIn('pointer.cur/pointer.cur.png', tree)
+        self.assertIn('spinner.ani/#00001.CUR.png', tree)
+        pngs = sum(1 for f in tree if f.endswith('.png'))
+        self.assertIn('spihost: 4 files, %d members and %d PNGs written; 0 failed'
+                      % (len(tree) - pngs, pngs), err)
+        # --only keeps the members of those extensions, in any case.
+        out = self.path('only')
+        status, _, err = run('extract', self.sample('sample.exe'), '-o', out, '--only', 'ICO,cur')
+        self.assertEqual(status, 0, err)
+        self.assertEqual(files_under(out), ['#00001.CUR', '#00001.ICO', '#00002.ICO'])
+        status, out, _ = run('list', '--json', '--only', 'dat', self.sample('sample.exe'))
+        self.assertEqual({m['name'] for m in json.loads(out)[0]['members']}, {'#00001.DAT'})
+
+    def test_json_of_what_was_written_and_what_failed(self):
+        out = self.path('out')
+        status, stdout, err = run('extract', self.sample('sample.exe'), self.write('bad.ico', b'\0\0\1\0\2\0'),
+                                  '-o', out, '--png', '--json')
+        self.assertEqual(status, 1, err)
+        exe, bad = json.loads(stdout)
+        self.assertEqual(exe['plugin'], 'Pelorin.spi')
+        self.assertEqual(exe['failures'], [])
+        written = {w['path']: w for w in exe['written']}
+        png = written[out.replace(os.sep, '/') + '/sample.exe/#00001.ICO.images/32x32x24.png']
+        self.assertEqual((png['width'], png['height'], png['depth']), (32, 32, 24))
+        for path, w in written.items():
+            self.assertEqual(os.path.getsize(path), w['bytes'], path)
+            self.assertNotIn('\\', path)
+        self.assertEqual(len(bad['failures']), 1)
+        self.assertEqual(bad['written'], [])
+        self.assertIn('reason', bad['failures'][0])
+
+    def test_unwritable_output_and_full_standard_output(self):
+        if ARGS.wine or not os.path.isdir('/sys/kernel'):
+            self.skipTest('needs a folder that even root cannot write')
+        # A folder that cannot be written: one line, with the system's words, then the next file.
+        status, _, err = run('extract', self.sample('sample.exe'), self.sample('multi.ico'), '-o', '/sys/kernel')
+        self.assertEqual(status, 1)
+        lines = [l for l in err.splitlines() if 'sample.exe' in l]
+        self.assertEqual(len(lines), 1, err)
+        self.assertRegex(lines[0], 'Permission denied|Operation not permitted')
+        if os.path.exists('/dev/full'):
+            with open('/dev/full', 'wb') as full:
+                p = subprocess.run([ARGS.spihost, 'list', self.sample('sample.exe')], stdout=full,
+                                   stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual(p.returncode, 1)
+            self.assertIn(b'No space left on device', p.stderr)
 
     def test_third_party_plugin_folder(self):
         third = self.path('plugins')
@@ -334,8 +469,9 @@ class Extraction(Base):
         time.sleep(0.5)
         p.send_signal(signal.SIGINT)
         _, err = p.communicate(timeout=60)
-        self.assertEqual(p.returncode, 1, err)
+        self.assertEqual(p.returncode, 130, err)
         self.assertIn(b'interrupted', err)
+        self.assertNotIn(b'\r', err.split(b'interrupted')[-1])  # no bar drawn after it
         self.assertEqual(files_under(out), ['first.bin'])
 
 

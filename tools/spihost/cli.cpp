@@ -1,24 +1,32 @@
 #include "cli.h"
 
+#include <algorithm>
 #include <cctype>
 
-#include "thumbnail.h"
+#include "commands.h"
 
 namespace spihost {
 namespace {
 
-bool IsCommand(const std::string& s) {
-  return s == "plugins" || s == "list" || s == "extract" || s == "convert" || s == "config" ||
-         s == "thumbnail";
+bool Accepts(const std::string& command, const std::string& option) {
+  const Command* c = FindCommand(command);
+  return c && std::find(c->options.begin(), c->options.end(), option) != c->options.end();
 }
 
-// Which options each command accepts besides the global ones.
-bool Accepts(const std::string& command, const std::string& option) {
-  if (option == "--json") return command == "list" || command == "plugins";
-  if (option == "-o" || option == "--output") return command == "extract" || command == "convert";
-  if (option == "--stdout" || option == "--png") return command == "extract";
-  if (option == "-s" || option == "--size") return command == "thumbnail";
-  return false;
+// "ico,CUR,.png" as {"ico", "cur", "png"}; "" when one is empty.
+bool SplitExtensions(const std::string& list, std::vector<std::string>* out) {
+  std::string cur;
+  for (size_t i = 0; i <= list.size(); ++i) {
+    if (i == list.size() || list[i] == ',') {
+      if (!cur.empty() && cur[0] == '.') cur.erase(0, 1);
+      if (cur.empty()) return false;
+      out->push_back(cur);
+      cur.clear();
+    } else {
+      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(list[i])));
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -30,7 +38,7 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
     std::string a = argv[i];
     if (operandsOnly || a.empty() || a[0] != '-' || a == "-") {
       if (o.command.empty()) {
-        if (!IsCommand(a)) return "unknown command '" + a + "'";
+        if (!FindCommand(a)) return "unknown command '" + a + "'";
         o.command = a;
       } else {
         o.operands.push_back(a);
@@ -47,6 +55,10 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
       value = a.substr(a.find('=') + 1);
       a = a.substr(0, a.find('='));
       hasValue = true;
+    } else if (a.size() > 2 && a[0] == '-' && a[1] == 'j') {
+      value = a.substr(2);  // -j4
+      a = "-j";
+      hasValue = true;
     }
     auto takeValue = [&](std::string* slot) -> std::string {
       if (!hasValue) {
@@ -56,9 +68,14 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
       *slot = value;
       return {};
     };
-    std::string error;
+    const bool flag = a == "-h" || a == "--help" || a == "--version" || a == "--json" ||
+                      a == "--stdout" || a == "--png";
+    if (hasValue && flag) return "option " + a + " takes no value";
+    std::string error, text;
     if (a == "-h" || a == "--help") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--plugins") {
       error = takeValue(&o.pluginFolder);
     } else if (a == "--lang") {
@@ -66,20 +83,33 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
       if (error.empty() && o.language != "ja" && o.language != "en")
         error = "--lang takes ja or en, not '" + o.language + "'";
     } else if (!o.command.empty() && Accepts(o.command, a)) {
-      if (a == "-o" || a == "--output") error = takeValue(&o.output);
-      else if (a == "--json") o.json = true;
-      else if (a == "--stdout") o.toStdout = true;
-      else if (a == "--png") o.png = true;
-      else if (a == "-s" || a == "--size") error = takeValue(&o.size);
+      if (a == "-o" || a == "--output") {
+        error = takeValue(&o.output);
+      } else if (a == "--only") {
+        error = takeValue(&text);
+        if (error.empty() && !SplitExtensions(text, &o.only)) error = "--only takes extensions such as ico,cur";
+      } else if (a == "-j") {
+        error = takeValue(&text);
+        const bool digits = !text.empty() && text.size() < 5 &&
+                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (error.empty() && (!digits || std::stoi(text) < 1)) error = "-j takes a number of at least 1, not '" + text + "'";
+        if (error.empty()) o.jobs = std::stoi(text);
+      } else if (a == "--json") {
+        o.json = true;
+      } else if (a == "--stdout") {
+        o.toStdout = true;
+      } else if (a == "--png") {
+        o.png = true;
+      } else if (a == "-s" || a == "--size") {
+        error = takeValue(&o.size);
+      }
     } else {
       error = o.command.empty() ? "unknown option " + a
                                 : "unknown option " + a + " for '" + o.command + "'";
     }
     if (!error.empty()) return error;
-    if (hasValue && (a == "-h" || a == "--help" || a == "--json" || a == "--stdout" || a == "--png"))
-      return "option " + a + " takes no value";
   }
-  if (o.help) {
+  if (o.help || o.version) {
     *out = o;
     return {};
   }
@@ -89,7 +119,7 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
   if (o.command == "list" && !n) return "'list' needs at least one FILE";
   if (o.command == "extract") {
     if (!n) return "'extract' needs a FILE";
-    if (o.toStdout && (o.png || !o.output.empty())) return "--stdout goes with neither --png nor -o";
+    if (o.toStdout && (o.png || !o.output.empty() || o.json)) return "--stdout goes with neither --png, -o nor --json";
     if (o.toStdout && n > 2) return "--stdout writes one member; name at most one";
   }
   if (o.command == "convert") {
@@ -99,68 +129,32 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != ".png" && ext != ".bmp") return "the output of 'convert' must end in .png or .bmp";
   }
-  if (o.command == "thumbnail" && n != 2) return "'thumbnail' needs INPUT and OUTPUT.png";
   if (o.command == "config" && n != 1) return "'config' needs exactly one PLUGIN";
+  if (o.command == "thumbnail" && n != 2) return "'thumbnail' needs INPUT and OUTPUT.png";
+  if (o.command == "settings" && !n) return "'settings' needs a PLUGIN";
   *out = o;
   return {};
 }
 
 std::string HelpText(const std::string& command) {
-  if (command == "plugins") {
-    return "usage: spihost plugins [--json] [--plugins DIR]\n\n"
-           "Lists the plug-ins: file, kind (00AM archive, 00IN image), description,\n"
-           "and each file filter with its file type name.\n\n"
-           "  --json          print the list as JSON\n";
-  }
-  if (command == "list") {
-    return "usage: spihost list FILE... [--json] [--plugins DIR]\n\n"
-           "For each FILE: the plug-in that takes it, then its members (path and\n"
-           "name, size, packed size, position, method), or the picture's size and\n"
-           "depth when an image plug-in takes it.\n\n"
-           "  --json          print one JSON array with an object per FILE\n";
-  }
-  if (command == "extract") {
-    return "usage: spihost extract FILE [MEMBER...] [-o DIR] [--png] [--stdout]\n\n"
-           "Writes all members of the archive FILE, or the named ones, into DIR\n"
-           "(default: the current folder). Members listed under a path (such as a\n"
-           "language folder) land in that folder. MEMBER is the name as 'list' shows\n"
-           "it; '/' and '\\' both separate a path.\n\n"
-           "  -o DIR          output folder, created when missing\n"
-           "  --png           also write every member that an image plug-in takes as\n"
-           "                  MEMBER.png, and open members that are archives themselves\n"
-           "                  (icon groups, animation frames) into MEMBER.images/\n"
-           "  --stdout        write the one member (named, or the only one) to standard\n"
-           "                  output instead\n\n"
-           "Ctrl-C stops after cleaning up; no half-written file is left.\n";
-  }
-  if (command == "convert") {
-    return "usage: spihost convert FILE -o OUT.png|OUT.bmp\n\n"
-           "Decodes FILE with the image plug-in that takes it and writes the picture:\n"
-           "a .bmp exactly as the plug-in handed it over, a .png through a PNG encoder.\n";
-  }
-  if (command == "thumbnail") return ThumbnailHelp();
-  if (command == "config") {
-    return "usage: spihost config PLUGIN [--lang ja|en]\n\n"
-           "Opens the configuration dialog of PLUGIN (a name such as Morvane, a file\n"
-           "name, or a path): the window on Windows, questions in the terminal on Linux.\n\n"
-           "  --lang ja|en    first store the viewer's language value that chooses the\n"
-           "                  dialog's language (kept in the settings for later runs)\n";
-  }
+  if (const Command* c = FindCommand(command)) return c->help;
   return "usage: spihost [--plugins DIR] [--lang ja|en] COMMAND [ARGS]\n\n"
          "Loads Susie plug-ins and calls them as the viewer does.\n\n"
          "Commands:\n"
          "  plugins                     list the plug-ins and what they read\n"
          "  list FILE... [--json]       show the members of archives\n"
-         "  extract FILE [MEMBER...]    write members to files (-o DIR, --png, --stdout)\n"
+         "  extract FILE... [MEMBER...] write members to files (-o DIR, --png, --stdout)\n"
          "  convert FILE -o OUT         write a picture as PNG or BMP\n"
-         "  thumbnail IN OUT.png        write the icon a file manager shows (-s SIZE)\n"
-         "  config PLUGIN               open a plug-in's configuration dialog\n\n"
+         "  config PLUGIN               open a plug-in's configuration dialog\n"
+         "  settings PLUGIN [N=V...]    show or set a plug-in's settings\n\n"
          "Options:\n"
          "  --plugins DIR   load every *.spi in DIR (default: the plug-ins beside\n"
          "                  spihost, or in ../lib/susie-plugins)\n"
-         "  --lang ja|en    language of configuration dialogs\n"
+         "  --lang ja|en    language of configuration dialogs (default: the user's)\n"
+         "  --version       print spihost's version\n"
          "  -h, --help      help; 'spihost COMMAND --help' for a command\n\n"
-         "Exit status: 0 all done, 1 some file or member failed, 2 usage error.\n";
+         "Exit status: 0 all done, 1 some file or member failed, 2 usage error,\n"
+         "130 stopped by Ctrl-C.\n";
 }
 
 }  // namespace spihost

@@ -10,9 +10,10 @@ namespace spihost {
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;  // some file or member failed
 constexpr int ExitUsage = 2;
+constexpr int ExitInterrupted = 130;  // stopped by Ctrl-C, as shells report it
 
 struct Options {
-  std::string command;             // "plugins", "list", "extract", "convert", "config" or ""
+  std::string command;             // a name of the command table, or ""
   std::vector<std::string> operands;  // files, members, plug-in
   std::string pluginFolder;        // --plugins DIR
   std::string language;            // --lang ja|en
@@ -22,6 +23,9 @@ struct Options {
   bool toStdout = false;
   bool png = false;
   bool help = false;
+  bool version = false;
+  std::vector<std::string> only;   // --only: extensions, lower case, without the dot
+  int jobs = 0;                    // -j N; 0: one per processor
 };
 
 // Parses argv; "" on success, else the usage error to print.

@@ -1,45 +1,148 @@
-// spihost's commands over a loaded plug-in set.
+// spihost's commands: the table that maps each name to its function and help,
+// the state of a run, and the pieces the commands share.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "background.h"
 #include "cli.h"
+#include "fetch.h"
 #include "plugins.h"
 
 namespace spihost {
 
-// State of one run: what was asked, the plug-ins, the progress display and
-// the worst outcome so far.
-struct Session {
-  Options options;
-  PluginSet plugins;
-  int status = ExitOk;
-  bool interrupted = false;
-  // Progress over the members of one extraction.
-  bool showProgress = false;
-  size_t unitsDone = 0;
-  size_t unitsTotal = 0;
-  std::string progressLabel;
-  std::chrono::steady_clock::time_point progressStart{};
-  std::chrono::steady_clock::time_point lastDrawn{};
-  bool barVisible = false;
-  // Paths written by this run, so that two members never share one file.
-  std::set<std::string> written;
-  // PNG files being encoded and written on other cores.
-  Batch pictures;
+struct Session;
+
+// One command: its name, its function, the options it takes besides the
+// global ones, and its help text.
+struct Command {
+  const char* name;
+  int (*run)(Session& s);
+  std::vector<std::string> options;
+  bool needsPlugins;
+  const char* help;
 };
+// The command of that name, or null.
+const Command* FindCommand(const std::string& name);
+const std::vector<Command>& Commands();
 
 int RunPlugins(Session& s);
 int RunList(Session& s);
 int RunExtract(Session& s);
 int RunConvert(Session& s);
 int RunConfig(Session& s);
+int RunSettings(Session& s);
 
-// Prints "spihost: text" on standard error (after clearing a progress bar)
-// and marks the run as failed.
-void Fail(Session& s, const std::string& text);
+// The state of one run: what was asked, the plug-ins, the worst outcome.
+struct Session {
+  Options options;
+  PluginSet plugins;
+  int status = ExitOk;
+  // extract: the input files and the member names asked for.
+  std::vector<std::string> inputs, memberNames;
+  // Totals over the finished jobs, for the closing line.
+  size_t filesDone = 0, membersWritten = 0, pngsWritten = 0, failures = 0;
+};
+
+// A file written by a job, for the summary and for --json. A PNG's bytes are
+// known only once its background write has finished.
+struct WrittenFile {
+  std::string path;
+  uint64_t bytes = 0;
+  bool png = false;
+  int width = 0, height = 0, depth = 0;
+};
+
+// The work on one input: its messages are held here and printed in input order,
+// so the output does not depend on how many inputs run at once.
+struct Job {
+  Job(Session& s, std::string f) : session(s), file(std::move(f)) {}
+  Session& session;
+  const std::string file;
+  size_t index = 0;  // its place among the inputs
+  std::string out, err;
+  int status = ExitOk;
+  bool drawsBar = false;  // the one job whose progress the bar shows
+  bool stopped = false;   // the output folder cannot be written: no more tries
+  size_t members = 0, pngs = 0, failures = 0;
+  std::vector<std::shared_ptr<WrittenFile>> written;
+  std::vector<std::pair<std::string, std::string>> failed;  // member, reason
+  std::set<std::string> used;  // output paths taken, case-folded
+  Batch pictures;              // PNG files being written on other cores
+  // Progress of the members of this input.
+  size_t unitsDone = 0, unitsTotal = 0;
+  std::string progressLabel;
+  std::chrono::steady_clock::time_point progressStart{}, lastDrawn{};
+};
+
+// ---- Messages (job.cpp) -----------------------------------------------------
+
+// Records a failure of the job's input, or of one of its members when member
+// is not "": printed as "spihost: FILE: MEMBER: reason" on standard error.
+void Fail(Job& job, const std::string& member, const std::string& reason);
+// A failure of a plug-in call, in words, with the plug-in and its code.
+void FailResult(Job& job, const std::string& member, const LoadedPlugin& p, int code);
+// A failure outside any input (no plug-ins, bad names): printed at once.
+void FailRun(Session& s, const std::string& text);
+// True once Ctrl-C was pressed (the job then stops where it is).
+bool Interrupted();
+
+// The plug-ins' progress callback; the user value is the Job.
+int SPI_CALL OnProgress(int done, int total, SpiUserValue user);
+SpiUserValue UserValue(Job& job);
+void BeginProgress(Job& job, size_t units, uint64_t bytes);
+void StepProgress(Job& job);
+void ClearBar();
+
+// Runs work over every input with up to -j jobs at once; prints each job's
+// messages in input order as soon as it and those before it are done.
+void RunJobs(Session& s, const std::vector<std::string>& inputs, void (*work)(Job& job));
+// Prints text on standard output; a failed write (full disk, closed pipe)
+// makes the run fail.
+void PrintOut(Session& s, const std::string& text);
+
+// ---- Members and pictures (members.cpp) ----------------------------------------
+
+std::string PathOf(const fileInfo& m);
+std::string NameOf(const fileInfo& m);
+std::string MethodOf(const fileInfo& m);
+// A member's path as shown: with '/' between folders.
+std::string ShownName(const fileInfo& m);
+// True when the member's name ends in one of --only's extensions (or there is no --only).
+bool Wanted(const Options& o, const fileInfo& m);
+
+// The plug-ins that take the file on disk, each given the open file (the handle
+// form of IsSupported); false with the system's words when it cannot be read.
+bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates* out,
+                       std::string* why, bool* executable);
+// GetArchiveInfo with the first candidate that lists the input, as a viewer
+// falls back on the next plug-in; null (with the first failure recorded) when none does.
+const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,
+                                const char* source, int32_t length, unsigned flags,
+                                const std::string& member, std::vector<fileInfo>* members);
+// GetFile into memory: the member's bytes as its record announces them.
+int MemberToMemory(Job& job, const LoadedPlugin& p, const char* source, int32_t length,
+                   unsigned inputKind, const fileInfo& m, std::vector<uint8_t>* out);
+// Finds a member by the name the user typed, with either separator, then ignoring case.
+bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::string& name, fileInfo* out);
+
+// What a member in memory shows: the picture size of each image (one for a
+// picture, one per image for an archive of pictures such as an icon group).
+struct PictureSize {
+  std::string name;  // the image's member name within a group, "" for a picture
+  int width = 0, height = 0, depth = 0;
+};
+std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& data, const std::string& name);
+
+// JSON text of a string (narrow text converted to UTF-8).
+std::string Json(const std::string& text);
+// Paths as --json gives them: '/' between folders.
+std::string SlashPath(const std::string& path);
 
 }  // namespace spihost

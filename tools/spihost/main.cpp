@@ -5,7 +5,6 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "thumbnail.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 
@@ -43,9 +42,15 @@ int Run(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(HelpText(options.command).c_str(), stdout);
-    return ExitOk;
+    return std::fflush(stdout) == 0 ? ExitOk : ExitFailed;
   }
+  if (options.version) {
+    std::printf("spihost %s\n", SPI_VERSION_STRING);
+    return std::fflush(stdout) == 0 ? ExitOk : ExitFailed;
+  }
+  const Command* command = FindCommand(options.command);
   platform::CatchInterrupt();
+  platform::IgnoreBrokenPipe();
   Session s;
   s.options = options;
   std::vector<std::string> warnings;
@@ -55,24 +60,23 @@ int Run(int argc, char** argv) {
       return ExitUsage;
     }
     LoadPluginFolder(options.pluginFolder, &s.plugins, &warnings);
-  } else {
+  } else if (command->needsPlugins || options.command == "config") {
     LoadDefaultPlugins(s, &warnings);
   }
   for (const std::string& w : warnings) std::fprintf(stderr, "spihost: warning: %s\n", w.c_str());
-  if (s.plugins.plugins.empty() && options.command != "config") {
-    Fail(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
-                                         : "no plug-ins found in " + options.pluginFolder);
+  if (s.plugins.plugins.empty() && command->needsPlugins) {
+    FailRun(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
+                                            : "no plug-ins found in " + options.pluginFolder);
     return ExitFailed;
   }
-  int status = ExitOk;
-  if (options.command == "plugins") status = RunPlugins(s);
-  else if (options.command == "list") status = RunList(s);
-  else if (options.command == "extract") status = RunExtract(s);
-  else if (options.command == "convert") status = RunConvert(s);
-  else if (options.command == "config") status = RunConfig(s);
-  else if (options.command == "thumbnail") status = RunThumbnail(s);
+  int status = command->run(s);
   std::fflush(stdout);
   UnloadPlugins(&s.plugins);
+  if (platform::InterruptRequested()) {
+    ClearBar();
+    std::fputs("spihost: interrupted\n", stderr);
+    return ExitInterrupted;
+  }
   return status;
 }
 

@@ -96,8 +96,9 @@ bool MemberBytes(const LoadedPlugin& p, const Source& from, const fileInfo& m,
   return true;
 }
 
-Candidates CandidatesOf(Session& s, const Source& from, const std::vector<uint8_t>& head) {
-  return FindCandidates(s.plugins, from.name, head.data(), head.size());
+// The plug-ins that take a member held in memory, asked with its head as a viewer asks.
+Candidates CandidatesOf(Session& s, const Source& from, const std::vector<uint8_t>& bytes) {
+  return FindCandidates(s.plugins, from.name, bytes.data(), std::min(bytes.size(), kHeadSize));
 }
 
 // A member held in memory, for its own plug-ins.
@@ -114,12 +115,8 @@ HeldMember Hold(const std::vector<uint8_t>& bytes, const std::string& name) {
   return h;
 }
 
-std::vector<uint8_t> HeadOf(const std::vector<uint8_t>& bytes) {
-  return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(std::min(bytes.size(), kHeadSize)));
-}
-
-bool PictureOf(Session& s, const Source& from, const std::vector<uint8_t>& head, int size,
-               int depth, ShownPicture* out);
+bool PictureOf(Session& s, const Source& from, const Candidates& c, int size, int depth,
+               ShownPicture* out);
 
 // The picture among the images of one icon that suits size best.
 bool BestImage(Session& s, const LoadedPlugin& p, const Source& from,
@@ -131,8 +128,7 @@ bool BestImage(Session& s, const LoadedPlugin& p, const Source& from,
     std::vector<uint8_t> bytes;
     if (!MemberBytes(p, from, m, &bytes)) continue;
     HeldMember h = Hold(bytes, MemberName(m));
-    const std::vector<uint8_t> head = HeadOf(bytes);
-    for (const LoadedPlugin* image : CandidatesOf(s, h.source, head).images) {
+    for (const LoadedPlugin* image : CandidatesOf(s, h.source, bytes).images) {
       PictureInfo info{};
       if (!image->plugin.getPictureInfo ||
           image->plugin.getPictureInfo(h.source.source, h.source.length, InputMemory, &info) != ResultOk)
@@ -162,16 +158,15 @@ bool FirstIcon(Session& s, const LoadedPlugin& p, const Source& from,
       std::vector<uint8_t> bytes;
       if (!MemberBytes(p, from, m, &bytes)) continue;
       HeldMember h = Hold(bytes, MemberName(m));
-      if (PictureOf(s, h.source, HeadOf(bytes), size, depth + 1, out)) return true;
+      if (PictureOf(s, h.source, CandidatesOf(s, h.source, bytes), size, depth + 1, out)) return true;
     }
   }
   return false;
 }
 
-bool PictureOf(Session& s, const Source& from, const std::vector<uint8_t>& head, int size,
-               int depth, ShownPicture* out) {
-  if (depth > kMaxDepth || head.empty()) return false;
-  const Candidates c = CandidatesOf(s, from, head);
+bool PictureOf(Session& s, const Source& from, const Candidates& c, int size, int depth,
+               ShownPicture* out) {
+  if (depth > kMaxDepth) return false;
   for (const LoadedPlugin* p : c.images) {
     if (FetchShownPicture(p->plugin, from.source, from.length, from.kind, false, nullptr, 0, out) == ResultOk)
       return true;
@@ -237,22 +232,23 @@ int RunThumbnail(Session& s) {
     char* end = nullptr;
     const long n = std::strtol(s.options.size.c_str(), &end, 10);
     if (*end || n < 1 || n > kMaxSize) {
-      Fail(s, "-s takes a size from 1 to " + std::to_string(kMaxSize) + ", not '" + s.options.size + "'");
+      FailRun(s, "-s takes a size from 1 to " + std::to_string(kMaxSize) + ", not '" + s.options.size + "'");
       return ExitUsage;
     }
     size = static_cast<int>(n);
   }
   if (!platform::LimitProcess(kMaxSeconds, kMaxBytes)) {
-    Fail(s, "cannot limit this process's time and memory");
+    FailRun(s, "cannot limit this process's time and memory");
     return s.status;
   }
   const std::string& input = s.options.operands[0];
   const std::string& output = s.options.operands[1];
-  std::vector<uint8_t> head;
-  std::string why = ReadFileBytes(input, kHeadSize, &head);
-  if (why.empty() && head.empty()) why = "empty file";
+  Candidates c;
+  std::string why;
+  bool executable = false;
   ShownPicture picture;
-  if (why.empty() && !PictureOf(s, Source{input.c_str(), 0, InputFile, input}, head, size, 0, &picture))
+  if (CandidatesForFile(s.plugins, input, &c, &why, &executable) &&
+      !PictureOf(s, Source{input.c_str(), 0, InputFile, input}, c, size, 0, &picture))
     why = "no icon to show";
   if (why.empty() && !picture.png.empty()) why = "the plug-in handed over an encoded picture";
   RgbaImage fitted;
@@ -260,18 +256,8 @@ int RunThumbnail(Session& s) {
   if (why.empty() && !FitPicture(picture.image, size, &fitted)) why = "cannot scale the picture";
   if (why.empty() && !EncodePng(fitted, &png)) why = "PNG encoding failed";
   if (why.empty()) why = WriteWholeFile(output, png);
-  if (!why.empty()) Fail(s, input + ": " + why);
+  if (!why.empty()) FailRun(s, input + ": " + why);
   return s.status;
-}
-
-std::string ThumbnailHelp() {
-  return "usage: spihost thumbnail [-s SIZE] INPUT OUTPUT.png\n\n"
-         "Writes the icon of INPUT as a PNG of at most SIZE x SIZE (default 128), as a\n"
-         "file manager shows it: an executable's first icon group, an animated\n"
-         "cursor's first frame, and of an icon's images the smallest one of at least\n"
-         "SIZE (else the largest) at its highest depth, scaled to fit, aspect kept,\n"
-         "with alpha. Exits 1 without writing OUTPUT when there is nothing to show.\n"
-         "share/thumbnailers/spihost.thumbnailer lets file managers call it.\n";
 }
 
 }  // namespace spihost

@@ -27,6 +27,5 @@ int ChooseImage(const std::vector<ImageChoice>& images, int size);
 bool FitPicture(const RgbaImage& image, int size, RgbaImage* out);
 
 int RunThumbnail(Session& s);
-std::string ThumbnailHelp();
 
 }  // namespace spihost

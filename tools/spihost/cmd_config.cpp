@@ -1,0 +1,186 @@
+// spihost config PLUGIN, and spihost settings PLUGIN [NAME=VALUE...]
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "commands.h"
+#include "platform/console.h"
+#include "platform/platform.h"
+#include "support.h"
+
+namespace spihost {
+namespace {
+
+const char* kLanguageKey = "Software\\Kestrov\\Susie\\Resource";
+const char* kLanguageValue = "Japanese";
+
+std::string Lower(std::string t) {
+  for (char& ch : t) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return t;
+}
+
+// The settings of our plug-ins as their dialogs keep them: the dialog's OK
+// writes every value of its plug-in's key, changed or not.
+struct Setting {
+  const char* name;
+  uint32_t minimum, maximum, fallback;
+  const char* meaning;
+};
+struct PluginSettings {
+  const char* plugin;  // the name without extension
+  const char* key;
+  std::vector<Setting> values;
+  const char* note;    // "" or whose settings these are
+};
+
+const std::vector<PluginSettings>& SettingsTable() {
+  static const std::vector<PluginSettings> table = {
+      {"Pelorin", "Software\\Kestrov\\Susie\\Plug-in\\Pelorin",
+       {{"AddExtensions", 0, 1, 0, "1: the viewer's file filter lists .exe, .scr, .dll and .cpl"},
+        {"ExtractLanguage", 0, 1, 0, "1: resources are filed under a folder per language"}},
+       ""},
+      {"Vantrel", "Software\\Kestrov\\Susie\\Plug-in\\Vantrel",
+       {{"ListAllFrames", 0, 1, 0, "1: one member per step of the animation"}},
+       ""},
+      {"Morvane", "Software\\Kestrov\\Susie\\Plug-in\\Morvane",
+       {{"GroupIcon", 0, 2, 0, "icon files of several images: 0 an archive (Quibbet), 1 the first image, 2 the largest"},
+        {"FileName", 0, 1, 0, "Quibbet's member names: 0 #NNNNN, 1 by size (WWxHHxCC)"}},
+       ""},
+      {"Quibbet", "Software\\Kestrov\\Susie\\Plug-in\\Morvane",
+       {{"GroupIcon", 0, 2, 0, "icon files of several images: 0 an archive (Quibbet), 1 the first image, 2 the largest"},
+        {"FileName", 0, 1, 0, "Quibbet's member names: 0 #NNNNN, 1 by size (WWxHHxCC)"}},
+       "Quibbet has no settings of its own; these are Morvane's"},
+  };
+  return table;
+}
+
+const PluginSettings* SettingsOf(const std::string& wanted) {
+  std::string w = Lower(wanted);
+  size_t cut = w.find_last_of("/\\");
+  if (cut != std::string::npos) w = w.substr(cut + 1);
+  for (const char* ext : {".spi", ".sph"})
+    if (w.size() > 4 && w.compare(w.size() - 4, 4, ext) == 0) w = w.substr(0, w.size() - 4);
+  for (const PluginSettings& p : SettingsTable())
+    if (Lower(p.plugin) == w) return &p;
+  return nullptr;
+}
+
+// A value as the plug-in reads it: missing, mistyped or out of range is the default.
+uint32_t Current(const PluginSettings& p, const Setting& v) {
+  uint32_t value;
+  if (!platform::RegistryReadDword(p.key, v.name, &value) || value < v.minimum || value > v.maximum)
+    return v.fallback;
+  return value;
+}
+
+// Runs the dialog with the viewer's language value set as asked, then puts
+// the value back as it was: the choice is not stored.
+int DialogInLanguage(const LoadedPlugin& p, bool japanese, bool* restored) {
+  uint32_t old = 0;
+  const bool had = platform::RegistryReadDword(kLanguageKey, kLanguageValue, &old);
+  platform::RegistryWriteDword(kLanguageKey, kLanguageValue, japanese ? 1 : 0);
+  int r = p.plugin.configurationDlg(nullptr, 1);
+  *restored = had ? platform::RegistryWriteDword(kLanguageKey, kLanguageValue, old)
+                  : platform::RegistryDeleteValue(kLanguageKey, kLanguageValue);
+  return r;
+}
+
+}  // namespace
+
+int RunConfig(Session& s) {
+  const std::string& wanted = s.options.operands[0];
+  LoadedPlugin own;
+  const LoadedPlugin* p = nullptr;
+  for (const LoadedPlugin& q : s.plugins.plugins) {
+    const std::string f = Lower(q.file);
+    if (f == Lower(wanted) || f == Lower(wanted) + ".spi" || f == Lower(wanted) + ".sph") p = &q;
+  }
+  if (!p && FileExists(wanted) && !platform::IsDirectory(wanted.c_str())) {
+    std::string error;
+    if (!LoadOnePlugin(wanted, &own, &error)) {
+      FailRun(s, wanted + ": " + error);
+      return s.status;
+    }
+    p = &own;
+  }
+  if (!p) {
+    FailRun(s, "no plug-in named " + wanted);
+    return ExitUsage;
+  }
+  auto done = [&](int status) {
+    if (p == &own) host::UnloadPlugin(&own.plugin);
+    return status;
+  };
+  if (platform::DialogsUseTerminal() && (!platform::IsTerminal(0) || !platform::IsTerminal(1))) {
+    // The terminal dialog would silently show nothing.
+    FailRun(s, "config needs a terminal on standard input and output; 'spihost settings " + wanted +
+                   "' shows and sets the values without one");
+    return done(s.status);
+  }
+  if (!p->plugin.configurationDlg) {
+    FailRun(s, p->file + ": has no configuration dialog");
+    return done(s.status);
+  }
+  const bool japanese = s.options.language.empty() ? platform::UserLanguageIsJapanese() : s.options.language == "ja";
+  bool restored = true;
+  int r = DialogInLanguage(*p, japanese, &restored);
+  if (r == ResultNotImplemented) FailRun(s, p->file + ": has no configuration dialog");
+  if (!restored) FailRun(s, "cannot put the viewer's language value back");
+  return done(s.status);
+}
+
+int RunSettings(Session& s) {
+  const std::string& wanted = s.options.operands[0];
+  const PluginSettings* p = SettingsOf(wanted);
+  if (!p) {
+    FailRun(s, "no settings known for " + wanted + " (Pelorin, Vantrel, Quibbet or Morvane)");
+    return ExitUsage;
+  }
+  std::vector<uint32_t> values;
+  for (const Setting& v : p->values) values.push_back(Current(*p, v));
+  // NAME=VALUE pairs: every one checked before anything is written.
+  bool change = false;
+  for (size_t i = 1; i < s.options.operands.size(); ++i) {
+    const std::string& a = s.options.operands[i];
+    const size_t eq = a.find('=');
+    const std::string name = a.substr(0, eq);
+    size_t k = 0;
+    while (k < p->values.size() && Lower(p->values[k].name) != Lower(name)) ++k;
+    if (eq == std::string::npos || k == p->values.size()) {
+      std::string names;
+      for (const Setting& v : p->values) names += std::string(names.empty() ? "" : ", ") + v.name;
+      FailRun(s, "'" + a + "': " + p->plugin + " has the settings " + names + " (NAME=VALUE)");
+      return ExitUsage;
+    }
+    const Setting& v = p->values[k];
+    const std::string text = a.substr(eq + 1);
+    char* end = nullptr;
+    const unsigned long n = text.empty() ? 0 : std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end || text[0] == '-' || n < v.minimum || n > v.maximum) {
+      FailRun(s, std::string(v.name) + " takes " + std::to_string(v.minimum) + " to " + std::to_string(v.maximum) +
+                     ", not '" + text + "'");
+      return ExitUsage;
+    }
+    values[k] = static_cast<uint32_t>(n);
+    change = true;
+  }
+  if (change) {
+    for (size_t k = 0; k < p->values.size(); ++k) {
+      if (!platform::RegistryWriteDword(p->key, p->values[k].name, values[k])) {
+        FailRun(s, std::string("cannot store ") + p->values[k].name + ": " + platform::LastErrorText());
+        return s.status;
+      }
+    }
+  }
+  std::string text = std::string(p->plugin) + " (HKEY_CURRENT_USER\\" + p->key + ")" +
+                     (*p->note ? std::string("; ") + p->note : "") + "\n";
+  for (size_t k = 0; k < p->values.size(); ++k) {
+    const Setting& v = p->values[k];
+    text += "  " + std::string(v.name) + "=" + std::to_string(values[k]) + "  (" + std::to_string(v.minimum) +
+            " to " + std::to_string(v.maximum) + ", default " + std::to_string(v.fallback) + "; " + v.meaning + ")\n";
+  }
+  PrintOut(s, text);
+  return s.status;
+}
+
+}  // namespace spihost
