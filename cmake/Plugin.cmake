@@ -25,6 +25,10 @@ function(add_spi_plugin name)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX "${SPI_PLUGIN_SUFFIX}" OUTPUT_NAME ${name}
                         CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${name} PRIVATE spi_framework ${P_LIBS})
+  if(SPI_PLUGIN_RUNTIME_DIR)
+    # Searched before the compiler's own folder: the runtime without winpthread.
+    target_link_options(${name} PRIVATE -L${SPI_PLUGIN_RUNTIME_DIR})
+  endif()
   set(def "${CMAKE_CURRENT_BINARY_DIR}/${name}.exports")
   if(WIN32)
     set(text "EXPORTS\n")

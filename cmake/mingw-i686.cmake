@@ -9,3 +9,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The posix-model runtime needs winpthread, whose imports (GetTickCount64)
+# Windows XP lacks: plug-ins link the win32-model libstdc++ and libgcc of the
+# same compiler release instead (tests and tools keep the posix model and std::thread).
+execute_process(COMMAND i686-w64-mingw32-gcc-win32 -print-libgcc-file-name
+                OUTPUT_VARIABLE spi_win32_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(SPI_PLUGIN_RUNTIME_DIR "${spi_win32_libgcc}" DIRECTORY)

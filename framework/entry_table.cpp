@@ -152,6 +152,10 @@ int RunLookup(DataRef data, uintptr_t baseOffset, const char* name, bool ignoreC
 
 int BuildArchiveInfo(const char* source, SpiLength length, unsigned flags, SpiHandle* handleSlot,
                      ListEntriesCallback callback) {
+  // Hosts free whatever the slot holds after any failure, so it is cleared
+  // before anything can fail, not only once the input is open.
+  if (!platform::IsWritable(handleSlot, sizeof *handleSlot)) return ResultMemoryError;
+  *handleSlot = nullptr;
   switch (flags & InputKindMask) {
     case InputFile: {
       platform::MappedFile file;

@@ -118,7 +118,14 @@ struct RegionCache {
   }
 };
 
+#ifdef _WIN32
+// mingw's thread-local objects with destructors are not safe in threads that
+// end (their storage can go before the destructor runs): no cache there.
+RegionCache* Cache() { return nullptr; }
+#else
 thread_local RegionCache regionCache;
+RegionCache* Cache() { return &regionCache; }
+#endif
 
 }  // namespace
 
@@ -127,7 +134,8 @@ GuardedBuffer::GuardedBuffer(const uint8_t* data, size_t size) {
   const size_t page = platform::PageSize();
   const size_t pages = std::max<size_t>(size / page + (size % page ? 1 : 0), 1);
   uint8_t* place = nullptr;
-  RegionCache& cache = regionCache;
+  RegionCache empty;
+  RegionCache& cache = Cache() ? *Cache() : empty;
   for (size_t i = 0; i < cache.held; ++i) {
     if (cache.regions[i].regionSize != (pages + 2) * page) continue;
     region_ = cache.regions[i].region;
@@ -147,9 +155,9 @@ GuardedBuffer::GuardedBuffer(const uint8_t* data, size_t size) {
 
 GuardedBuffer::~GuardedBuffer() {
   if (!region_) return;
-  RegionCache& cache = regionCache;
-  if (cache.held < RegionCache::Kept) {
-    cache.regions[cache.held++] = GuardedRegion{region_, regionSize_};
+  RegionCache* cache = Cache();
+  if (cache && cache->held < RegionCache::Kept) {
+    cache->regions[cache->held++] = GuardedRegion{region_, regionSize_};
   } else {
     platform::FreeGuarded(region_, regionSize_);
   }

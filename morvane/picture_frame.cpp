@@ -103,10 +103,19 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
 
 namespace {
 
-// Memory input: the host's length bounds what may be read.
+// Memory input: the host's length bounds what may be read, or without one
+// the readable memory.
 ByteView MemoryInput(const char* input, SpiLength position) {
-  if (!input || position <= 0) return ByteView{};
-  return ByteView{reinterpret_cast<const uint8_t*>(input), static_cast<size_t>(position)};
+  if (!input || position < 0) return ByteView{};
+  if (position > 0)
+    return ByteView{reinterpret_cast<const uint8_t*>(input), static_cast<size_t>(position)};
+  // Hosts that pass no length hand over the image alone: it reaches as far as
+  // memory stays readable from the pointer, as in the other plug-ins.
+  const uint8_t* begin;
+  const uint8_t* end;
+  if (!platform::ReadableExtent(input, &begin, &end)) return ByteView{};
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(input);
+  return ByteView{p, static_cast<size_t>(end - p)};
 }
 
 // File input starts position bytes into the mapped file (nothing when that lies outside).

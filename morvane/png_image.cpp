@@ -1,8 +1,10 @@
 #include "morvane/png_image.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+
+#include "platform/platform.h"
 
 namespace {
 
@@ -14,7 +16,8 @@ const uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 // at once instead of eating memory. The decoder's allocator takes no context,
 // so decodes take turns with one limit. Not a thread-local: in a library loaded
 // at run time that is dynamic TLS, which LeakSanitizer's final scan crashed on.
-std::mutex DecodeTurn;
+// The turn is a flag, not a mutex: a plug-in carries no threading runtime.
+std::atomic_flag DecodeTurn;
 size_t AllocationLimit = 0;
 
 void* PngAlloc(size_t size) { return size <= AllocationLimit ? std::malloc(size) : nullptr; }
@@ -116,9 +119,10 @@ bool DecodePngImage(ByteView png, uint32_t width, uint32_t height, uint8_t* bits
   int w = 0, h = 0, channels = 0;
   stbi_uc* rgba;
   {
-    std::lock_guard<std::mutex> turn(DecodeTurn);
+    while (DecodeTurn.test_and_set(std::memory_order_acquire)) platform::YieldThread();
     AllocationLimit = 2 * (size_t{height} * (1 + size_t{width} * 8)) + (1u << 20);
     rgba = stbi_load_from_memory(png.data, static_cast<int>(png.size), &w, &h, &channels, 4);
+    DecodeTurn.clear(std::memory_order_release);
   }
   if (!rgba) return false;
   bool ok = static_cast<uint32_t>(w) == width && static_cast<uint32_t>(h) == height;

@@ -185,21 +185,34 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
   return ResultOk;
 }
 
-uint32_t BitmapBitsOffset(ByteView input, uint64_t data) {
+// Where the bits start in the file made of the header, the masks and the
+// colour table; 0 when the header is not one of a bitmap. The table holds the
+// colours-used count where that is smaller than the full palette (or, above
+// 8 bits, where it is given at all); a 40-byte header with bit-field or
+// alpha-bit-field compression is followed by its three or four masks. An
+// offset beyond the resource is held at its end.
+uint32_t BitmapBitsOffset(ByteView input, uint64_t data, uint32_t size) {
   uint32_t headerSize;
   if (!ReadLe32(input, data, &headerSize)) return 0;
-  uint16_t bitCount;
-  uint32_t entrySize;
+  uint64_t table;
   if (headerSize == 12) {
     if (!Has(input, data, 12)) return 0;
-    bitCount = Le16(input, data + 10);
-    entrySize = 3;
+    table = IconPaletteEntries(Le16(input, data + 10)) * uint64_t{3};
   } else {
-    if (!Has(input, data, 40)) return 0;
-    bitCount = Le16(input, data + 14);
-    entrySize = 4;
+    // Shorter headers (OS/2's) stop after any field; missing ones are zero.
+    if (headerSize < 16 || !Has(input, data, std::min<uint32_t>(headerSize, 40))) return 0;
+    const uint16_t bitCount = Le16(input, data + 14);
+    const uint32_t compression = headerSize >= 20 ? Le32(input, data + 16) : 0;
+    const uint32_t used = headerSize >= 36 ? Le32(input, data + 32) : 0;
+    const uint32_t full = IconPaletteEntries(bitCount);
+    uint64_t entries = bitCount <= 8 ? full : used;
+    if (bitCount <= 8 && used != 0 && used < full) entries = used;
+    table = entries * 4;
+    if (headerSize == 40 && compression == 3) table += 12;
+    if (headerSize == 40 && compression == 6) table += 16;
   }
-  return headerSize + BitmapFileHeaderSize + IconPaletteEntries(bitCount) * entrySize;
+  const uint64_t offset = std::min<uint64_t>(uint64_t{headerSize} + table, size);
+  return static_cast<uint32_t>(BitmapFileHeaderSize + offset);
 }
 
 int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* context) {
@@ -217,7 +230,7 @@ int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* contex
   // Check before the framework creates an output of the announced size.
   switch (v.type) {
     case ResourceBitmap:
-      if (!Has(v.input, v.data, v.size) || BitmapBitsOffset(v.input, v.data) == 0)
+      if (!Has(v.input, v.data, v.size) || BitmapBitsOffset(v.input, v.data, v.size) == 0)
         return ResultBrokenData;
       break;
     case ResourceIconGroup:
@@ -243,7 +256,7 @@ int WriteResource(DataRef, uint8_t* destination, uint32_t size, ProgressCallback
   const ResourceVisit& v = request->visit;
   switch (v.type) {
     case ResourceBitmap: {
-      const uint32_t bitsOffset = BitmapBitsOffset(v.input, v.data);
+      const uint32_t bitsOffset = BitmapBitsOffset(v.input, v.data, v.size);
       if (bitsOffset == 0 || size < BitmapFileHeaderSize || size - BitmapFileHeaderSize < v.size)
         return ResultBrokenData;
       PutLe16(destination, 0x4D42);

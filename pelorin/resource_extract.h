@@ -35,9 +35,9 @@ int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* contex
 int WriteResource(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
                   SpiUserValue userValue, void* context);
 
-// 14 + header size + palette bytes of the bitmap at data, or 0 when its header
-// does not lie within the input.
-uint32_t BitmapBitsOffset(ByteView input, uint64_t data);
+// 14 + header, masks and colour table of the bitmap of size bytes at data, or
+// 0 when its header does not lie within the input.
+uint32_t BitmapBitsOffset(ByteView input, uint64_t data, uint32_t size);
 
 // Writes the icon or cursor file of the request's group into output (size
 // bytes). With a null output it only checks that the file can be built and fits.

@@ -23,6 +23,10 @@ void SetBinaryOutput();
 void CatchInterrupt();
 bool InterruptRequested();
 
+// Caps this process for a caller that may be fed hostile files: at most
+// seconds of processor and of wall-clock time (then it is ended) and at most
+// bytes of address space (allocations beyond fail). False when not applied.
+bool LimitProcess(unsigned seconds, size_t bytes);
 // Writing to a closed pipe fails with an error instead of ending the program.
 void IgnoreBrokenPipe();
 

@@ -62,6 +62,10 @@ void BlockUnlock(SpiHandle h);
 void BlockFree(SpiHandle h);
 size_t BlockSize(SpiHandle h);
 
+// Gives the rest of this thread's time slice to another thread (a waiting
+// turn that needs no threading runtime).
+void YieldThread();
+
 // ---- Memory that the host points us at ----------------------------------
 
 // The readable region that holds p: contiguous readable pages around it.

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,40 @@ void CatchInterrupt() {
 }
 
 bool InterruptRequested() { return interrupts.load() > 0; }
+
+// AddressSanitizer reserves terabytes of address space for its shadow, so an
+// address-space cap would fail every allocation of a sanitizer build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCapAddressSpace = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kCapAddressSpace = false;
+#else
+constexpr bool kCapAddressSpace = true;
+#endif
+#else
+constexpr bool kCapAddressSpace = true;
+#endif
+
+// Lowers a limit to value, never raises one the caller already set lower.
+static bool Lower(int resource, rlim_t value) {
+  rlimit now{};
+  if (getrlimit(resource, &now) != 0) return false;
+  if (now.rlim_max != RLIM_INFINITY && now.rlim_max < value) value = now.rlim_max;
+  if (now.rlim_cur != RLIM_INFINITY && now.rlim_cur < value) return true;
+  const rlimit next{value, value};
+  return setrlimit(resource, &next) == 0;
+}
+
+bool LimitProcess(unsigned seconds, size_t bytes) {
+  // RLIMIT_CPU sends SIGXCPU, whose default ends the process; the alarm covers
+  // a process that waits rather than computes.
+  if (!Lower(RLIMIT_CPU, seconds)) return false;
+  if (kCapAddressSpace && !Lower(RLIMIT_AS, bytes)) return false;
+  signal(SIGALRM, SIG_DFL);
+  alarm(seconds);
+  return true;
+}
 
 void IgnoreBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
 

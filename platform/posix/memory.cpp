@@ -1,5 +1,6 @@
 // Memory blocks handed to the host: a malloc'ed SpiBlockHeader followed by the
 // data (the layout framework/spi.h documents for native hosts).
+#include <sched.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -91,5 +92,7 @@ size_t PageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
 void FreeGuarded(void* region, size_t regionSize) {
   if (region) munmap(region, regionSize);
 }
+
+void YieldThread() { sched_yield(); }
 
 }  // namespace platform

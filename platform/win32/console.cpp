@@ -26,6 +26,11 @@ HANDLE StreamHandle(int stream) {
   return GetStdHandle(stream == 0 ? STD_INPUT_HANDLE : stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
 }
 
+DWORD WINAPI EndAfter(void* seconds) {
+  Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(seconds)) * 1000u);
+  ExitProcess(1);
+}
+
 }  // namespace
 
 bool IsTerminal(int stream) {
@@ -49,6 +54,24 @@ void SetBinaryOutput() {
 void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 bool InterruptRequested() { return interrupts.load() > 0; }
+
+bool LimitProcess(unsigned seconds, size_t bytes) {
+  // A job ends the process when its processor time is spent and fails
+  // allocations beyond the limit; a sleeping thread covers wall-clock time.
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (!job) return false;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_TIME | JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+  limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart = static_cast<LONGLONG>(seconds) * 10000000;
+  limits.ProcessMemoryLimit = bytes;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+      !AssignProcessToJobObject(job, GetCurrentProcess()))
+    return false;  // the job handle stays open: it must outlive the process
+  HANDLE timer = CreateThread(nullptr, 0, EndAfter, reinterpret_cast<void*>(uintptr_t{seconds}), 0, nullptr);
+  if (!timer) return false;
+  CloseHandle(timer);
+  return true;
+}
 
 void IgnoreBrokenPipe() {}
 

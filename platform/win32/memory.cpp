@@ -62,4 +62,6 @@ void FreeGuarded(void* region, size_t) {
   if (region) VirtualFree(region, 0, MEM_RELEASE);
 }
 
+void YieldThread() { SwitchToThread(); }
+
 }  // namespace platform

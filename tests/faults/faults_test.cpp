@@ -156,7 +156,7 @@ TEST_F(Faults, EntryListInputCannotBeMapped) {
   SpiHandle slot = Untouched;
   FailNth(FaultMap, 1);
   EXPECT_EQ(BuildArchiveInfo(input.c_str(), 0, InputFile, &slot, ListMembers), ResultReadError);
-  EXPECT_EQ(slot, Untouched) << "the slot is not touched";
+  EXPECT_EQ(slot, nullptr) << "the slot holds a null handle";
   fileInfo record;
   std::memset(&record, 0x77, sizeof record);
   FailNth(FaultMap, 1);

@@ -138,6 +138,14 @@ ArchiveRun RunArchive(const host::Plugin& p, const build::Bytes& bytes) {
   EXPECT_EQ(run.listFromFile == ResultOk, fileList != nullptr);
   std::vector<fileInfo> fileEntries = fileList ? host::TakeEntryList(fileList) : std::vector<fileInfo>();
   EXPECT_EQ(run.list, run.listFromFile) << "memory and file input answer alike";
+  // A file that cannot be opened and an unknown input kind fail like broken
+  // data: the slot holds a null handle, whatever it held before.
+  for (unsigned kind : {unsigned{InputFile}, 2u}) {
+    const std::string source = kind == InputFile ? dir + "/missing.bin" : plain;
+    SpiHandle stale = reinterpret_cast<SpiHandle>(uintptr_t{0x5A5A0});
+    EXPECT_NE(p.getArchiveInfo(source.c_str(), 0, kind, &stale), ResultOk);
+    EXPECT_EQ(stale, nullptr) << "input kind " << kind;
+  }
   EXPECT_EQ(run.entries.size(), fileEntries.size());
 
   for (size_t k = 0; k < run.entries.size() && k < 64; ++k) {

@@ -507,7 +507,9 @@ TEST(MorvaneFrame, InputKinds) {
   EXPECT_EQ(PictureInfoFromInput(mem, len - 32, InputMemory, FillIconPictureInfo, &info), ResultOk);
   EXPECT_EQ(PictureInfoFromInput(mem, len - 33, InputMemory, FillIconPictureInfo, &info),
             ResultBrokenData);
-  EXPECT_EQ(PictureInfoFromInput(mem, 0, InputMemory, FillIconPictureInfo, &info),
+  // No length: the readable memory around the icon bounds it.
+  EXPECT_EQ(PictureInfoFromInput(mem, 0, InputMemory, FillIconPictureInfo, &info), ResultOk);
+  EXPECT_EQ(PictureInfoFromInput(mem, -1, InputMemory, FillIconPictureInfo, &info),
             ResultBrokenData);
 
   // File input from an offset, with flags 0x10 meaning file input too.

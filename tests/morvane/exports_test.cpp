@@ -181,6 +181,19 @@ TEST_F(MorvaneExports, PictureFromMemoryAndFile) {
   EXPECT_EQ(m.info.size(), 104u);
   EXPECT_EQ(m.bits, ColourBitsOf(s));
 
+  // A length of 0: the input reaches to the end of readable memory, which here
+  // ends with the icon; an icon cut short there is still broken data.
+  PictureInfo unbounded{};
+  EXPECT_EQ(plugin.getPictureInfo(buffer.source(), 0, InputMemory, &unbounded), ResultOk);
+  EXPECT_EQ(std::memcmp(&unbounded, &info, sizeof info), 0);
+  SpiHandle hi = Untouched, hb = Untouched;
+  ASSERT_EQ(plugin.getPicture(buffer.source(), 0, InputMemory, &hi, &hb, nullptr, 0), ResultOk);
+  EXPECT_EQ(host::TakeBlock(hi), m.info);
+  EXPECT_EQ(host::TakeBlock(hb), m.bits);
+  host::GuardedBuffer cut(Bytes(f.begin(), f.begin() + f.size() / 2));
+  EXPECT_EQ(plugin.getPicture(cut.source(), 0, InputMemory, &hi, &hb, nullptr, 0),
+            ResultBrokenData);
+
   Bytes padded(100, 0);
   padded.insert(padded.end(), f.begin(), f.end());
   WriteFile("morvane_exports_input.ico", padded);

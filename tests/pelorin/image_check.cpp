@@ -111,6 +111,23 @@ bool IsWellFormedBitmapFile(const Bytes& file, std::string* why) {
   const uint32_t offset = U32(file, 10);
   if (offset > file.size() || offset < 14 + U32(file, 14)) return Fail(why, "bits offset out of place");
   const uint32_t hs = U32(file, 14);
+  // The offset must name where the bits start: from there they fill the file
+  // exactly (the compressed size where one is given, else rows of 4-byte steps).
+  if (hs == 12 || (hs >= 40 && file.size() >= 14 + 40)) {
+    const bool core = hs == 12;
+    const int64_t width = core ? U16(file, 18) : static_cast<int32_t>(U32(file, 18));
+    const int64_t height = core ? U16(file, 20) : static_cast<int32_t>(U32(file, 22));
+    const uint32_t bitCount = core ? U16(file, 24) : U16(file, 28);
+    const uint32_t compression = core ? 0 : U32(file, 30);
+    const int64_t stride = (width * bitCount + 31) / 32 * 4;
+    int64_t bits = -1;
+    if (compression == 0 || compression == 3) bits = stride * (height < 0 ? -height : height);
+    else if ((compression == 1 || compression == 2) && U32(file, 34) != 0) bits = U32(file, 34);
+    if (bits >= 0 && static_cast<int64_t>(file.size() - offset) != bits)
+      return Fail(why, "bits offset " + std::to_string(offset) + " leaves " +
+                           std::to_string(file.size() - offset) + " bytes for " +
+                           std::to_string(bits));
+  }
   if (hs >= 40 && file.size() >= 14 + 40 && (U32(file, 30) == 1 || U32(file, 30) == 2)) {
     const int32_t height = static_cast<int32_t>(U32(file, 22));
     return RleDecodes(file, offset, U32(file, 30) == 2, U32(file, 18),

@@ -230,6 +230,8 @@ Bytes BitmapResource(uint32_t headerSize, uint16_t bpp, uint32_t totalSize) {
     Put32(b, 8, 4);
     Put16(b, 12, 1);
     Put16(b, 14, bpp);
+    // Uncompressed, no colours-used count: the rest of the header is zero.
+    std::fill(b.begin() + 16, b.begin() + std::min<size_t>(headerSize, 40), 0);
   }
   return b;
 }

@@ -210,24 +210,35 @@ TEST(PelorinListTest, LanguagesAsDirectoriesOrNot) {
 }
 
 TEST(PelorinExtractTest, BitmapsGetAFileHeader) {
+  // The offset skips header, masks and the colour table the header implies.
   struct Case {
     uint32_t header;
     uint16_t bpp;
+    uint32_t compression, used;
     uint32_t bitsOffset;
-  } cases[] = {{40, 8, 1078}, {12, 4, 74}, {40, 24, 54}, {40, 16, 54}, {40, 32, 54}, {12, 1, 32}};
+  } cases[] = {{40, 8, 0, 0, 1078},   {40, 8, 0, 16, 118},  {40, 4, 2, 10, 94},
+               {40, 4, 0, 3, 66},     {40, 4, 0, 16, 118},  {40, 4, 0, 99, 118},
+               {40, 24, 0, 0, 54},    {40, 24, 0, 16, 118}, {40, 16, 3, 0, 66},
+               {40, 32, 3, 0, 66},    {40, 32, 6, 0, 70},   {108, 32, 3, 0, 122},
+               {12, 4, 0, 0, 74},     {12, 1, 0, 0, 32},    {16, 8, 0, 0, 1054},
+               {40, 24, 0, 0x40000000, 2014}};  // a table beyond the resource ends there
   for (const Case& c : cases) {
-    Bytes bmp = BitmapResource(c.header, c.bpp, 1000);
-    if (c.header == 40) Put32(bmp, 32, 16);  // colours used never counts
+    Bytes bmp = BitmapResource(c.header, c.bpp, 2000);
+    if (c.header >= 40) {
+      Put32(bmp, 16, c.compression);
+      Put32(bmp, 32, c.used);
+    }
     const Bytes exe = ExecutableWith(Tree({{{2}, {1}, 0, bmp}}));
     const Extracted e = Extract(exe, 0);
     ASSERT_EQ(e.result, 0);
     EXPECT_EQ(e.name, "#00001.BMP");
-    ASSERT_EQ(e.bytes.size(), 1014u);
+    ASSERT_EQ(e.bytes.size(), 2014u);
     EXPECT_EQ(e.bytes[0], 'B');
     EXPECT_EQ(e.bytes[1], 'M');
-    EXPECT_EQ(Get32(e.bytes, 2), 1014u);
+    EXPECT_EQ(Get32(e.bytes, 2), 2014u);
     EXPECT_EQ(Get32(e.bytes, 6), 0u);
-    EXPECT_EQ(Get32(e.bytes, 10), c.bitsOffset) << c.header << " " << c.bpp;
+    EXPECT_EQ(Get32(e.bytes, 10), c.bitsOffset)
+        << c.header << " " << c.bpp << " " << c.compression << " " << c.used;
     EXPECT_TRUE(std::equal(bmp.begin(), bmp.end(), e.bytes.begin() + 14));
   }
 }

@@ -49,6 +49,11 @@ TEST(CommandLine, UsageErrors) {
   EXPECT_NE(Parse({"--lang", "fr", "config", "Morvane"}, &o), "");
   EXPECT_NE(Parse({"extract", "a", "-o"}, &o), "");
   EXPECT_NE(Parse({"--json=1", "list", "a"}, &o), "");
+  EXPECT_NE(Parse({"thumbnail", "a.exe"}, &o), "");           // no output
+  EXPECT_NE(Parse({"thumbnail", "a.exe", "b.png", "c"}, &o), "");
+  EXPECT_NE(Parse({"list", "a", "-s", "64"}, &o), "");         // -s belongs to thumbnail
+  ASSERT_EQ(Parse({"thumbnail", "-s", "64", "a.exe", "b.png"}, &o), "");
+  EXPECT_EQ(o.size, "64");
   EXPECT_NE(Parse({"extract", "a", "-j", "0"}, &o), "");
   EXPECT_NE(Parse({"extract", "a", "-j", "x"}, &o), "");
   EXPECT_NE(Parse({"extract", "a", "--only", "ico,,cur"}, &o), "");

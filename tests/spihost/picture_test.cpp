@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "picture.h"
+#include "thumbnail.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wall"
@@ -227,6 +228,39 @@ TEST(Picture, BmpFileHeaderAndBackAgain) {
   bad[10] = 0xFF;
   bad[11] = 0xFF;
   EXPECT_NE(spihost::BmpFileToDib(bad, &io, &is, &bo, &bs), "");
+}
+
+// The image a thumbnail shows: the smallest that covers the size, else the
+// largest; the highest depth among equals; the first among true ties.
+TEST(Thumbnail, ChoosesTheImageExplorerWould) {
+  using C = spihost::ImageChoice;
+  const std::vector<C> icon{{16, 16, 32}, {32, 32, 8}, {32, 32, 32}, {48, 48, 4}, {256, 256, 32}};
+  const struct { int size; int chosen; } cases[] = {
+      {16, 0}, {24, 2}, {32, 2}, {40, 3}, {48, 3}, {64, 4}, {256, 4}, {512, 4}, {1, 0}};
+  for (const auto& c : cases) EXPECT_EQ(spihost::ChooseImage(icon, c.size), c.chosen) << c.size;
+  EXPECT_EQ(spihost::ChooseImage({{32, 32, 8}, {32, 32, 8}}, 128), 0);
+  EXPECT_EQ(spihost::ChooseImage({{0, 0, 32}, {16, 32, 4}}, 64), 1);  // a broken entry is never chosen
+  EXPECT_EQ(spihost::ChooseImage({}, 64), -1);
+}
+
+// Down to fit, up at most twice, aspect kept, alpha always written.
+TEST(Thumbnail, FitsWithinTheSizeKeepingAspect) {
+  const struct { int w, h, size, ow, oh; } cases[] = {
+      {256, 256, 128, 128, 128}, {32, 64, 16, 8, 16}, {32, 32, 128, 64, 64},
+      {48, 48, 64, 64, 64}, {32, 32, 32, 32, 32}, {64, 32, 1, 1, 1}};
+  for (const auto& c : cases) {
+    spihost::RgbaImage in{c.w, c.h, false, std::vector<uint8_t>(size_t{4} * c.w * c.h, 200)};
+    spihost::RgbaImage out;
+    ASSERT_TRUE(spihost::FitPicture(in, c.size, &out)) << c.w << "x" << c.h << "@" << c.size;
+    EXPECT_EQ(out.width, c.ow);
+    EXPECT_EQ(out.height, c.oh);
+    EXPECT_TRUE(out.hasAlpha);
+    ASSERT_EQ(out.pixels.size(), size_t{4} * c.ow * c.oh);
+    EXPECT_NEAR(out.pixels[3], 200, 2);  // a flat picture stays flat, alpha included
+  }
+  spihost::RgbaImage shortRows{4, 4, false, std::vector<uint8_t>(60)};
+  spihost::RgbaImage out;
+  EXPECT_FALSE(spihost::FitPicture(shortRows, 2, &out));
 }
 
 }  // namespace

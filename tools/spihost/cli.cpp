@@ -100,6 +100,8 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
         o.toStdout = true;
       } else if (a == "--png") {
         o.png = true;
+      } else if (a == "-s" || a == "--size") {
+        error = takeValue(&o.size);
       }
     } else {
       error = o.command.empty() ? "unknown option " + a
@@ -128,6 +130,7 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
     if (ext != ".png" && ext != ".bmp") return "the output of 'convert' must end in .png or .bmp";
   }
   if (o.command == "config" && n != 1) return "'config' needs exactly one PLUGIN";
+  if (o.command == "thumbnail" && n != 2) return "'thumbnail' needs INPUT and OUTPUT.png";
   if (o.command == "settings" && !n) return "'settings' needs a PLUGIN";
   *out = o;
   return {};

@@ -18,6 +18,7 @@ struct Options {
   std::string pluginFolder;        // --plugins DIR
   std::string language;            // --lang ja|en
   std::string output;              // -o DIR or -o FILE
+  std::string size;                // thumbnail -s SIZE
   bool json = false;
   bool toStdout = false;
   bool png = false;

@@ -1,6 +1,8 @@
 // The table of spihost's commands: name, function, options and help.
 #include "commands.h"
 
+#include "thumbnail.h"
+
 namespace spihost {
 
 const std::vector<Command>& Commands() {
@@ -63,6 +65,14 @@ const std::vector<Command>& Commands() {
        "  --lang ja|en    the dialog's language for this time (default: the user's\n"
        "                  language: Japanese when LC_ALL, LC_MESSAGES or LANG\n"
        "                  begins with \"ja\")\n"},
+      {"thumbnail", RunThumbnail, {"-s", "--size"}, true,
+       "usage: spihost thumbnail [-s SIZE] INPUT OUTPUT.png\n\n"
+       "Writes the icon of INPUT as a PNG of at most SIZE x SIZE (default 128), as a\n"
+       "file manager shows it: an executable's first icon group, an animated\n"
+       "cursor's first frame, and of an icon's images the smallest one of at least\n"
+       "SIZE (else the largest) at its highest depth, scaled to fit, aspect kept,\n"
+       "with alpha. Exits 1 without writing OUTPUT when there is nothing to show.\n"
+       "share/thumbnailers/spihost.thumbnailer lets file managers call it.\n"},
       {"settings", RunSettings, {}, false,
        "usage: spihost settings PLUGIN [NAME=VALUE...]\n\n"
        "Prints the settings of PLUGIN (Pelorin, Vantrel, Quibbet or Morvane) with\n"

@@ -1,0 +1,263 @@
+// spihost thumbnail: what a file manager runs (through a .thumbnailer file)
+// to draw an executable, an icon, a cursor or an animated cursor. The choice of
+// the image is made as Windows Explorer makes it: an executable shows its first
+// icon group, an animated cursor its first frame, and of an icon's images the
+// one closest to the size asked for.
+#include "thumbnail.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+
+#include "platform/console.h"
+#include "support.h"
+
+// The resampler: stb_image_resize, compiled here only. Its own code is not
+// held to our warning flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wall"
+#pragma GCC diagnostic ignored "-Wextra"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wdouble-promotion"
+#define STB_IMAGE_RESIZE_IMPLEMENTATION
+#define STB_IMAGE_RESIZE_STATIC
+#include <stb_image_resize.h>
+#pragma GCC diagnostic pop
+
+namespace spihost {
+namespace {
+
+constexpr size_t kHeadSize = 2048;
+constexpr int kMaxDepth = 4;
+constexpr int kDefaultSize = 128;
+constexpr int kMaxSize = 1024;
+// A file manager waits for us; a hostile file must not make it wait longer or
+// take its memory. Real icons need a fraction of both.
+constexpr unsigned kMaxSeconds = 10;
+constexpr size_t kMaxBytes = size_t{1} << 30;
+
+// Where a plug-in reads from: a file on disk, or bytes held in memory.
+struct Source {
+  const char* source = nullptr;
+  SpiLength length = 0;  // 0 for a file
+  unsigned kind = InputFile;
+  std::string name;    // for the plug-ins' choice by name
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWith(const std::string& text, const char* suffix) {
+  const std::string tail = suffix;
+  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == tail;
+}
+
+std::string MemberName(const fileInfo& m) {
+  return std::string(m.filename, strnlen(m.filename, sizeof m.filename));
+}
+
+// An archive plug-in that reads icon files lists the images of one icon: the
+// host chooses among them. Every other archive holds icons one after another.
+bool ListsImagesOfOneIcon(const LoadedPlugin& p) {
+  for (int i = 2; i < 64; i += 2) {
+    const std::string pattern = Lower(host::PluginInfo(p.plugin, i));
+    if (pattern.empty()) break;
+    if (pattern.find("*.ico") != std::string::npos || pattern.find("*.cur") != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+// One member into memory, as a one-image (or one-icon) file.
+bool MemberBytes(const LoadedPlugin& p, const Source& from, const fileInfo& m,
+                 std::vector<uint8_t>* out) {
+  const char* source = from.source;
+  SpiLength length = static_cast<SpiLength>(m.position);
+  if (from.kind == InputMemory) {
+    if (m.position >= static_cast<uintptr_t>(from.length)) return false;
+    source += m.position;
+    length = from.length - static_cast<SpiLength>(m.position);
+  }
+  SpiHandle block = nullptr;
+  if (p.plugin.getFile(source, length, &block, from.kind | (OutputMemory << OutputKindShift),
+                       nullptr, 0) != ResultOk || !block)
+    return false;
+  if (SpiBlockSize(block) < m.filesize || m.filesize == 0) {
+    SpiFreeBlock(block);
+    return false;
+  }
+  *out = host::TakeBlock(block, m.filesize);
+  return true;
+}
+
+// The plug-ins that take a member held in memory, asked with its head as a viewer asks.
+Candidates CandidatesOf(Session& s, const Source& from, const std::vector<uint8_t>& bytes) {
+  return FindCandidates(s.plugins, from.name, bytes.data(), std::min(bytes.size(), kHeadSize));
+}
+
+// A member held in memory, for its own plug-ins.
+struct HeldMember {
+  std::unique_ptr<host::GuardedBuffer> buffer;
+  Source source;
+};
+
+HeldMember Hold(const std::vector<uint8_t>& bytes, const std::string& name) {
+  HeldMember h;
+  h.buffer = std::make_unique<host::GuardedBuffer>(bytes);
+  h.source = Source{h.buffer->source(), static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)),
+                    InputMemory, name};
+  return h;
+}
+
+bool PictureOf(Session& s, const Source& from, const Candidates& c, int size, int depth,
+               ShownPicture* out);
+
+// The picture among the images of one icon that suits size best.
+bool BestImage(Session& s, const LoadedPlugin& p, const Source& from,
+               const std::vector<fileInfo>& members, int size, ShownPicture* out) {
+  std::vector<HeldMember> held;
+  std::vector<const LoadedPlugin*> decoders;
+  std::vector<ImageChoice> choices;
+  for (const fileInfo& m : members) {
+    std::vector<uint8_t> bytes;
+    if (!MemberBytes(p, from, m, &bytes)) continue;
+    HeldMember h = Hold(bytes, MemberName(m));
+    for (const LoadedPlugin* image : CandidatesOf(s, h.source, bytes).images) {
+      PictureInfo info{};
+      if (!image->plugin.getPictureInfo ||
+          image->plugin.getPictureInfo(h.source.source, h.source.length, InputMemory, &info) != ResultOk)
+        continue;
+      if (info.hInfo) SpiFreeBlock(info.hInfo);
+      choices.push_back(ImageChoice{info.width, info.height, info.colorDepth});
+      decoders.push_back(image);
+      held.push_back(std::move(h));
+      break;
+    }
+  }
+  const int chosen = ChooseImage(choices, size);
+  if (chosen < 0) return false;
+  const Source& image = held[static_cast<size_t>(chosen)].source;
+  return FetchShownPicture(decoders[static_cast<size_t>(chosen)]->plugin, image.source, image.length,
+                           InputMemory, false, nullptr, 0, out) == ResultOk;
+}
+
+// The first icon of an archive that holds icons in order (the first icon
+// group of an executable, the first frame of an animation); cursors only
+// where there is no icon.
+bool FirstIcon(Session& s, const LoadedPlugin& p, const Source& from,
+               const std::vector<fileInfo>& members, int size, int depth, ShownPicture* out) {
+  for (const char* ext : {".ico", ".cur"}) {
+    for (const fileInfo& m : members) {
+      if (!EndsWith(MemberName(m), ext)) continue;
+      std::vector<uint8_t> bytes;
+      if (!MemberBytes(p, from, m, &bytes)) continue;
+      HeldMember h = Hold(bytes, MemberName(m));
+      if (PictureOf(s, h.source, CandidatesOf(s, h.source, bytes), size, depth + 1, out)) return true;
+    }
+  }
+  return false;
+}
+
+bool PictureOf(Session& s, const Source& from, const Candidates& c, int size, int depth,
+               ShownPicture* out) {
+  if (depth > kMaxDepth) return false;
+  for (const LoadedPlugin* p : c.images) {
+    if (FetchShownPicture(p->plugin, from.source, from.length, from.kind, false, nullptr, 0, out) == ResultOk)
+      return true;
+  }
+  for (const LoadedPlugin* p : c.archives) {
+    SpiHandle block = nullptr;
+    if (p->plugin.getArchiveInfo(from.source, from.length, from.kind, &block) != ResultOk || !block) continue;
+    const std::vector<fileInfo> members = host::TakeEntryList(block);
+    if (ListsImagesOfOneIcon(*p) ? BestImage(s, *p, from, members, size, out)
+                                 : FirstIcon(s, *p, from, members, size, depth, out))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int ChooseImage(const std::vector<ImageChoice>& images, int size) {
+  int best = -1;
+  auto side = [](const ImageChoice& c) { return std::max(c.width, c.height); };
+  for (size_t i = 0; i < images.size(); ++i) {
+    const ImageChoice& c = images[i];
+    if (c.width <= 0 || c.height <= 0) continue;
+    if (best < 0) {
+      best = static_cast<int>(i);
+      continue;
+    }
+    const ImageChoice& b = images[static_cast<size_t>(best)];
+    const int cs = side(c), bs = side(b);
+    const bool cCovers = cs >= size, bCovers = bs >= size;
+    bool better;
+    if (cs != bs) better = cCovers != bCovers ? cCovers : (cCovers ? cs < bs : cs > bs);
+    else better = c.depth > b.depth;
+    if (better) best = static_cast<int>(i);
+  }
+  return best;
+}
+
+bool FitPicture(const RgbaImage& image, int size, RgbaImage* out) {
+  const int w = image.width, h = image.height;
+  if (w <= 0 || h <= 0 || image.pixels.size() / 4 / static_cast<size_t>(w) < static_cast<size_t>(h))
+    return false;
+  const int longest = std::max(w, h);
+  // Scale to fit; an image smaller than size grows at most twice over.
+  const double scale = longest > size ? double(size) / longest : std::min(2.0, double(size) / longest);
+  const int ow = std::clamp(static_cast<int>(w * scale + 0.5), 1, size);
+  const int oh = std::clamp(static_cast<int>(h * scale + 0.5), 1, size);
+  out->width = ow;
+  out->height = oh;
+  out->hasAlpha = true;
+  out->pixels.assign(size_t{4} * static_cast<size_t>(ow) * static_cast<size_t>(oh), 0);
+  if (ow == w && oh == h) {
+    out->pixels.assign(image.pixels.begin(), image.pixels.begin() + static_cast<ptrdiff_t>(out->pixels.size()));
+    return true;
+  }
+  // Colour in sRGB with alpha weighting, so transparent pixels lend no colour.
+  return stbir_resize_uint8_srgb(image.pixels.data(), w, h, 0, out->pixels.data(), ow, oh, 0, 4, 3, 0) != 0;
+}
+
+int RunThumbnail(Session& s) {
+  int size = kDefaultSize;
+  if (!s.options.size.empty()) {
+    char* end = nullptr;
+    const long n = std::strtol(s.options.size.c_str(), &end, 10);
+    if (*end || n < 1 || n > kMaxSize) {
+      FailRun(s, "-s takes a size from 1 to " + std::to_string(kMaxSize) + ", not '" + s.options.size + "'");
+      return ExitUsage;
+    }
+    size = static_cast<int>(n);
+  }
+  if (!platform::LimitProcess(kMaxSeconds, kMaxBytes)) {
+    FailRun(s, "cannot limit this process's time and memory");
+    return s.status;
+  }
+  const std::string& input = s.options.operands[0];
+  const std::string& output = s.options.operands[1];
+  Candidates c;
+  std::string why;
+  bool executable = false;
+  ShownPicture picture;
+  if (CandidatesForFile(s.plugins, input, &c, &why, &executable) &&
+      !PictureOf(s, Source{input.c_str(), 0, InputFile, input}, c, size, 0, &picture))
+    why = "no icon to show";
+  if (why.empty() && !picture.png.empty()) why = "the plug-in handed over an encoded picture";
+  RgbaImage fitted;
+  std::vector<uint8_t> png;
+  if (why.empty() && !FitPicture(picture.image, size, &fitted)) why = "cannot scale the picture";
+  if (why.empty() && !EncodePng(fitted, &png)) why = "PNG encoding failed";
+  if (why.empty()) why = WriteWholeFile(output, png);
+  if (!why.empty()) FailRun(s, input + ": " + why);
+  return s.status;
+}
+
+}  // namespace spihost

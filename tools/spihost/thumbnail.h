@@ -1,0 +1,31 @@
+// spihost thumbnail: the icon a file manager shows for an executable, an icon,
+// a cursor or an animated cursor, as one PNG of at most SIZE x SIZE.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "fetch.h"
+
+namespace spihost {
+
+// One image that could be shown: its size and colour depth.
+struct ImageChoice {
+  int width = 0;
+  int height = 0;
+  int depth = 0;
+};
+
+// The index of the image to show at size: the smallest one that covers size
+// (no upscaling), else the largest; among equals the highest depth, then the
+// first. -1 when there is none.
+int ChooseImage(const std::vector<ImageChoice>& images, int size);
+
+// The pixels to write for a picture of width x height at most size: scaled
+// down to fit, scaled up at most 2x when smaller, aspect kept, always with alpha.
+bool FitPicture(const RgbaImage& image, int size, RgbaImage* out);
+
+int RunThumbnail(Session& s);
+
+}  // namespace spihost
