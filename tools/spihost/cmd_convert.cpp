@@ -76,8 +76,7 @@ void ConvertInput(Job& job) {
   } else if (!c.archives.empty()) {
     Fail(job, "", "an archive (" + c.archives.front()->file + "), not a picture; use 'spihost extract FILE --png'");
   } else {
-    Fail(job, "", executable ? "a Windows program or library without resources: no plug-in takes it"
-                             : "no plug-in takes this file");
+    Fail(job, "", NobodyTakes(executable));
   }
 }
 

@@ -299,10 +299,8 @@ void ExtractInput(Job& job) {
       if (!c.images.empty())
         Fail(job, "", "a picture, not an archive (" + c.images.front()->file +
                           "); use 'spihost convert' or 'extract --png'");
-      else if (executable)
-        Fail(job, "", "a Windows program or library without resources: no plug-in takes it");
       else
-        Fail(job, "", "no plug-in takes this file");
+        Fail(job, "", NobodyTakes(executable));
       return;
     }
     std::vector<fileInfo> members;

@@ -98,8 +98,7 @@ void ListInput(Job& job) {
       entry = head + ", \"error\": " + Json(ResultText(r)) + "}";
     }
   } else {
-    why = executable ? "a Windows program or library without resources: no plug-in takes it"
-                     : "no plug-in takes this file";
+    why = NobodyTakes(executable);
     Fail(job, "", why);
     entry = head + ", \"error\": " + Json(why) + "}";
   }

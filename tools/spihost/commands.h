@@ -121,6 +121,8 @@ bool Wanted(const Options& o, const fileInfo& m);
 // form of IsSupported); false with the system's words when it cannot be read.
 bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates* out,
                        std::string* why, bool* executable);
+// Why no plug-in took a file, in words: an executable is named as one without resources.
+std::string NobodyTakes(bool executable);
 // GetArchiveInfo with the first candidate that lists the input, as a viewer
 // falls back on the next plug-in; null (with the first failure recorded) when none does.
 const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,

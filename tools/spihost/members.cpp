@@ -78,6 +78,11 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
   return true;
 }
 
+std::string NobodyTakes(bool executable) {
+  return executable ? "a Windows program or library without resources: no plug-in takes it"
+                    : "no plug-in takes this file";
+}
+
 const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,
                                 const char* source, SpiLength length, unsigned flags,
                                 const std::string& member, std::vector<fileInfo>* members) {
