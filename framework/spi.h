@@ -91,6 +91,15 @@ enum SpiFlags {
 #define SPI_PLUGIN_SUFFIX ".spi"
 #endif
 
+// A UTF-16 code unit: the character of the Unicode exports (names ending in W).
+#if defined(_WIN32)
+typedef wchar_t SpiWChar;
+#elif defined(__cplusplus)
+typedef char16_t SpiWChar;
+#else
+typedef uint16_t SpiWChar;
+#endif
+
 // The length/offset argument of the archive and picture calls: pointer-sized
 // and signed (LONG_PTR), so 32 bits in the 32-bit interface.
 typedef intptr_t SpiLength;
@@ -107,6 +116,17 @@ struct fileInfo {
   uint32_t timestamp;
   char path[200];
   char filename[200];
+  uint32_t crc;
+};
+// The record of the Unicode listing: 828 bytes.
+struct fileInfoW {
+  unsigned char method[8];
+  uint32_t position;
+  uint32_t compsize;
+  uint32_t filesize;
+  uint32_t timestamp;
+  SpiWChar path[200];
+  SpiWChar filename[200];
   uint32_t crc;
 };
 struct PictureInfo {
@@ -133,6 +153,18 @@ struct fileInfo {
   uint32_t crc;
   uint32_t reserved;  // always 0
 };
+// The record of the Unicode listing: 848 bytes.
+struct fileInfoW {
+  unsigned char method[8];
+  uint64_t position;
+  uint64_t compsize;
+  uint64_t filesize;
+  uint64_t timestamp;
+  SpiWChar path[200];
+  SpiWChar filename[200];
+  uint32_t crc;
+  uint32_t reserved;  // always 0
+};
 struct PictureInfo {
   int32_t left;
   int32_t top;
@@ -153,10 +185,14 @@ static_assert(sizeof(fileInfo) == 428 && offsetof(fileInfo, position) == 8 &&
                   offsetof(fileInfo, timestamp) == 20 && offsetof(fileInfo, path) == 24 &&
                   offsetof(fileInfo, filename) == 224 && offsetof(fileInfo, crc) == 424,
               "32-bit fileInfo layout");
+static_assert(sizeof(fileInfoW) == 828 && offsetof(fileInfoW, path) == 24 &&
+                  offsetof(fileInfoW, filename) == 424 && offsetof(fileInfoW, crc) == 824,
+              "32-bit fileInfoW layout");
 static_assert(sizeof(PictureInfo) == 26 && offsetof(PictureInfo, colorDepth) == 20 &&
                   offsetof(PictureInfo, hInfo) == 22,
               "32-bit PictureInfo layout");
 #else
+static_assert(sizeof(SpiWChar) == 2, "UTF-16 code units");
 static_assert(sizeof(void*) == 8, "the 64-bit interface needs 64-bit pointers");
 static_assert(sizeof(fileInfo) == 448 && offsetof(fileInfo, position) == 8 &&
                   offsetof(fileInfo, compsize) == 16 && offsetof(fileInfo, filesize) == 24 &&
@@ -164,6 +200,10 @@ static_assert(sizeof(fileInfo) == 448 && offsetof(fileInfo, position) == 8 &&
                   offsetof(fileInfo, filename) == 240 && offsetof(fileInfo, crc) == 440 &&
                   offsetof(fileInfo, reserved) == 444,
               "64-bit fileInfo layout");
+static_assert(sizeof(fileInfoW) == 848 && offsetof(fileInfoW, path) == 40 &&
+                  offsetof(fileInfoW, filename) == 440 && offsetof(fileInfoW, crc) == 840 &&
+                  offsetof(fileInfoW, reserved) == 844,
+              "64-bit fileInfoW layout");
 static_assert(sizeof(PictureInfo) == 32 && offsetof(PictureInfo, colorDepth) == 20 &&
                   offsetof(PictureInfo, reserved) == 22 && offsetof(PictureInfo, hInfo) == 24,
               "64-bit PictureInfo layout");
@@ -188,6 +228,25 @@ typedef int(SPI_CALL* GetPictureInfoFn)(const char* input, SpiLength position, u
 typedef int(SPI_CALL* GetPictureFn)(const char* input, SpiLength position, unsigned flags,
                                     SpiHandle* infoHandle, SpiHandle* bitsHandle,
                                     ProgressCallback progress, SpiUserValue userValue);
+
+// The Unicode forms: the same behaviour with UTF-16 file names, member names
+// and information strings (bufferLength in characters). A listing made by
+// GetArchiveInfoW is an array of fileInfoW records; memory input is the same
+// bytes as for the ANSI forms.
+typedef int(SPI_CALL* GetPluginInfoWFn)(int index, SpiWChar* buffer, int bufferLength);
+typedef int(SPI_CALL* IsSupportedWFn)(const SpiWChar* fileName, uintptr_t dw);
+typedef int(SPI_CALL* GetArchiveInfoWFn)(const SpiWChar* source, SpiLength length,
+                                         unsigned flags, SpiHandle* handleSlot);
+typedef int(SPI_CALL* GetFileInfoWFn)(const SpiWChar* source, SpiLength length,
+                                      const SpiWChar* name, unsigned flags, fileInfoW* record);
+typedef int(SPI_CALL* GetFileWFn)(const SpiWChar* source, SpiLength length, void* destination,
+                                  unsigned flags, ProgressCallback progress,
+                                  SpiUserValue userValue);
+typedef int(SPI_CALL* GetPictureInfoWFn)(const SpiWChar* input, SpiLength position,
+                                         unsigned flags, PictureInfo* info);
+typedef int(SPI_CALL* GetPictureWFn)(const SpiWChar* input, SpiLength position, unsigned flags,
+                                     SpiHandle* infoHandle, SpiHandle* bitsHandle,
+                                     ProgressCallback progress, SpiUserValue userValue);
 typedef int(SPI_CALL* ConfigurationDlgFn)(SpiWindow parent, int function);
 typedef int(SPI_CALL* GetSettingFn)(void);
 
@@ -226,6 +285,10 @@ typedef int(SPI_CALL* GetPictureAlphaFn)(const char* input, SpiLength position, 
                                          unsigned options, SpiHandle* infoHandle,
                                          SpiHandle* bitsHandle, ProgressCallback progress,
                                          SpiUserValue userValue);
+typedef int(SPI_CALL* GetPictureAlphaWFn)(const SpiWChar* input, SpiLength position,
+                                          unsigned flags, unsigned options,
+                                          SpiHandle* infoHandle, SpiHandle* bitsHandle,
+                                          ProgressCallback progress, SpiUserValue userValue);
 
 #ifndef _WIN32
 // Native memory blocks: header, then data. Blocks never move once allocated,
