@@ -9,7 +9,9 @@
 
 namespace {
 
-constexpr size_t RecordSize = sizeof(fileInfo);
+size_t RecordSize(const EntryTable* table) {
+  return table->wide ? sizeof(fileInfoW) : sizeof(fileInfo);
+}
 // Blocks are sized in 32 bits on the host's side; a count from a file that
 // would need more is refused before any arithmetic can wrap.
 constexpr uint64_t MaxBlockBytes = 0x7FFFFFFF;
@@ -20,16 +22,65 @@ size_t FieldLength(const char* field, size_t width) {
   return zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : width;
 }
 
+// One name field of a Unicode record: the deliverable's UTF-16 name when it
+// wrote one, else its narrow name widened.
+void WideField(const SpiWChar* wide, const char* narrow, SpiWChar* out) {
+  constexpr size_t Width = 200;
+  memset(out, 0, Width * sizeof *out);
+  if (wide[0]) {
+    size_t n = 0;
+    while (n < Width - 1 && wide[n]) ++n;
+    memcpy(out, wide, n * sizeof *out);
+    return;
+  }
+  char text[Width + 1];
+  size_t n = FieldLength(narrow, Width);
+  memcpy(text, narrow, n);
+  text[n] = 0;
+  if (platform::NarrowToUtf16(text, out, Width)) return;
+  // Bytes that are no text of the code page still come out one for one.
+  for (size_t i = 0; i < n && i < Width - 1; ++i) out[i] = static_cast<unsigned char>(text[i]);
+}
+
+void ToWideRecord(const fileInfo& e, const WideNames& names, fileInfoW* out) {
+  memset(out, 0, sizeof *out);
+  memcpy(out->method, e.method, sizeof out->method);
+  out->position = e.position;
+  out->compsize = e.compsize;
+  out->filesize = e.filesize;
+  out->timestamp = e.timestamp;
+  WideField(names.path, e.path, out->path);
+  WideField(names.filename, e.filename, out->filename);
+  out->crc = e.crc;
+}
+
+// Points the table at the records of its (possibly moved) block; false when
+// the block cannot be locked.
+bool LockRecords(EntryTable* table) {
+  void* p = platform::BlockLock(table->block);
+  table->records = table->wide ? nullptr : static_cast<fileInfo*>(p);
+  table->wideRecords = table->wide ? static_cast<fileInfoW*>(p) : nullptr;
+  return p != nullptr;
+}
+
+void UnlockRecords(EntryTable* table) {
+  if (table->records || table->wideRecords) platform::BlockUnlock(table->block);
+  table->records = nullptr;
+  table->wideRecords = nullptr;
+}
+
+bool HasRecords(const EntryTable* table) { return table->records || table->wideRecords; }
+
 }  // namespace
 
-int OpenEntryList(EntryTable* table, uintptr_t baseOffset) {
+int OpenEntryList(EntryTable* table, uintptr_t baseOffset, bool wide) {
   *table = EntryTable{};
   table->mode = EntryListMode;
   table->baseOffset = baseOffset;
-  table->block = platform::BlockAlloc(RecordSize);
+  table->wide = wide;
+  table->block = platform::BlockAlloc(RecordSize(table));
   if (!table->block) return ResultNoMemory;
-  table->records = static_cast<fileInfo*>(platform::BlockLock(table->block));
-  if (!table->records) {
+  if (!LockRecords(table)) {
     platform::BlockFree(table->block);
     table->block = nullptr;
     return ResultMemoryError;
@@ -41,20 +92,19 @@ int ReserveEntries(EntryTable* table, uint32_t n) {
   if (table->mode == EntryLookupMode) return ResultOk;
   if (table->mode != EntryListMode) return ResultInternalError;
   if (!table->block) return ResultMemoryError;
-  uint64_t bytes = (uint64_t{n} + 1) * RecordSize;
+  uint64_t bytes = (uint64_t{n} + 1) * RecordSize(table);
   if (bytes > MaxBlockBytes || bytes > SIZE_MAX) return ResultNoMemory;
-  if (table->records) platform::BlockUnlock(table->block);
-  table->records = nullptr;
-  table->current = nullptr;
+  UnlockRecords(table);
+  // A Unicode entry being filled lives in the scratch record, not the block.
+  if (!table->wide) table->current = nullptr;
   SpiHandle grown = platform::BlockRealloc(table->block, static_cast<size_t>(bytes));
   if (!grown) {
     // The old block is intact; lock it again so the table stays whole.
-    table->records = static_cast<fileInfo*>(platform::BlockLock(table->block));
+    LockRecords(table);
     return ResultNoMemory;
   }
   table->block = grown;
-  table->records = static_cast<fileInfo*>(platform::BlockLock(grown));
-  if (!table->records) return ResultMemoryError;
+  if (!LockRecords(table)) return ResultMemoryError;
   // Shrinking below the committed entries drops those beyond the new room,
   // but keeps every one that still fits.
   if (n < table->count) table->count = n;
@@ -63,6 +113,16 @@ int ReserveEntries(EntryTable* table, uint32_t n) {
 }
 
 int AcquireEntry(EntryTable* table, fileInfo** entry) {
+  if (table->wide) {
+    table->names = WideNames{};
+    if (table->mode == EntryListMode && !table->wideRecords) return ResultMemoryError;
+    if (table->mode != EntryListMode && table->mode != EntryLookupMode)
+      return ResultInternalError;
+    table->scratch = fileInfo{};
+    table->current = &table->scratch;
+    *entry = table->current;
+    return ResultOk;
+  }
   if (table->mode == EntryLookupMode) {
     *entry = table->current;
     return ResultOk;
@@ -74,7 +134,43 @@ int AcquireEntry(EntryTable* table, fileInfo** entry) {
   return ResultOk;
 }
 
+WideNames* EntryWideNames(EntryTable* table) { return table->wide ? &table->names : nullptr; }
+
+namespace {
+
+int CommitWide(EntryTable* table) {
+  if (table->current != &table->scratch) return ResultInternalError;
+  if (table->mode == EntryListMode) {
+    if (!table->wideRecords) return ResultInternalError;
+    if (table->count >= table->capacity) {
+      int r = ReserveEntries(table, table->count + 1);
+      if (r != ResultOk) return r;
+    }
+    table->scratch.position += table->baseOffset;
+    ToWideRecord(table->scratch, table->names, &table->wideRecords[table->count]);
+    table->count += 1;
+    table->current = nullptr;
+    return ResultOk;
+  }
+  if (table->mode != EntryLookupMode) return ResultInternalError;
+  fileInfoW record;
+  ToWideRecord(table->scratch, table->names, &record);
+  SpiWChar key[400];
+  size_t pathLength = 0, nameLength = 0;
+  while (record.path[pathLength]) ++pathLength;
+  while (record.filename[nameLength]) ++nameLength;
+  memcpy(key, record.path, pathLength * sizeof *key);
+  memcpy(key + pathLength, record.filename, (nameLength + 1) * sizeof *key);
+  if (platform::CompareText(table->wideName, key, table->ignoreCase) != 0) return 0;
+  record.position += table->baseOffset;
+  *table->wideRecord = record;
+  return 1;
+}
+
+}  // namespace
+
 int CommitEntry(EntryTable* table) {
+  if (table->wide) return CommitWide(table);
   if (table->mode == EntryListMode) {
     if (!table->records || table->current != &table->records[table->count])
       return ResultInternalError;  // nothing acquired since the last commit
@@ -105,9 +201,10 @@ int CommitEntry(EntryTable* table) {
 void CloseEntryList(EntryTable* table, int result) {
   if (table->mode != EntryListMode) return;
   if (result == ResultOk && table->records)
-    memset(&table->records[table->count], 0, RecordSize);
-  if (table->records) platform::BlockUnlock(table->block);
-  table->records = nullptr;
+    memset(&table->records[table->count], 0, sizeof(fileInfo));
+  if (result == ResultOk && table->wideRecords)
+    memset(&table->wideRecords[table->count], 0, sizeof(fileInfoW));
+  UnlockRecords(table);
   table->current = nullptr;
   if (result != ResultOk && table->block) {
     platform::BlockFree(table->block);
@@ -117,16 +214,16 @@ void CloseEntryList(EntryTable* table, int result) {
 
 namespace {
 
-int RunList(DataRef data, uintptr_t baseOffset, SpiHandle* handleSlot,
+int RunList(DataRef data, uintptr_t baseOffset, bool wide, SpiHandle* handleSlot,
             ListEntriesCallback callback) {
   if (!platform::IsWritable(handleSlot, sizeof *handleSlot)) return ResultMemoryError;
   *handleSlot = nullptr;
   EntryTable table;
-  int result = OpenEntryList(&table, baseOffset);
+  int result = OpenEntryList(&table, baseOffset, wide);
   if (result == ResultOk) {
     result = CallGuarded([&] { return callback(data, &table); });
     // A walk that ignored a failed relock cannot be terminated: not a list.
-    if (result == ResultOk && !table.records) result = ResultMemoryError;
+    if (result == ResultOk && !HasRecords(&table)) result = ResultMemoryError;
     if (result == ResultOk) *handleSlot = table.block;
   }
   CloseEntryList(&table, result);
@@ -134,62 +231,72 @@ int RunList(DataRef data, uintptr_t baseOffset, SpiHandle* handleSlot,
   return result;
 }
 
-int RunLookup(DataRef data, uintptr_t baseOffset, const char* name, bool ignoreCase,
-              fileInfo* record, ListEntriesCallback callback, int notFound) {
-  EntryTable table;
-  table.mode = EntryLookupMode;
-  table.baseOffset = baseOffset;
-  table.current = record;
-  table.name = name;
-  table.ignoreCase = ignoreCase;
-  int result = CallGuarded([&] { return callback(data, &table); });
+int RunLookup(DataRef data, EntryTable* table, ListEntriesCallback callback, int notFound) {
+  table->mode = EntryLookupMode;
+  int result = CallGuarded([&] { return callback(data, table); });
   if (result == 1) return ResultOk;
   if (result == 0) return notFound;
   return result;
 }
 
-}  // namespace
-
-int BuildArchiveInfo(const char* source, SpiLength length, unsigned flags, SpiHandle* handleSlot,
-                     ListEntriesCallback callback) {
-  // Hosts free whatever the slot holds after any failure, so it is cleared
-  // before anything can fail, not only once the input is open.
-  if (!platform::IsWritable(handleSlot, sizeof *handleSlot)) return ResultMemoryError;
-  *handleSlot = nullptr;
+// Runs work(data, baseOffset) over the input that source, length and flags name.
+template <typename Work>
+int WithSource(HostText source, SpiLength length, unsigned flags, Work work) {
   switch (flags & InputKindMask) {
     case InputFile: {
       platform::MappedFile file;
-      if (!platform::MapExisting(source, &file)) return ResultReadError;
-      int result = RunList(FileInput(file, length), static_cast<uintptr_t>(length), handleSlot,
-                           callback);
+      if (!MapHostFile(source, &file)) return ResultReadError;
+      int result = work(FileInput(file, length), static_cast<uintptr_t>(length));
       platform::Unmap(&file);
       return result;
     }
     case InputMemory:
-      return RunList(MemoryInput(source), 0, handleSlot, callback);
+      return work(MemoryInput(source.Address()), uintptr_t{0});
     default:
       return ResultNotImplemented;
   }
 }
 
-int LookupFileInfo(const char* source, SpiLength length, const char* name, unsigned flags,
+}  // namespace
+
+int BuildArchiveInfo(HostText source, SpiLength length, unsigned flags, SpiHandle* handleSlot,
+                     ListEntriesCallback callback) {
+  // Hosts free whatever the slot holds after any failure, so it is cleared
+  // before anything can fail, not only once the input is open.
+  if (!platform::IsWritable(handleSlot, sizeof *handleSlot)) return ResultMemoryError;
+  *handleSlot = nullptr;
+  return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
+    return RunList(data, base, source.isWide, handleSlot, callback);
+  });
+}
+
+int LookupFileInfo(HostText source, SpiLength length, const char* name, unsigned flags,
                    fileInfo* record, ListEntriesCallback callback, int notFound) {
   if (!platform::IsWritable(record, sizeof *record)) return ResultMemoryError;
   memset(record, 0, sizeof *record);
   if (!name) return notFound;
-  bool ignoreCase = (flags & IgnoreCase) != 0;
-  switch (flags & InputKindMask) {
-    case InputFile: {
-      platform::MappedFile file;
-      if (!platform::MapExisting(source, &file)) return ResultReadError;
-      int result = RunLookup(FileInput(file, length), static_cast<uintptr_t>(length), name,
-                             ignoreCase, record, callback, notFound);
-      platform::Unmap(&file);
-      return result;
-    }
-    case InputMemory:
-      return RunLookup(MemoryInput(source), 0, name, ignoreCase, record, callback, notFound);
-    default:
-      return ResultNotImplemented;
-  }
+  return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
+    EntryTable table;
+    table.baseOffset = base;
+    table.current = record;
+    table.name = name;
+    table.ignoreCase = (flags & IgnoreCase) != 0;
+    return RunLookup(data, &table, callback, notFound);
+  });
+}
+
+int LookupFileInfo(HostText source, SpiLength length, const SpiWChar* name, unsigned flags,
+                   fileInfoW* record, ListEntriesCallback callback, int notFound) {
+  if (!platform::IsWritable(record, sizeof *record)) return ResultMemoryError;
+  memset(record, 0, sizeof *record);
+  if (!name) return notFound;
+  return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
+    EntryTable table;
+    table.baseOffset = base;
+    table.wide = true;
+    table.wideName = name;
+    table.wideRecord = record;
+    table.ignoreCase = (flags & IgnoreCase) != 0;
+    return RunLookup(data, &table, callback, notFound);
+  });
 }

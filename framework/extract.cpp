@@ -13,9 +13,13 @@ constexpr uint32_t MinimumMemoryBlock = 2048;
 
 struct Member {
   DataRef data;
-  char name[MemberNameSize];
+  MemberName name;
   uint32_t size;
 };
+
+// The member's name in the form of the call's paths.
+const char* NameIn(const Member& m, const char*) { return m.name.narrow; }
+const SpiWChar* NameIn(const Member& m, const SpiWChar*) { return m.name.wide; }
 
 int WriteGuarded(WriteMember write, const Member& m, uint8_t* destination,
                  ProgressCallback progress, SpiUserValue userValue, void* context) {
@@ -24,27 +28,32 @@ int WriteGuarded(WriteMember write, const Member& m, uint8_t* destination,
 
 // A failed extraction leaves the directory as it found it: no temporary file,
 // and no target that did not exist before the call.
-void Discard(const char* temp, const char* target, intptr_t targetHandle, bool targetCreated) {
+template <class Char>
+void Discard(const Char* temp, const Char* target, intptr_t targetHandle, bool targetCreated) {
   if (temp) platform::RemoveFile(temp);
   platform::CloseFile(targetHandle);
   if (targetCreated) platform::RemoveFile(target);
 }
 
-int OutputToFile(const Member& m, const char* directory, ProgressCallback progress,
+template <class Char>
+int OutputToFile(const Member& m, const Char* directory, ProgressCallback progress,
                  SpiUserValue userValue, void* context, WriteMember write) {
-  if (!StaysInDirectory(m.name)) return ResultWriteError;
+  const Char* name = NameIn(m, directory);
+  if (!StaysInDirectory(name)) return ResultWriteError;
   if (!directory || !EnsureDirectory(directory)) return ResultWriteError;
-  char target[PathSize];
-  strcpy(target, directory);  // EnsureDirectory has checked that it fits
-  if (!AppendPathComponent(target, m.name, PathSize)) return ResultWriteError;
+  Char target[PathSize];
+  size_t length = 0;  // EnsureDirectory has checked that it fits
+  while (directory[length]) ++length;
+  memcpy(target, directory, (length + 1) * sizeof(Char));
+  if (!AppendPathComponent(target, name, PathSize)) return ResultWriteError;
 
   intptr_t targetHandle;
   bool created;
   if (!platform::OpenExclusive(target, &targetHandle, &created)) return ResultWriteError;
 
-  char temp[PathSize];
-  if (!platform::CreateTempFile(directory, "SPI", temp, sizeof temp)) {
-    Discard(nullptr, target, targetHandle, created);
+  Char temp[PathSize];
+  if (!platform::CreateTempFile(directory, "SPI", temp, PathSize)) {
+    Discard<Char>(nullptr, target, targetHandle, created);
     return ResultWriteError;
   }
 
@@ -72,7 +81,7 @@ int OutputToFile(const Member& m, const char* directory, ProgressCallback progre
   platform::CloseFile(targetHandle);
   // One step: until it succeeds the old target is whole, and after it the new.
   if (!platform::ReplaceFile(temp, target)) {
-    Discard(temp, target, -1, created);
+    Discard<Char>(temp, target, -1, created);
     return ResultWriteError;
   }
   return ResultOk;
@@ -100,16 +109,24 @@ int OutputToMemory(const Member& m, void* destination, ProgressCallback progress
   return ResultOk;
 }
 
-int LocateAndOutput(Member* m, void* destination, unsigned flags, ProgressCallback progress,
-                    SpiUserValue userValue, void* context, LocateMember locate,
-                    WriteMember write) {
-  memset(m->name, 0, sizeof m->name);
+int LocateAndOutput(Member* m, bool wide, void* destination, unsigned flags,
+                    ProgressCallback progress, SpiUserValue userValue, void* context,
+                    LocateMember locate, WriteMember write) {
+  memset(&m->name, 0, sizeof m->name);
+  m->name.wideCall = wide;
   m->size = 0;
-  int result = CallGuarded([&] { return locate(m->data, m->name, &m->size, context); });
+  int result = CallGuarded([&] { return locate(m->data, &m->name, &m->size, context); });
   if (result != ResultOk) return result;
-  m->name[MemberNameSize - 1] = 0;  // whatever the deliverable left there
+  // Whatever the deliverable left there, the names end within their buffers.
+  m->name.narrow[MemberNameSize - 1] = 0;
+  m->name.wide[MemberNameSize - 1] = 0;
+  if (wide && !m->name.wide[0] && !platform::NarrowToUtf16(m->name.narrow, m->name.wide, MemberNameSize))
+    return ResultWriteError;
   switch ((flags & OutputKindMask) >> OutputKindShift) {
     case OutputFile:
+      if (wide)
+        return OutputToFile(*m, static_cast<const SpiWChar*>(destination), progress, userValue,
+                            context, write);
       return OutputToFile(*m, static_cast<const char*>(destination), progress, userValue,
                           context, write);
     case OutputMemory:
@@ -121,7 +138,7 @@ int LocateAndOutput(Member* m, void* destination, unsigned flags, ProgressCallba
 
 }  // namespace
 
-int ExtractMember(const char* source, SpiLength length, void* destination, unsigned flags,
+int ExtractMember(HostText source, SpiLength length, void* destination, unsigned flags,
                   ProgressCallback progress, SpiUserValue userValue, void* context,
                   LocateMember locate, WriteMember write) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
@@ -130,16 +147,16 @@ int ExtractMember(const char* source, SpiLength length, void* destination, unsig
   switch (flags & InputKindMask) {
     case InputFile: {
       platform::MappedFile file;
-      if (!platform::MapExisting(source, &file)) return ResultReadError;
+      if (!MapHostFile(source, &file)) return ResultReadError;
       m.data = FileInput(file, length);
-      result = LocateAndOutput(&m, destination, flags, progress, userValue, context, locate,
+      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue, context, locate,
                                write);
       platform::Unmap(&file);
       break;
     }
     case InputMemory:
-      m.data = MemoryInput(source);
-      result = LocateAndOutput(&m, destination, flags, progress, userValue, context, locate,
+      m.data = MemoryInput(source.Address());
+      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue, context, locate,
                                write);
       break;
     default:

@@ -78,3 +78,8 @@ int RunFormatTest(uintptr_t dw, int headLength, FormatTest test) {
     return 0;
   }
 }
+
+bool MapHostFile(HostText path, platform::MappedFile* out) {
+  return path.isWide ? platform::MapExisting(path.wide, out)
+                     : platform::MapExisting(path.narrow, out);
+}

@@ -126,17 +126,17 @@ ByteView FileInput(const platform::MappedFile& file, SpiLength position) {
 // Runs work over the input that input, position and flags name: the mapped
 // file from position on, or the memory image.
 template <typename Work>
-int WithInput(const char* input, SpiLength position, unsigned flags, Work work) {
+int WithInput(HostText input, SpiLength position, unsigned flags, Work work) {
   switch (flags & InputKindMask) {
     case InputFile: {
       platform::MappedFile file;
-      if (!input || !platform::MapExisting(input, &file)) return ResultReadError;
+      if (!MapHostFile(input, &file)) return ResultReadError;
       int result = work(FileInput(file, position));
       platform::Unmap(&file);
       return result;
     }
     case InputMemory:
-      return work(MemoryInput(input, position));
+      return work(MemoryInput(input.Address(), position));
     default:
       return ResultNotImplemented;
   }
@@ -179,12 +179,12 @@ int BuildEncodedDib(ByteView encoded, const PictureInfo& info, SpiHandle* infoHa
 
 }  // namespace
 
-int PictureInfoFromInput(const char* input, SpiLength position, unsigned flags,
+int PictureInfoFromInput(HostText input, SpiLength position, unsigned flags,
                          PictureInfoStep infoStep, PictureInfo* info) {
   return WithInput(input, position, flags, [&](ByteView view) { return infoStep(view, info); });
 }
 
-int PictureFromInput(const char* input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
+int PictureFromInput(HostText input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
@@ -195,7 +195,7 @@ int PictureFromInput(const char* input, SpiLength position, unsigned flags, SpiH
   return result;
 }
 
-int PictureAlphaFromInput(const char* input, SpiLength position, unsigned flags, unsigned options,
+int PictureAlphaFromInput(HostText input, SpiLength position, unsigned flags, unsigned options,
                           SpiHandle* infoHandle, SpiHandle* bitsHandle, ProgressCallback progress,
                           SpiUserValue userValue, const AlphaPictureSteps* steps) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;

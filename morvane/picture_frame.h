@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "framework/bytes.h"
+#include "framework/framework.h"
 #include "framework/spi.h"
 
 // Where the bits step writes: the palette area behind the 40-byte header of
@@ -56,19 +57,20 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
              ProgressCallback progress, SpiUserValue userValue, SpiHandle* infoHandle,
              SpiHandle* bitsHandle);
 
+// input is a file name in either form, or for memory input the data's address.
 // GetPictureInfo's body: file input is mapped and read from position on; memory
 // input is exactly position bytes at input.
-int PictureInfoFromInput(const char* input, SpiLength position, unsigned flags,
+int PictureInfoFromInput(HostText input, SpiLength position, unsigned flags,
                          PictureInfoStep infoStep, PictureInfo* info);
 
 // GetPicture's body: progress (0, 1) before any work and (1, 1) after success.
-int PictureFromInput(const char* input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
+int PictureFromInput(HostText input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep);
 
 // GetPictureAlpha's body: progress as GetPicture's. With SpiKeepEncoded in
 // options an encoded picture comes as its file (compression SpiCompressionPng);
 // every other picture as the steps' 32-bit rows.
-int PictureAlphaFromInput(const char* input, SpiLength position, unsigned flags, unsigned options,
+int PictureAlphaFromInput(HostText input, SpiLength position, unsigned flags, unsigned options,
                           SpiHandle* infoHandle, SpiHandle* bitsHandle, ProgressCallback progress,
                           SpiUserValue userValue, const AlphaPictureSteps* steps);

@@ -14,16 +14,24 @@ constexpr uint32_t CopyBlockSize = 1024;
 // entries would otherwise take minutes.
 constexpr uint64_t ScanBudget = uint64_t{1} << 24;
 
+// The member's file name in the form of the call, as the listing names it.
+template <class Char>
+int MemberFileName(const ResourceVisit* visit, uint32_t* extra, Char* out) {
+  Char ext[TextFieldSize];
+  int result = ResourceExtension(visit, ext, extra, nullptr);
+  if (result != 0) return result;
+  return ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, out);
+}
+
 int LocateVisit(const ResourceVisit* visit, void* context) {
   ExtractionRequest* request = static_cast<ExtractionRequest*>(context);
   if (visit->index != request->wantedIndex) return 0;
-  char ext[TextFieldSize];
   uint32_t extra = 0;
-  int result = ResourceExtension(visit, ext, &extra, nullptr);
+  MemberName* name = request->name;
+  int result = name->wideCall ? MemberFileName(visit, &extra, name->wide)
+                              : MemberFileName(visit, &extra, name->narrow);
   if (result != 0) return result;
   request->visit = *visit;
-  result = ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, request->name);
-  if (result != 0) return result;
   request->outputSize = visit->size + extra;
   return 1;
 }
@@ -215,7 +223,7 @@ uint32_t BitmapBitsOffset(ByteView input, uint64_t data, uint32_t size) {
   return static_cast<uint32_t>(BitmapFileHeaderSize + offset);
 }
 
-int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* context) {
+int PrepareResource(DataRef data, MemberName* name, uint32_t* outputSize, void* context) {
   ExtractionRequest* request = static_cast<ExtractionRequest*>(context);
   uint64_t imageStart;
   if (!FindImageStart(data.input, data.at, &imageStart)) return ResultBrokenData;

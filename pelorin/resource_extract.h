@@ -22,7 +22,7 @@
 struct ExtractionRequest {
   ResourceVisit visit;  // the member, copied when the walk meets it
   int32_t wantedIndex = -1;
-  char* name = nullptr;  // the framework's member name buffer
+  MemberName* name = nullptr;  // the framework's member name
   uint32_t outputSize = 0;
 };
 
@@ -30,7 +30,7 @@ struct ExtractionRequest {
 // data.at from the image start, names it and sizes its output. Checks that
 // everything the write will read lies within the input, so that nothing is
 // created for a member that cannot be written.
-int PrepareResource(DataRef data, char* name, uint32_t* outputSize, void* context);
+int PrepareResource(DataRef data, MemberName* name, uint32_t* outputSize, void* context);
 // Pelorin's WriteMember.
 int WriteResource(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
                   SpiUserValue userValue, void* context);

@@ -23,17 +23,42 @@ namespace {
 
 constexpr char kMethod[8] = {'-', 'R', 'E', 'S', '3', '2', '-', 0};
 
-// Copies text into out at *used, at most limit bytes in all; returns the bytes added.
-uint32_t AppendText(char* out, uint32_t* used, uint32_t limit, const char* text) {
+// Copies ASCII text into out at *used, at most limit characters in all;
+// returns the characters added.
+template <class Char>
+uint32_t AppendText(Char* out, uint32_t* used, uint32_t limit, const char* text) {
   uint32_t n = 0;
-  while (text[n] != 0 && *used < limit) out[(*used)++] = text[n++];
+  while (text[n] != 0 && *used < limit) out[(*used)++] = static_cast<Char>(text[n++]);
   return n;
 }
 
-uint32_t TextLength(const char* text, uint32_t limit) {
+template <class Char>
+uint32_t TextLength(const Char* text, uint32_t limit) {
   uint32_t n = 0;
   while (n < limit && text[n] != 0) ++n;
   return n;
+}
+
+// One code point of a name in the form of the output: the code page's
+// bytes, or the UTF-16 units themselves.
+size_t CodePointText(const uint16_t* units, size_t n, char* out, size_t capacity) {
+  return platform::Utf16ToNarrow(units, n, out, capacity);
+}
+size_t CodePointText(const uint16_t* units, size_t n, SpiWChar* out, size_t capacity) {
+  if (n > capacity) return 0;
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<SpiWChar>(units[i]);
+  return n;
+}
+
+template <class Char>
+void ClearField(Char* out) {
+  std::memset(out, 0, TextFieldSize * sizeof(Char));
+}
+
+template <class Char>
+void SetExtension(Char* ext, const char* text) {
+  uint32_t used = 0;
+  AppendText(ext, &used, TextFieldSize - 1, text);
 }
 
 struct Listing {
@@ -43,7 +68,8 @@ struct Listing {
 
 }  // namespace
 
-bool NameText(ByteView input, uint64_t text, char* out, uint32_t capacity, uint32_t* written) {
+template <class Char>
+bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written) {
   *written = 0;
   uint16_t length;
   if (!ReadLe16(input, text, &length)) return false;
@@ -59,10 +85,10 @@ bool NameText(ByteView input, uint64_t text, char* out, uint32_t capacity, uint3
         n = 2;
       }
     }
-    char narrow[16];
-    const size_t bytes = platform::Utf16ToNarrow(units, n, narrow, sizeof narrow);
+    Char piece[16];
+    const size_t bytes = CodePointText(units, n, piece, sizeof piece / sizeof *piece);
     if (bytes > capacity - *written) break;
-    std::memcpy(out + *written, narrow, bytes);
+    std::memcpy(out + *written, piece, bytes * sizeof(Char));
     *written += static_cast<uint32_t>(bytes);
     i += static_cast<uint32_t>(n);
   }
@@ -73,9 +99,10 @@ GroupBudget GroupBudgetFor(ByteView input) {
   return GroupBudget{input.size / GroupEntrySize * 4 + 1024};
 }
 
-int ResourceExtension(const ResourceVisit* visit, char* ext, uint32_t* extraSize,
+template <class Char>
+int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize,
                       GroupBudget* budget) {
-  std::memset(ext, 0, TextFieldSize);
+  ClearField(ext);
   *extraSize = 0;
   const ByteView in = visit->input;
   const uint32_t type = visit->type;
@@ -88,11 +115,11 @@ int ResourceExtension(const ResourceVisit* visit, char* ext, uint32_t* extraSize
   }
   switch (type) {
     case ResourceBitmap:
-      std::memcpy(ext, ".BMP", 4);
+      SetExtension(ext, ".BMP");
       *extraSize = BitmapFileHeaderSize;
       return ResultOk;
     case ResourceRawData:
-      std::memcpy(ext, ".DAT", 4);
+      SetExtension(ext, ".DAT");
       return ResultOk;
     case ResourceCursorGroup:
     case ResourceIconGroup:
@@ -100,7 +127,7 @@ int ResourceExtension(const ResourceVisit* visit, char* ext, uint32_t* extraSize
     default:
       return ResultOk;
   }
-  std::memcpy(ext, type == ResourceIconGroup ? ".ICO" : ".CUR", 4);
+  SetExtension(ext, type == ResourceIconGroup ? ".ICO" : ".CUR");
   uint16_t count;
   if (!ReadLe16(in, visit->data + 4, &count)) return ResultBrokenData;
   if (!Has(in, visit->data, GroupHeaderSize + uint64_t{GroupEntrySize} * count))
@@ -120,9 +147,10 @@ int ResourceExtension(const ResourceVisit* visit, char* ext, uint32_t* extraSize
   return ResultOk;
 }
 
-int ResourceFileName(ByteView input, uint32_t nameField, const char* ext, uint64_t sectionStart,
-                     char* out) {
-  std::memset(out, 0, TextFieldSize);
+template <class Char>
+int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64_t sectionStart,
+                     Char* out) {
+  ClearField(out);
   const uint32_t last = TextFieldSize - 1;  // room for the terminating zero
   const uint32_t extLength = TextLength(ext, last);
   uint32_t used = 0;
@@ -140,14 +168,16 @@ int ResourceFileName(ByteView input, uint32_t nameField, const char* ext, uint64
     }
     AppendText(out, &used, last, number);
   }
-  AppendText(out, &used, last, ext);
+  for (uint32_t i = 0; i < extLength && used < last; ++i) out[used++] = ext[i];
   return ResultOk;
 }
 
-int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, char* out) {
-  std::memset(out, 0, TextFieldSize);
+template <class Char>
+int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out) {
+  ClearField(out);
   if (!(language & HighBit)) {
-    std::memcpy(out, LanguageDirectoryTable[language & 63], 12);
+    uint32_t used = 0;
+    AppendText(out, &used, TextFieldSize - 1, LanguageDirectoryTable[language & 63]);
     return ResultOk;
   }
   uint32_t n;
@@ -162,6 +192,26 @@ int CountResources(const ResourceVisit*, void* counter) {
   return 0;
 }
 
+namespace {
+
+// The extension, the language directory and the file name of an entry.
+template <class Char>
+int FillNames(const ResourceVisit* visit, uint32_t* extra, GroupBudget* budget, Char* path,
+              Char* filename) {
+  Char ext[TextFieldSize];
+  int result = ResourceExtension(visit, ext, extra, budget);
+  if (result != 0) return result;
+  if (visit->language != 0 && ExtractLanguage != 0) {
+    result = LanguageDirectory(visit->input, visit->language, visit->sectionStart, path);
+    if (result != 0) return result;
+  } else {
+    ClearField(path);
+  }
+  return ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, filename);
+}
+
+}  // namespace
+
 int AddResourceEntry(const ResourceVisit* visit, void* user) {
   Listing* listing = static_cast<Listing*>(user);
   const uint32_t type = visit->type;
@@ -171,23 +221,17 @@ int AddResourceEntry(const ResourceVisit* visit, void* user) {
   fileInfo* entry = nullptr;
   int result = AcquireEntry(listing->table, &entry);
   if (result != 0) return result;
-  char ext[TextFieldSize];
+  // A Unicode listing gets the names straight from the resource's UTF-16.
+  WideNames* wide = EntryWideNames(listing->table);
   uint32_t extra = 0;
-  result = ResourceExtension(visit, ext, &extra, &listing->budget);
+  result = wide ? FillNames(visit, &extra, &listing->budget, wide->path, wide->filename)
+                : FillNames(visit, &extra, &listing->budget, entry->path, entry->filename);
   if (result != 0) return result;
   std::memcpy(entry->method, kMethod, sizeof kMethod);
   entry->position = static_cast<uint32_t>(visit->index);
   entry->compsize = visit->size;
   entry->filesize = visit->size + extra;
   entry->timestamp = 0;
-  if (visit->language != 0 && ExtractLanguage != 0) {
-    result = LanguageDirectory(visit->input, visit->language, visit->sectionStart, entry->path);
-    if (result != 0) return result;
-  } else {
-    std::memset(entry->path, 0, sizeof entry->path);
-  }
-  result = ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, entry->filename);
-  if (result != 0) return result;
   entry->crc = 0;
   return CommitEntry(listing->table);
 }
@@ -205,3 +249,11 @@ int ListResources(DataRef data, EntryTable* table) {
   listing.budget = GroupBudgetFor(data.input);
   return WalkResources(data.input, data.at, AddResourceEntry, &listing);
 }
+
+#define PELORIN_NAME_TEXTS(Char)                                                             \
+  template bool NameText(ByteView, uint64_t, Char*, uint32_t, uint32_t*);                    \
+  template int ResourceExtension(const ResourceVisit*, Char*, uint32_t*, GroupBudget*);      \
+  template int ResourceFileName(ByteView, uint32_t, const Char*, uint64_t, Char*);           \
+  template int LanguageDirectory(ByteView, uint32_t, uint64_t, Char*);
+PELORIN_NAME_TEXTS(char)
+PELORIN_NAME_TEXTS(SpiWChar)

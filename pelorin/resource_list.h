@@ -41,17 +41,23 @@ struct GroupBudget {
 };
 GroupBudget GroupBudgetFor(ByteView input);
 
-// The extension text (into ext, TextFieldSize bytes) and the bytes that the
+// The texts below come narrow (Char = char, the code page) or UTF-16 (Char =
+// SpiWChar, for the Unicode exports); sizes count characters of that form.
+
+// The extension text (into ext, TextFieldSize characters) and the bytes that the
 // extracted file adds to the resource. ResultBrokenData when a name or group
 // directory does not lie within the input.
-int ResourceExtension(const ResourceVisit* visit, char* ext, uint32_t* extraSize,
+template <class Char>
+int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize,
                       GroupBudget* budget);
 // The member file name of a name field followed by ext, cut to fit
-// TextFieldSize bytes with the terminating zero (the name is cut first).
-int ResourceFileName(ByteView input, uint32_t nameField, const char* ext, uint64_t sectionStart,
-                     char* out);
+// TextFieldSize characters with the terminating zero (the name is cut first).
+template <class Char>
+int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64_t sectionStart,
+                     Char* out);
 // The language directory ("ENGLISH\", "$01\", a name + "\", or empty).
-int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, char* out);
+template <class Char>
+int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out);
 
 // Pelorin's listing callback: one fileInfo per listed resource.
 int ListResources(DataRef data, EntryTable* table);
@@ -59,7 +65,8 @@ int ListResources(DataRef data, EntryTable* table);
 int CountResources(const ResourceVisit* visit, void* counter);
 int AddResourceEntry(const ResourceVisit* visit, void* listing);
 
-// Converts the name string at offset text of input to narrow text, writing at
-// most capacity bytes and never half a character; no terminator. False when the
-// string does not lie within the input.
-bool NameText(ByteView input, uint64_t text, char* out, uint32_t capacity, uint32_t* written);
+// Converts the name string at offset text of input to narrow text (or copies
+// it, for UTF-16), writing at most capacity characters and never half a
+// character; no terminator. False when the string does not lie within the input.
+template <class Char>
+bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written);

@@ -52,6 +52,19 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
 // Replaces target by source in one step (the old target survives any failure).
 bool ReplaceFile(const char* source, const char* target);
 
+// The same calls for UTF-16 paths (the Unicode exports): the system's wide
+// calls on Windows, the UTF-8 form of the path elsewhere. A path that has no
+// such form (an unpaired surrogate on Linux) names no file.
+bool MapExisting(const SpiWChar* path, MappedFile* out);
+bool MapNew(const SpiWChar* path, uint32_t size, MappedFile* out);
+bool IsDirectory(const SpiWChar* path);
+bool MakeDirectory(const SpiWChar* path);
+bool RemoveFile(const SpiWChar* path);
+bool OpenExclusive(const SpiWChar* path, intptr_t* handle, bool* created);
+// capacity in characters.
+bool CreateTempFile(const SpiWChar* dir, const char* prefix, SpiWChar* out, size_t capacity);
+bool ReplaceFile(const SpiWChar* source, const SpiWChar* target);
+
 // ---- Memory blocks handed to the host (LocalAlloc family) ----------------
 
 SpiHandle BlockAlloc(size_t size);  // movable and zero-initialised
@@ -100,6 +113,11 @@ int CompareText(const char* a, const char* b, bool ignoreCase);
 // Converts UTF-16 code units to the narrow code page (ANSI on Windows, UTF-8
 // elsewhere). Writes at most capacity bytes, no terminator; returns the count.
 size_t Utf16ToNarrow(const uint16_t* units, size_t count, char* out, size_t capacity);
+// Converts a terminated narrow text to UTF-16 with its terminator; false (out
+// emptied) when it does not fit capacity characters or is not valid text.
+bool NarrowToUtf16(const char* text, SpiWChar* out, size_t capacity);
+// Compares two UTF-16 texts as CompareText compares narrow ones.
+int CompareText(const SpiWChar* a, const SpiWChar* b, bool ignoreCase);
 
 // ---- Libraries -------------------------------------------------------------
 

@@ -96,7 +96,7 @@ int ListIconImages(DataRef data, EntryTable* table) {
   return ResultOk;
 }
 
-int PrepareIconImage(DataRef data, char* name, uint32_t* outputSize, void* context) {
+int PrepareIconImage(DataRef data, MemberName* name, uint32_t* outputSize, void* context) {
   IconExtraction* x = static_cast<IconExtraction*>(context);
   const ByteView input = data.input;
   const uint64_t entryAt = data.at;
@@ -131,7 +131,7 @@ int PrepareIconImage(DataRef data, char* name, uint32_t* outputSize, void* conte
   x->type = type;
   x->entry = entry;
   *outputSize = entry.byteSize + IconSingleFileHeaderSize;
-  IconMemberName(static_cast<uint32_t>(index), entry, type, name);
+  IconMemberName(static_cast<uint32_t>(index), entry, type, name->narrow);
   return ResultOk;
 }
 

@@ -59,6 +59,6 @@ struct IconExtraction {
   IconDirEntry entry;
 };
 
-int PrepareIconImage(DataRef data, char* name, uint32_t* outputSize, void* context);
+int PrepareIconImage(DataRef data, MemberName* name, uint32_t* outputSize, void* context);
 int WriteIconImage(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
                    SpiUserValue userValue, void* context);

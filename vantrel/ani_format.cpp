@@ -151,7 +151,7 @@ int ListAniFrames(DataRef data, EntryTable* table) {
   return result;
 }
 
-int PrepareAniFrame(DataRef data, char* name, uint32_t* outputSize, void* context) {
+int PrepareAniFrame(DataRef data, MemberName* name, uint32_t* outputSize, void* context) {
   // The position is a member number: the file starts that many bytes earlier.
   // Search back for its header, never before the first byte of the input.
   uint64_t header = data.at;
@@ -178,7 +178,7 @@ int PrepareAniFrame(DataRef data, char* name, uint32_t* outputSize, void* contex
   // Checked here so that no output file is made for a frame that cannot be copied.
   if (size < 0 || !Has(file, chunk, AniChunkHeaderSize + static_cast<uint64_t>(size)))
     return ResultBrokenData;
-  AniMemberName(k, file, chunk, name);
+  AniMemberName(k, file, chunk, name->narrow);
   *outputSize = static_cast<uint32_t>(size);
   static_cast<AniExtract*>(context)->frameData = header + chunk + AniChunkHeaderSize;
   return ResultOk;

@@ -56,6 +56,6 @@ int AddAniFrameEntry(uint32_t k, ByteView file, uint64_t frameChunk, EntryTable*
 
 // The framework's callbacks.
 int ListAniFrames(DataRef data, EntryTable* table);
-int PrepareAniFrame(DataRef data, char* name, uint32_t* outputSize, void* context);
+int PrepareAniFrame(DataRef data, MemberName* name, uint32_t* outputSize, void* context);
 int WriteAniFrame(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
                   SpiUserValue userValue, void* context);

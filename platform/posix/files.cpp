@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string>
 
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -245,6 +246,72 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
 bool ReplaceFile(const char* source, const char* target) {
   if (InjectedFault(FaultRename)) return false;
   return rename(source, target) == 0;
+}
+
+namespace {
+
+// The UTF-8 name of a UTF-16 path; false for one with an unpaired surrogate,
+// which no UTF-8 name stands for.
+bool Utf8Path(const char16_t* path, std::string* out) {
+  if (!path) return false;
+  size_t n = 0;
+  for (; path[n]; ++n) {
+    const char16_t c = path[n];
+    if (c >= 0xD800 && c < 0xDC00) {
+      if (path[n + 1] < 0xDC00 || path[n + 1] >= 0xE000) return false;
+      ++n;
+    } else if (c >= 0xDC00 && c < 0xE000) {
+      return false;
+    }
+  }
+  out->assign(n * 3, '\0');
+  out->resize(Utf16ToNarrow(reinterpret_cast<const uint16_t*>(path), n, out->data(), out->size()));
+  return true;
+}
+
+// Runs call with the UTF-8 form of path; false when there is none.
+template <class Call>
+bool WithUtf8(const char16_t* path, Call call) {
+  std::string narrow;
+  return Utf8Path(path, &narrow) && call(narrow.c_str());
+}
+
+}  // namespace
+
+bool MapExisting(const char16_t* path, MappedFile* out) {
+  *out = MappedFile{};
+  return WithUtf8(path, [&](const char* p) { return MapExisting(p, out); });
+}
+bool MapNew(const char16_t* path, uint32_t size, MappedFile* out) {
+  *out = MappedFile{};
+  return WithUtf8(path, [&](const char* p) { return MapNew(p, size, out); });
+}
+bool IsDirectory(const char16_t* path) {
+  return WithUtf8(path, [](const char* p) { return IsDirectory(p); });
+}
+bool MakeDirectory(const char16_t* path) {
+  return WithUtf8(path, [](const char* p) { return MakeDirectory(p); });
+}
+bool RemoveFile(const char16_t* path) {
+  return WithUtf8(path, [](const char* p) { return RemoveFile(p); });
+}
+bool OpenExclusive(const char16_t* path, intptr_t* handle, bool* created) {
+  *handle = -1;
+  *created = false;
+  return WithUtf8(path, [&](const char* p) { return OpenExclusive(p, handle, created); });
+}
+bool CreateTempFile(const char16_t* dir, const char* prefix, char16_t* out, size_t capacity) {
+  char made[4096];
+  if (!WithUtf8(dir, [&](const char* p) { return CreateTempFile(p, prefix, made, sizeof made); }))
+    return false;
+  if (NarrowToUtf16(made, out, capacity)) return true;
+  unlink(made);
+  return false;
+}
+bool ReplaceFile(const char16_t* source, const char16_t* target) {
+  std::string from;
+  return Utf8Path(source, &from) &&
+         WithUtf8(target, [&](const char* to) { return ReplaceFile(from.c_str(), to); });
 }
 
 }  // namespace platform

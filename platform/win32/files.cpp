@@ -31,13 +31,44 @@ bool MapWholeHandle(HANDLE file, MappedFile* out) {
   return true;
 }
 
-}  // namespace
+// The A and W forms of the file calls, so that each operation below is
+// written once for narrow and UTF-16 paths.
+HANDLE Create(const char* p, DWORD access, DWORD share, DWORD disposition) {
+  return CreateFileA(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE Create(const wchar_t* p, DWORD access, DWORD share, DWORD disposition) {
+  return CreateFileW(p, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+DWORD Attributes(const char* p) { return GetFileAttributesA(p); }
+DWORD Attributes(const wchar_t* p) { return GetFileAttributesW(p); }
+BOOL MakeDir(const char* p) { return CreateDirectoryA(p, nullptr); }
+BOOL MakeDir(const wchar_t* p) { return CreateDirectoryW(p, nullptr); }
+BOOL Delete(const char* p) { return DeleteFileA(p); }
+BOOL Delete(const wchar_t* p) { return DeleteFileW(p); }
+BOOL Move(const char* a, const char* b) { return MoveFileExA(a, b, MOVEFILE_REPLACE_EXISTING); }
+BOOL Move(const wchar_t* a, const wchar_t* b) {
+  return MoveFileExW(a, b, MOVEFILE_REPLACE_EXISTING);
+}
+UINT TempName(const char* dir, const char* prefix, char* out) {
+  return GetTempFileNameA(dir, prefix, 0, out);
+}
+UINT TempName(const wchar_t* dir, const char* prefix, wchar_t* out) {
+  wchar_t wide[8] = {};
+  for (int i = 0; i < 7 && prefix[i]; ++i) wide[i] = static_cast<unsigned char>(prefix[i]);
+  return GetTempFileNameW(dir, wide, 0, out);
+}
+template <class C>
+size_t Length(const C* s) {
+  size_t n = 0;
+  while (s[n]) ++n;
+  return n;
+}
 
-bool MapExisting(const char* path, MappedFile* out) {
+template <class C>
+bool MapExistingAt(const C* path, MappedFile* out) {
   *out = MappedFile{};
   if (!path || InjectedFault(FaultMap)) return false;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return false;
   if (!MapWholeHandle(file, out)) {
     CloseHandle(file);
@@ -48,11 +79,11 @@ bool MapExisting(const char* path, MappedFile* out) {
   return true;
 }
 
-bool MapNew(const char* path, uint32_t size, MappedFile* out) {
+template <class C>
+bool MapNewAt(const C* path, uint32_t size, MappedFile* out) {
   *out = MappedFile{};
   if (!path || size == 0 || InjectedFault(FaultMap)) return false;
-  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = Create(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (file == INVALID_HANDLE_VALUE) return false;
   HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, size, nullptr);
   if (!mapping) {
@@ -70,6 +101,79 @@ bool MapNew(const char* path, uint32_t size, MappedFile* out) {
   out->mapping = mapping;
   out->file = FromHandle(file);
   return true;
+}
+
+template <class C>
+bool IsDirectoryAt(const C* path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+template <class C>
+bool OpenExclusiveAt(const C* path, intptr_t* handle, bool* created) {
+  *handle = -1;
+  *created = false;
+  // Share mode 0 holds the target against every other opener until it is replaced.
+  HANDLE h = Create(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  bool made = h != INVALID_HANDLE_VALUE;
+  if (!made && GetLastError() == ERROR_FILE_EXISTS)
+    h = Create(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  *handle = FromHandle(h);
+  *created = made;
+  return true;
+}
+
+template <class C>
+bool CreateTempFileIn(const C* dir, const char* prefix, C* out, size_t capacity) {
+  if (InjectedFault(FaultTempFile)) return false;
+  C name[MAX_PATH];
+  if (!TempName(dir, prefix, name)) return false;
+  size_t n = Length(name);
+  if (n >= capacity) {
+    Delete(name);
+    return false;
+  }
+  memcpy(out, name, (n + 1) * sizeof(C));
+  return true;
+}
+
+template <class C>
+bool ReplaceFileAt(const C* source, const C* target) {
+  if (InjectedFault(FaultRename)) return false;
+  // One step: the old target stays until the new one takes its name.
+  return Move(source, target) != 0;
+}
+
+}  // namespace
+
+bool MapExisting(const char* path, MappedFile* out) { return MapExistingAt(path, out); }
+bool MapExisting(const wchar_t* path, MappedFile* out) { return MapExistingAt(path, out); }
+bool MapNew(const char* path, uint32_t size, MappedFile* out) { return MapNewAt(path, size, out); }
+bool MapNew(const wchar_t* path, uint32_t size, MappedFile* out) {
+  return MapNewAt(path, size, out);
+}
+bool IsDirectory(const char* path) { return IsDirectoryAt(path); }
+bool IsDirectory(const wchar_t* path) { return IsDirectoryAt(path); }
+bool MakeDirectory(const char* path) { return MakeDir(path) != 0; }
+bool MakeDirectory(const wchar_t* path) { return MakeDir(path) != 0; }
+bool RemoveFile(const char* path) { return Delete(path) != 0; }
+bool RemoveFile(const wchar_t* path) { return Delete(path) != 0; }
+bool OpenExclusive(const char* path, intptr_t* handle, bool* created) {
+  return OpenExclusiveAt(path, handle, created);
+}
+bool OpenExclusive(const wchar_t* path, intptr_t* handle, bool* created) {
+  return OpenExclusiveAt(path, handle, created);
+}
+bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capacity) {
+  return CreateTempFileIn(dir, prefix, out, capacity);
+}
+bool CreateTempFile(const wchar_t* dir, const char* prefix, wchar_t* out, size_t capacity) {
+  return CreateTempFileIn(dir, prefix, out, capacity);
+}
+bool ReplaceFile(const char* source, const char* target) { return ReplaceFileAt(source, target); }
+bool ReplaceFile(const wchar_t* source, const wchar_t* target) {
+  return ReplaceFileAt(source, target);
 }
 
 bool FlushMapped(const MappedFile* f) {
@@ -103,49 +207,10 @@ long ReadHostHandle(uintptr_t handle, void* buffer, uint32_t n) {
   return static_cast<long>(got);
 }
 
-bool IsDirectory(const char* path) {
-  DWORD a = GetFileAttributesA(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
-
-bool RemoveFile(const char* path) { return DeleteFileA(path) != 0; }
-
 bool FileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool OpenExclusive(const char* path, intptr_t* handle, bool* created) {
-  *handle = -1;
-  *created = false;
-  // Share mode 0 holds the target against every other opener until it is replaced.
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool made = h != INVALID_HANDLE_VALUE;
-  if (!made && GetLastError() == ERROR_FILE_EXISTS) {
-    h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  if (h == INVALID_HANDLE_VALUE) return false;
-  *handle = FromHandle(h);
-  *created = made;
-  return true;
-}
 
 void CloseFile(intptr_t handle) {
   if (handle != -1) CloseHandle(AsHandle(handle));
-}
-
-bool CreateTempFile(const char* dir, const char* prefix, char* out, size_t capacity) {
-  if (InjectedFault(FaultTempFile)) return false;
-  char name[MAX_PATH];
-  if (!GetTempFileNameA(dir, prefix, 0, name)) return false;
-  size_t n = strlen(name);
-  if (n >= capacity) {
-    DeleteFileA(name);
-    return false;
-  }
-  memcpy(out, name, n + 1);
-  return true;
 }
 
 bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t size, char* out,
@@ -166,12 +231,6 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
     SetLastError(saved);
   }
   return ok;
-}
-
-bool ReplaceFile(const char* source, const char* target) {
-  if (InjectedFault(FaultRename)) return false;
-  // One step: the old target stays until the new one takes its name.
-  return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 }  // namespace platform

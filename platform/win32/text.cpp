@@ -16,6 +16,20 @@ int CompareText(const char* a, const char* b, bool ignoreCase) {
   return ignoreCase ? lstrcmpiA(a, b) : lstrcmpA(a, b);
 }
 
+int CompareText(const wchar_t* a, const wchar_t* b, bool ignoreCase) {
+  return ignoreCase ? lstrcmpiW(a, b) : lstrcmpW(a, b);
+}
+
+bool NarrowToUtf16(const char* text, wchar_t* out, size_t capacity) {
+  if (capacity == 0) return false;
+  out[0] = 0;
+  int cap = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
+  int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, cap);
+  if (n > 0) return true;
+  out[0] = 0;
+  return false;
+}
+
 size_t Utf16ToNarrow(const uint16_t* units, size_t count, char* out, size_t capacity) {
   if (count == 0 || capacity == 0 || count > INT_MAX) return 0;
   int cap = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);

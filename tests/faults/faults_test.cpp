@@ -72,8 +72,8 @@ struct Job {
   int writeResult = ResultOk;
 };
 
-int Locate(DataRef, char* name, uint32_t* size, void*) {
-  std::strcpy(name, "MEMBER.BIN");
+int Locate(DataRef, MemberName* name, uint32_t* size, void*) {
+  std::strcpy(name->narrow, "MEMBER.BIN");
   *size = shape.size;
   return ResultOk;
 }

@@ -62,11 +62,11 @@ int TarcListEntries(DataRef data, EntryTable* table) {
   return ResultOk;
 }
 
-int TarcLocateMember(DataRef data, char* name, uint32_t* outputSize, void* context) {
+int TarcLocateMember(DataRef data, MemberName* name, uint32_t* outputSize, void* context) {
   EntryView e;
   if (!ReadEntry(data.input, data.at, &e)) return ResultBrokenData;
-  std::memcpy(name, data.input.data + e.nameOffset, e.nameLength);
-  name[e.nameLength] = 0;
+  std::memcpy(name->narrow, data.input.data + e.nameOffset, e.nameLength);
+  name->narrow[e.nameLength] = 0;
   *outputSize = e.size;
   static_cast<TarcContext*>(context)->dataOffset = e.dataOffset;
   return ResultOk;

@@ -25,7 +25,7 @@ int TarcListEntries(DataRef data, EntryTable* table);
 struct TarcContext {
   uint64_t dataOffset = 0;
 };
-int TarcLocateMember(DataRef data, char* name, uint32_t* outputSize, void* context);
+int TarcLocateMember(DataRef data, MemberName* name, uint32_t* outputSize, void* context);
 int TarcWriteMember(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
                     SpiUserValue userValue, void* context);
 

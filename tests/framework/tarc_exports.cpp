@@ -46,6 +46,33 @@ SPI_EXPORT int SPI_CALL GetFile(const char* source, SpiLength length, void* dest
                        TarcLocateMember, TarcWriteMember);
 }
 
+// The Unicode forms: the same operations with UTF-16 texts.
+SPI_EXPORT int SPI_CALL GetPluginInfoW(int index, SpiWChar* buffer, int bufferLength) {
+  return CopyInfoString(index, buffer, bufferLength, InfoStrings, 3);
+}
+
+SPI_EXPORT int SPI_CALL IsSupportedW(const SpiWChar*, uintptr_t dw) {
+  return IsSupported(nullptr, dw);
+}
+
+SPI_EXPORT int SPI_CALL GetArchiveInfoW(const SpiWChar* source, SpiLength length, unsigned flags,
+                                        SpiHandle* handleSlot) {
+  return BuildArchiveInfo(source, length, flags, handleSlot, TarcListEntries);
+}
+
+SPI_EXPORT int SPI_CALL GetFileInfoW(const SpiWChar* source, SpiLength length,
+                                     const SpiWChar* name, unsigned flags, fileInfoW* record) {
+  return LookupFileInfo(source, length, name, flags, record, TarcListEntries, NotFound);
+}
+
+SPI_EXPORT int SPI_CALL GetFileW(const SpiWChar* source, SpiLength length, void* destination,
+                                 unsigned flags, ProgressCallback progress,
+                                 SpiUserValue userValue) {
+  TarcContext context;
+  return ExtractMember(source, length, destination, flags, progress, userValue, &context,
+                       TarcLocateMember, TarcWriteMember);
+}
+
 SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow, int function) {
   return function == 1 ? ResultOk : ResultNotImplemented;
 }

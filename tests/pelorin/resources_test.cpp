@@ -44,12 +44,12 @@ struct Extracted {
 Extracted Extract(const Bytes& image, uint64_t position) {
   Extracted e;
   ExtractionRequest request;
-  char name[MemberNameSize] = {};
+  MemberName name{};
   uint32_t size = 0;
   const DataRef data{View(image), position};
-  e.result = PrepareResource(data, name, &size, &request);
+  e.result = PrepareResource(data, &name, &size, &request);
   if (e.result != 0) return e;
-  e.name = name;
+  e.name = name.narrow;
   e.bytes.assign(size, 0);
   e.result = WriteResource(data, e.bytes.data(), size, nullptr, 0, &request);
   return e;
@@ -374,20 +374,20 @@ TEST(PelorinExtractTest, CraftedSizesFailBeforeAnyOutput) {
     return b;
   };
   ExtractionRequest request;
-  char name[MemberNameSize];
+  MemberName name{};
   uint32_t size = 0;
   for (uint32_t index : {0u, 1u}) {
     const Bytes b = patchSize(index, 0x7FFFFFF0u);
-    EXPECT_EQ(PrepareResource(DataRef{View(b), index}, name, &size, &request), ResultBrokenData);
+    EXPECT_EQ(PrepareResource(DataRef{View(b), index}, &name, &size, &request), ResultBrokenData);
   }
   // An icon group whose member is far larger than the input, and one whose
   // sizes wrap the 32-bit output size.
   const Bytes big = ExecutableWith(Tree({{{3}, {1}, 0, Bytes(8, 1)},
                                          {{14}, {1}, 0, GroupDirectory(false, {{1, 1, 0x40000000, 1}})}}));
-  EXPECT_EQ(PrepareResource(DataRef{View(big), 1}, name, &size, &request), ResultBrokenData);
+  EXPECT_EQ(PrepareResource(DataRef{View(big), 1}, &name, &size, &request), ResultBrokenData);
   const Bytes wrap = ExecutableWith(Tree({{{3}, {1}, 0, Bytes(8, 1)},
                                           {{14}, {1}, 0, GroupDirectory(false, {{1, 1, 0xFFFFFFFF, 1}})}}));
-  EXPECT_EQ(PrepareResource(DataRef{View(wrap), 1}, name, &size, &request), ResultBrokenData);
+  EXPECT_EQ(PrepareResource(DataRef{View(wrap), 1}, &name, &size, &request), ResultBrokenData);
   // A group resource shorter than its entries: the rebuilt file would not fit.
   Bytes group = GroupDirectory(false, {{1, 1, 8, 1}, {1, 1, 8, 1}});
   group.resize(20);

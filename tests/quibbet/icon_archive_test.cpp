@@ -61,12 +61,12 @@ int Extract(const std::vector<uint8_t>& f, uint32_t position, std::vector<uint8_
                         InputMemory | (OutputMemory << OutputKindShift), nullptr, 0, &x,
                         PrepareIconImage, WriteIconImage);
   if (name) {
-    char buffer[MemberNameSize] = {};
+    MemberName buffer{};
     uint32_t size = 0;
     IconExtraction y;
-    if (PrepareIconImage(DataRef{ByteView{f.data(), f.size()}, position}, buffer, &size, &y) ==
+    if (PrepareIconImage(DataRef{ByteView{f.data(), f.size()}, position}, &buffer, &size, &y) ==
         ResultOk)
-      *name = buffer;
+      *name = buffer.narrow;
   }
   if (r == ResultOk) {
     *out = host::TakeBlock(block, 22 + GetLe32At(f, position + 8));

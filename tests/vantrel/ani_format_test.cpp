@@ -58,12 +58,12 @@ Extracted Extract(const Bytes& input, uint64_t at, int listAll) {
   host::GuardedBuffer buf(input);
   DataRef data{ByteView{buf.data(), buf.size()}, at};
   Extracted out;
-  char name[MemberNameSize] = {};
+  MemberName name{};
   uint32_t size = 0;
   AniExtract context;
-  out.result = PrepareAniFrame(data, name, &size, &context);
+  out.result = PrepareAniFrame(data, &name, &size, &context);
   if (out.result != ResultOk) return out;
-  out.name = name;
+  out.name = name.narrow;
   out.bytes.resize(size ? size : 1);
   out.bytes.resize(size);
   out.result = WriteAniFrame(data, out.bytes.data(), size, nullptr, 0, &context);
