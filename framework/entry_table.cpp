@@ -161,9 +161,10 @@ int CommitWide(EntryTable* table) {
   while (record.filename[nameLength]) ++nameLength;
   memcpy(key, record.path, pathLength * sizeof *key);
   memcpy(key + pathLength, record.filename, (nameLength + 1) * sizeof *key);
-  if (platform::CompareText(table->wideName, key, table->ignoreCase) != 0) return 0;
-  record.position += table->baseOffset;
+  // As in a narrow lookup, the host's record holds the last entry looked at.
   *table->wideRecord = record;
+  if (platform::CompareText(table->wideName, key, table->ignoreCase) != 0) return 0;
+  table->wideRecord->position += table->baseOffset;
   return 1;
 }
 

@@ -38,6 +38,15 @@ bool LoadPlugin(const std::string& path, Plugin* out, std::string* error) {
   Bind(library, "ConfigurationDlg", &out->configurationDlg);
   Bind(library, "GetGroupIconSetting", &out->getGroupIconSetting);
   Bind(library, "GetFileNameSetting", &out->getFileNameSetting);
+  Bind(library, "GetPluginInfoW", &out->getPluginInfoW);
+  Bind(library, "IsSupportedW", &out->isSupportedW);
+  Bind(library, "GetArchiveInfoW", &out->getArchiveInfoW);
+  Bind(library, "GetFileInfoW", &out->getFileInfoW);
+  Bind(library, "GetFileW", &out->getFileW);
+  Bind(library, "GetPictureInfoW", &out->getPictureInfoW);
+  Bind(library, "GetPictureW", &out->getPictureW);
+  Bind(library, "GetPreviewW", &out->getPreviewW);
+  Bind(library, "GetPictureAlphaW", &out->getPictureAlphaW);
   if (!out->getPluginInfo) {
     if (error) *error = path + " has no GetPluginInfo: not a plug-in";
     UnloadPlugin(out);
@@ -61,16 +70,19 @@ std::string PluginInfo(const Plugin& plugin, int index) {
   return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 
-std::vector<fileInfo> TakeEntryList(SpiHandle block) {
-  std::vector<fileInfo> records;
+namespace {
+
+template <class Record>
+std::vector<Record> TakeRecords(SpiHandle block) {
+  std::vector<Record> records;
   if (!block) return records;
   size_t size = SpiBlockSize(block);
   const uint8_t* p = static_cast<const uint8_t*>(SpiLockBlock(block));
   if (p) {
     // The list ends at the first record whose method begins with a zero byte,
     // or at the end of the block should a plug-in have forgotten it.
-    for (size_t off = 0; size - off >= sizeof(fileInfo) && size >= off; off += sizeof(fileInfo)) {
-      fileInfo r;
+    for (size_t off = 0; size - off >= sizeof(Record) && size >= off; off += sizeof(Record)) {
+      Record r;
       std::memcpy(&r, p + off, sizeof r);
       if (r.method[0] == 0) break;
       records.push_back(r);
@@ -80,6 +92,12 @@ std::vector<fileInfo> TakeEntryList(SpiHandle block) {
   SpiFreeBlock(block);
   return records;
 }
+
+}  // namespace
+
+std::vector<fileInfo> TakeEntryList(SpiHandle block) { return TakeRecords<fileInfo>(block); }
+
+std::vector<fileInfoW> TakeEntryListW(SpiHandle block) { return TakeRecords<fileInfoW>(block); }
 
 std::vector<uint8_t> TakeBlock(SpiHandle block, size_t n) {
   std::vector<uint8_t> bytes;

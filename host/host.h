@@ -26,6 +26,16 @@ struct Plugin {
   ConfigurationDlgFn configurationDlg = nullptr;
   GetSettingFn getGroupIconSetting = nullptr;
   GetSettingFn getFileNameSetting = nullptr;
+  // The Unicode forms, where the plug-in has them.
+  GetPluginInfoWFn getPluginInfoW = nullptr;
+  IsSupportedWFn isSupportedW = nullptr;
+  GetArchiveInfoWFn getArchiveInfoW = nullptr;
+  GetFileInfoWFn getFileInfoW = nullptr;
+  GetFileWFn getFileW = nullptr;
+  GetPictureInfoWFn getPictureInfoW = nullptr;
+  GetPictureWFn getPictureW = nullptr;
+  GetPictureWFn getPreviewW = nullptr;
+  GetPictureAlphaWFn getPictureAlphaW = nullptr;
 };
 
 // Loads path and binds every export it has; false (with a message) when the
@@ -38,6 +48,8 @@ std::string PluginInfo(const Plugin& plugin, int index);
 
 // The records of an entry list block, up to its all-zero terminator; frees the block.
 std::vector<fileInfo> TakeEntryList(SpiHandle block);
+// The same for a list made by GetArchiveInfoW.
+std::vector<fileInfoW> TakeEntryListW(SpiHandle block);
 // The first n bytes of a block (all of it when n is SIZE_MAX); frees the block.
 std::vector<uint8_t> TakeBlock(SpiHandle block, size_t n = SIZE_MAX);
 

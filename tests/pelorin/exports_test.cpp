@@ -1,10 +1,12 @@
 // Pelorin through its exports, on executables made by the test builder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "pe_builder.h"
 #include "pelorin_host.h"
+#include "platform/platform.h"
 #include "test_files.h"
 
 using namespace pe_builder;
@@ -168,4 +170,85 @@ TEST_F(PelorinPlugin, SixtyFourBitImagesListAndExtract) {
   Bytes bmp;
   ASSERT_EQ(ExtractFile(path, list[0].position, list[0].filesize, &bmp), 0);
   EXPECT_EQ(Get32(bmp, 10), 74u);
+}
+
+#ifdef _WIN32
+#define WIDE_TEXT(s) L##s
+#else
+#define WIDE_TEXT(s) u##s
+#endif
+
+namespace {
+
+using WideText = std::basic_string<SpiWChar>;
+
+WideText FromU16(const std::u16string& s) { return WideText(s.begin(), s.end()); }
+WideText Field(const SpiWChar* f) {
+  size_t n = 0;
+  while (n < 200 && f[n]) ++n;
+  return WideText(f, n);
+}
+
+}  // namespace
+
+// The Unicode forms take resource names straight from the file's UTF-16: a
+// name that no code page holds (Hangul, a character beyond the BMP) survives
+// the listing, the lookup and the file name that GetFileW creates, and a long
+// name is cut to 199 characters, never inside a surrogate pair.
+TEST_F(PelorinPlugin, UnicodeNamesSurviveTheWideForms) {
+  ASSERT_NE(plugin.getArchiveInfoW, nullptr);
+  const std::u16string odd = u"表ソ日本한😀";
+  std::u16string longName(194, u'語');
+  longName += u"😀";  // units 194 and 195: the cut at 195 would split the pair
+  longName += std::u16string(10, u'x');
+  const Bytes exe = ExecutableWith(Tree({{{10}, {0, odd}, 0x409, Bytes{1, 2, 3}},
+                                         {{0, u"Ω型"}, {7}, 0x409, Bytes{4, 5}},
+                                         {{10}, {0, longName}, 0x409, Bytes{6}}}));
+  ScratchDir dir;
+  const std::string path = dir.Join("uni.dll");
+  WriteBytes(path, exe);
+  WideText widePath;
+  for (char c : path) widePath += static_cast<SpiWChar>(static_cast<unsigned char>(c));
+
+  SpiHandle h = nullptr;
+  ASSERT_EQ(plugin.getArchiveInfoW(widePath.c_str(), 0, InputFile, &h), ResultOk);
+  ASSERT_EQ(SpiBlockSize(h) % sizeof(fileInfoW), 0u);
+  const std::vector<fileInfoW> list = host::TakeEntryListW(h);
+  ASSERT_EQ(list.size(), 3u);
+  std::vector<WideText> names;
+  for (const fileInfoW& r : list) names.push_back(Field(r.filename));
+  const WideText oddName = FromU16(odd) + WIDE_TEXT(".DAT");
+  const WideText cutName = FromU16(longName.substr(0, 194)) + WIDE_TEXT(".DAT");
+  EXPECT_NE(std::find(names.begin(), names.end(), oddName), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), WideText(WIDE_TEXT("#00007.Ω型"))),
+            names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), cutName), names.end());
+
+  // The lookup by the same name, also with the ASCII part in another case.
+  fileInfoW found;
+  ASSERT_EQ(plugin.getFileInfoW(widePath.c_str(), 0, oddName.c_str(), InputFile, &found),
+            ResultOk);
+  EXPECT_EQ(found.filesize, 3u);
+  const WideText lower = FromU16(odd) + WIDE_TEXT(".dat");
+  EXPECT_EQ(plugin.getFileInfoW(widePath.c_str(), 0, lower.c_str(), InputFile, &found),
+            ResultReadError);
+  EXPECT_EQ(plugin.getFileInfoW(widePath.c_str(), 0, lower.c_str(), InputFile | IgnoreCase,
+                                &found),
+            ResultOk);
+
+  // Extracted under exactly the listed names, into a folder of such a name.
+  const WideText out = widePath + WIDE_TEXT("-出力");
+  const WideText sep(1, static_cast<SpiWChar>(Sep()));
+  for (const fileInfoW& r : list) {
+#ifndef _WIN32
+    if (Field(r.filename).size() > 80) continue;  // beyond the 255 bytes of a Linux name
+#endif
+    ASSERT_EQ(plugin.getFileW(widePath.c_str(), static_cast<SpiLength>(r.position),
+                              const_cast<SpiWChar*>(out.c_str()), InputFile, nullptr, 0),
+              ResultOk);
+    platform::MappedFile f;
+    ASSERT_TRUE(platform::MapExisting((out + sep + Field(r.filename)).c_str(), &f));
+    EXPECT_EQ(f.size, r.filesize);
+    platform::Unmap(&f);
+  }
 }
