@@ -156,12 +156,26 @@ constexpr size_t MaxDirectoryExtractions = 2;
 
 // Extracts to the destination folder and checks that exactly the member (on
 // success) or nothing at all (on failure) is left there, and nothing beside it.
+// With wideSource, through GetFileW and the folder's UTF-16 name.
+// The UTF-16 form of a path of ours (ASCII).
+std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+bool IsAscii(const char16_t* s, size_t n) {
+  for (size_t i = 0; i < n && s[i]; ++i)
+    if (s[i] >= 0x80) return false;
+  return true;
+}
+
 void ExtractToDirectory(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
-                        uint8_t control, const fileInfo* listed, const std::vector<uint8_t>* inMemory) {
+                        uint8_t control, const fileInfo* listed, const std::vector<uint8_t>* inMemory,
+                        const SpiWChar* wideSource = nullptr) {
   const Scratch& s = TheScratch();
   ProgressCallback progress = ProgressFor(control);
-  int r = p.getFile(source, length, const_cast<char*>(s.dest.c_str()), flags | (OutputFile << 8),
-                    progress, 7);
+  const std::u16string wideDest = Widen(s.dest);
+  int r = wideSource ? p.getFileW(wideSource, length, const_cast<char16_t*>(wideDest.c_str()),
+                                  flags | (OutputFile << 8), progress, 7)
+                     : p.getFile(source, length, const_cast<char*>(s.dest.c_str()),
+                                 flags | (OutputFile << 8), progress, 7);
   Check(IsResultCode(r), "GetFile to a folder: result code", r);
   std::vector<std::string> left = List(s.dest);
   if (r == ResultOk) {
@@ -196,12 +210,14 @@ void ExtractToDirectory(const host::Plugin& p, const char* source, SpiLength len
 }
 
 // GetFile to memory: a block of max(filesize, 2048) bytes on success, a null slot on failure.
+// With wideSource, through GetFileW.
 std::vector<uint8_t> ExtractToMemory(const host::Plugin& p, const char* source, SpiLength length,
                                      unsigned flags, uint8_t control, const fileInfo* listed,
-                                     int* result) {
+                                     int* result, const SpiWChar* wideSource = nullptr) {
   SpiHandle slot = nullptr;
   ProgressCallback progress = ProgressFor(control);
-  int r = p.getFile(source, length, &slot, flags | (OutputMemory << 8), progress, 7);
+  int r = wideSource ? p.getFileW(wideSource, length, &slot, flags | (OutputMemory << 8), progress, 7)
+                     : p.getFile(source, length, &slot, flags | (OutputMemory << 8), progress, 7);
   *result = r;
   Check(IsResultCode(r), "GetFile to memory: result code", r);
   if (r != ResultOk) {
@@ -307,6 +323,65 @@ struct HostInput {
   const SpiLength length;  // the length argument: the offset for a file, else the size
 };
 
+// The Unicode forms on the same input answer as the plain ones: the same
+// result, the same members with the same numbers (and the same names where
+// both are ASCII), every name found again by GetFileInfoW, the same bytes
+// from GetFileW.
+void DriveArchiveWide(const host::Plugin& p, uint8_t control, const HostInput& in, size_t size,
+                      int listResult, const std::vector<fileInfo>& entries,
+                      const std::vector<size_t>& chosen) {
+  Check(p.getArchiveInfoW && p.getFileInfoW && p.getFileW, "Unicode archive exports");
+  const std::u16string widePath = Widen(in.path);
+  const SpiWChar* source =
+      in.fromFile ? widePath.c_str() : reinterpret_cast<const SpiWChar*>(in.mem.source());
+  SpiHandle list = nullptr;
+  int r = p.getArchiveInfoW(source, in.length, in.kind, &list);
+  Check(r == listResult, "GetArchiveInfoW answers as GetArchiveInfo", r);
+  Check((r == ResultOk) == (list != nullptr), "GetArchiveInfoW: a list exactly on success", r);
+  if (r != ResultOk) return;
+  Check(SpiBlockSize(list) % sizeof(fileInfoW) == 0, "GetArchiveInfoW: whole records");
+  std::vector<fileInfoW> wide = host::TakeEntryListW(list);
+  Check(wide.size() == entries.size(), "GetArchiveInfoW: as many members", r);
+  for (size_t k : chosen) {
+    const fileInfo& n = entries[k];
+    const fileInfoW& w = wide[k];
+    Check(std::memcmp(n.method, w.method, 8) == 0 && n.position == w.position &&
+              n.compsize == w.compsize && n.filesize == w.filesize && w.timestamp == 0 && w.crc == 0,
+          "fileInfoW: the numbers of fileInfo");
+    const uint8_t* raw = reinterpret_cast<const uint8_t*>(&w);
+    Check(raw[844] == 0 && raw[845] == 0 && raw[846] == 0 && raw[847] == 0, "fileInfoW: padding is 0");
+    const std::u16string path(w.path, std::find(w.path, w.path + 200, 0));
+    const std::u16string name(w.filename, std::find(w.filename, w.filename + 200, 0));
+    Check(path.size() < 200 && name.size() < 200, "fileInfoW: names end within their fields");
+    if (IsAscii(w.filename, 200) && IsAscii(w.path, 200) && std::strlen(n.filename) < 190)
+      Check(Widen(n.path) == path && Widen(n.filename) == name, "fileInfoW: the ASCII names of fileInfo");
+    if (k == chosen[size % chosen.size()]) {
+      fileInfoW found;
+      const std::u16string key = path + name;
+      unsigned flags = in.kind | ((control & ControlIgnoreCase) ? IgnoreCase : 0);
+      r = p.getFileInfoW(source, in.length, key.c_str(), flags, &found);
+      Check(r == ResultOk && found.position == w.position, "GetFileInfoW finds every listed name", r);
+    }
+    const char* memberSource = in.source;
+    const SpiWChar* wideMember = source;
+    SpiLength memberLength = static_cast<SpiLength>(n.position);
+    if (!in.fromFile) {
+      if (n.position > size) continue;
+      memberSource = in.mem.source() + n.position;
+      wideMember = reinterpret_cast<const SpiWChar*>(memberSource);
+      memberLength = static_cast<SpiLength>(size - n.position);
+    }
+    int rn, rw;
+    const std::vector<uint8_t> a = ExtractToMemory(p, memberSource, memberLength, in.kind, control, &n, &rn);
+    const std::vector<uint8_t> b =
+        ExtractToMemory(p, memberSource, memberLength, in.kind, control, &n, &rw, wideMember);
+    Check(rn == rw && a == b, "GetFileW hands over what GetFile does", rw);
+    if ((control & ControlToDirectory) && k == chosen.front())
+      ExtractToDirectory(p, memberSource, memberLength, in.kind, control, &n,
+                         rw == ResultOk && !(control & ControlAbort) ? &b : nullptr, wideMember);
+  }
+}
+
 void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
   Check(p.getArchiveInfo && p.getFileInfo && p.getFile, "archive exports");
   const HostInput in(p, control, data, size);
@@ -319,6 +394,7 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
 
   SpiHandle list = nullptr;
   int r = p.getArchiveInfo(source, length, kind, &list);
+  const int listResult = r;
   Check(IsResultCode(r), "GetArchiveInfo: result code", r);
   Check((r == ResultOk) == (list != nullptr), "GetArchiveInfo: a list exactly on success", r);
   std::vector<fileInfo> entries = r == ResultOk ? host::TakeEntryList(list) : std::vector<fileInfo>();
@@ -386,6 +462,8 @@ void DriveArchive(const host::Plugin& p, uint8_t control, const uint8_t* data, s
   fileInfo missing;
   r = p.getFileInfo(source, length, "\x01no such member", kind, &missing);
   Check(r != ResultOk && IsResultCode(r), "GetFileInfo of a name never listed", r);
+  // Every other input drives the Unicode forms as well.
+  if (size & 1) DriveArchiveWide(p, control, in, size, listResult, entries, chosen);
 }
 
 void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
@@ -472,6 +550,27 @@ void DrivePicture(const host::Plugin& p, uint8_t control, const uint8_t* data, s
     SpiHandle a = nullptr, b = nullptr;
     int rp = p.getPreview(source, position, kind, &a, &b, nullptr, 0);
     Check(rp == ResultNotImplemented && !a && !b, "GetPreview: not implemented", rp);
+  }
+  // Every other input: the Unicode forms hand over the same picture.
+  if (size & 1) {
+    Check(p.getPictureInfoW && p.getPictureW && p.getPictureAlphaW, "Unicode picture exports");
+    const std::u16string widePath = Widen(in.path);
+    const SpiWChar* wide =
+        in.fromFile ? widePath.c_str() : reinterpret_cast<const SpiWChar*>(in.mem.source());
+    PictureInfo wideInfo;
+    std::memset(&wideInfo, 0xA5, sizeof wideInfo);
+    int rw = p.getPictureInfoW(wide, position, kind, &wideInfo);
+    Check(rw == ri && (ri != ResultOk || std::memcmp(&wideInfo, &info, sizeof info) == 0),
+          "GetPictureInfoW answers as GetPictureInfo", rw);
+    for (bool alpha : {false, true}) {
+      SpiHandle a = nullptr, b = nullptr, c = nullptr, d = nullptr;
+      int rn = alpha ? p.getPictureAlpha(source, position, kind, SpiKeepEncoded, &a, &b, nullptr, 0)
+                     : p.getPicture(source, position, kind, &a, &b, nullptr, 0);
+      rw = alpha ? p.getPictureAlphaW(wide, position, kind, SpiKeepEncoded, &c, &d, nullptr, 0)
+                 : p.getPictureW(wide, position, kind, &c, &d, nullptr, 0);
+      Check(rn == rw && host::TakeBlock(a) == host::TakeBlock(c) && host::TakeBlock(b) == host::TakeBlock(d),
+            "GetPictureW and GetPictureAlphaW hand over what the plain forms do", rw);
+    }
   }
 }
 
