@@ -207,6 +207,60 @@ TEST_F(MorvaneExports, PictureFromMemoryAndFile) {
             ResultReadError);
 }
 
+#ifdef _WIN32
+#define WIDE_TEXT(s) L##s
+#else
+#define WIDE_TEXT(s) u##s
+#endif
+
+// The W forms read a file that only a UTF-16 name reaches (한 has no code
+// page 932 form) and hand over exactly what the plain forms do.
+TEST_F(MorvaneExports, UnicodeFormsMatchThePlainOnes) {
+  ASSERT_TRUE(plugin.getPictureInfoW && plugin.getPictureW && plugin.getPictureAlphaW &&
+              plugin.getPluginInfoW && plugin.isSupportedW && plugin.getPreviewW);
+  const Bytes f = IconFile(ImageSpec{16, 16, 32});
+  const SpiWChar* name = WIDE_TEXT("表한-morvane.ico");
+  platform::MappedFile out;
+  ASSERT_TRUE(platform::MapNew(name, static_cast<uint32_t>(f.size()), &out));
+  std::memcpy(out.data, f.data(), f.size());
+  ASSERT_TRUE(platform::FlushMapped(&out));
+  platform::Unmap(&out);
+
+  SpiWChar wide[64];
+  ASSERT_EQ(plugin.getPluginInfoW(3, wide, 64), 26);
+  EXPECT_EQ(std::basic_string<SpiWChar>(wide), WIDE_TEXT("Icon, Cursor (*.ico;*.cur)"));
+  host::GuardedBuffer memory(f);
+  EXPECT_EQ(plugin.isSupportedW(name, reinterpret_cast<uintptr_t>(memory.data())), 1);
+
+  PictureInfo a{}, b{};
+  ASSERT_EQ(plugin.getPictureInfo(memory.source(), static_cast<SpiLength>(f.size()), InputMemory, &a),
+            ResultOk);
+  ASSERT_EQ(plugin.getPictureInfoW(name, 0, InputFile, &b), ResultOk);
+  EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+  SpiHandle hi = Untouched, hb = Untouched, wi = Untouched, wb = Untouched;
+  ASSERT_EQ(plugin.getPicture(memory.source(), 0, InputMemory, &hi, &hb, nullptr, 0), ResultOk);
+  ASSERT_EQ(plugin.getPictureW(name, 0, InputFile, &wi, &wb, nullptr, 0), ResultOk);
+  EXPECT_EQ(host::TakeBlock(hi), host::TakeBlock(wi));
+  EXPECT_EQ(host::TakeBlock(hb), host::TakeBlock(wb));
+  ASSERT_EQ(plugin.getPictureAlpha(memory.source(), 0, InputMemory, 0, &hi, &hb, nullptr, 0),
+            ResultOk);
+  ASSERT_EQ(plugin.getPictureAlphaW(name, 0, InputFile, 0, &wi, &wb, nullptr, 0), ResultOk);
+  EXPECT_EQ(host::TakeBlock(hi), host::TakeBlock(wi));
+  EXPECT_EQ(host::TakeBlock(hb), host::TakeBlock(wb));
+  // Memory input through a W form is the same bytes.
+  ASSERT_EQ(plugin.getPictureW(reinterpret_cast<const SpiWChar*>(memory.source()), 0, InputMemory,
+                               &wi, &wb, nullptr, 0),
+            ResultOk);
+  host::TakeBlock(wi);
+  host::TakeBlock(wb);
+  EXPECT_EQ(plugin.getPreviewW(name, 0, InputFile, &wi, &wb, nullptr, 0), ResultNotImplemented);
+
+  ASSERT_TRUE(platform::RemoveFile(name));
+  EXPECT_EQ(plugin.getPictureInfoW(name, 0, InputFile, &b), ResultReadError);
+  wi = wb = Untouched;
+  EXPECT_EQ(plugin.getPictureW(name, 0, InputFile, &wi, &wb, nullptr, 0), ResultReadError);
+}
+
 TEST_F(MorvaneExports, RefusalsKeepTheirHandleRules) {
   Bytes f32 = IconFile(ImageSpec{16, 16, 48});
   host::GuardedBuffer b32(f32);
