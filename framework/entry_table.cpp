@@ -271,33 +271,42 @@ int BuildArchiveInfo(HostText source, SpiLength length, unsigned flags, SpiHandl
   });
 }
 
-int LookupFileInfo(HostText source, SpiLength length, const char* name, unsigned flags,
-                   fileInfo* record, ListEntriesCallback callback, int notFound) {
+namespace {
+
+// Where a lookup puts its name and record, by form.
+void Target(EntryTable* table, const char* name, fileInfo* record) {
+  table->name = name;
+  table->current = record;
+}
+void Target(EntryTable* table, const SpiWChar* name, fileInfoW* record) {
+  table->wide = true;
+  table->wideName = name;
+  table->wideRecord = record;
+}
+
+template <class Char, class Record>
+int Lookup(HostText source, SpiLength length, const Char* name, unsigned flags, Record* record,
+           ListEntriesCallback callback, int notFound) {
   if (!platform::IsWritable(record, sizeof *record)) return ResultMemoryError;
   memset(record, 0, sizeof *record);
   if (!name) return notFound;
   return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
     EntryTable table;
     table.baseOffset = base;
-    table.current = record;
-    table.name = name;
     table.ignoreCase = (flags & IgnoreCase) != 0;
+    Target(&table, name, record);
     return RunLookup(data, &table, callback, notFound);
   });
 }
 
+}  // namespace
+
+int LookupFileInfo(HostText source, SpiLength length, const char* name, unsigned flags,
+                   fileInfo* record, ListEntriesCallback callback, int notFound) {
+  return Lookup(source, length, name, flags, record, callback, notFound);
+}
+
 int LookupFileInfo(HostText source, SpiLength length, const SpiWChar* name, unsigned flags,
                    fileInfoW* record, ListEntriesCallback callback, int notFound) {
-  if (!platform::IsWritable(record, sizeof *record)) return ResultMemoryError;
-  memset(record, 0, sizeof *record);
-  if (!name) return notFound;
-  return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
-    EntryTable table;
-    table.baseOffset = base;
-    table.wide = true;
-    table.wideName = name;
-    table.wideRecord = record;
-    table.ignoreCase = (flags & IgnoreCase) != 0;
-    return RunLookup(data, &table, callback, notFound);
-  });
+  return Lookup(source, length, name, flags, record, callback, notFound);
 }
