@@ -115,9 +115,11 @@ test_preset() {  # test_preset <preset> [wrapper...]
 }
 
 # The exports every plug-in of a kind must have, under their plain names.
-ARCHIVE_EXPORTS="GetPluginInfo IsSupported GetArchiveInfo GetFileInfo GetFile ConfigurationDlg"
+ARCHIVE_EXPORTS="GetPluginInfo IsSupported GetArchiveInfo GetFileInfo GetFile ConfigurationDlg
+  GetPluginInfoW IsSupportedW GetArchiveInfoW GetFileInfoW GetFileW"
 IMAGE_EXPORTS="GetPluginInfo IsSupported GetPictureInfo GetPicture GetPreview ConfigurationDlg
-  GetGroupIconSetting GetFileNameSetting"
+  GetGroupIconSetting GetFileNameSetting GetPictureAlpha
+  GetPluginInfoW IsSupportedW GetPictureInfoW GetPictureW GetPreviewW GetPictureAlphaW"
 
 # Every export of every Windows plug-in under its plain name (no @n decoration),
 # and none missing: check_exports <preset> <objdump> <suffix>.
