@@ -120,13 +120,16 @@ int LocateAndOutput(Member* m, bool wide, void* destination, unsigned flags,
   // Whatever the deliverable left there, the names end within their buffers.
   m->name.narrow[MemberNameSize - 1] = 0;
   m->name.wide[MemberNameSize - 1] = 0;
-  if (wide && !m->name.wide[0] && !platform::NarrowToUtf16(m->name.narrow, m->name.wide, MemberNameSize))
-    return ResultWriteError;
   switch ((flags & OutputKindMask) >> OutputKindShift) {
     case OutputFile:
-      if (wide)
+      if (wide) {
+        // A deliverable that wrote only the narrow name gets it widened.
+        if (!m->name.wide[0] &&
+            !platform::NarrowToUtf16(m->name.narrow, m->name.wide, MemberNameSize))
+          return ResultWriteError;
         return OutputToFile(*m, static_cast<const SpiWChar*>(destination), progress, userValue,
                             context, write);
+      }
       return OutputToFile(*m, static_cast<const char*>(destination), progress, userValue,
                           context, write);
     case OutputMemory:
@@ -149,15 +152,15 @@ int ExtractMember(HostText source, SpiLength length, void* destination, unsigned
       platform::MappedFile file;
       if (!MapHostFile(source, &file)) return ResultReadError;
       m.data = FileInput(file, length);
-      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue, context, locate,
-                               write);
+      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue,
+                               context, locate, write);
       platform::Unmap(&file);
       break;
     }
     case InputMemory:
       m.data = MemoryInput(source.Address());
-      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue, context, locate,
-                               write);
+      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue,
+                               context, locate, write);
       break;
     default:
       return ResultNotImplemented;
