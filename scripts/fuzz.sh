@@ -48,22 +48,27 @@ rm -rf "$SEEDS"
 
 mkdir -p "$LOGS"
 # Targets at once: each runs one process, so one per core ends the run sooner
-# with the same time per target. With -jobs the workers log into the current
-# folder under one set of names, so then one target at a time.
+# with the same time per target.
 PARALLEL=${SPI_FUZZ_PARALLEL:-$(nproc 2>/dev/null || echo 1)}
-[ "$JOBS" -gt 1 ] && PARALLEL=1
 
 fuzz_one() {  # fuzz_one <target>: its log in $LOGS/<target>.log, status in .rc
-  local t=$1 exe=$BIN/fuzz_$1
+  local t=$1 exe=$BIN/fuzz_$1 work=$LOGS/$1.jobs
   mkdir -p "$CORPUS/$t" "$FINDINGS/$t"
+  # With -jobs (even 1) the workers log to fuzz-<n>.log in the current folder
+  # and the parent copies each into its own log as the worker ends: a folder
+  # per target keeps targets running at once apart; only the copy is kept.
+  rm -rf "$work"
+  mkdir -p "$work"
   # Limits make hangs and unbounded allocations findings too.
-  ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
-  UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+  (cd "$work" &&
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
+    UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     "$exe" "$CORPUS/$t" "$SEEDS/$t" \
       -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
       -max_len="$MAX_LEN" -jobs="$JOBS" -workers="$JOBS" -print_final_stats=1 \
-      -artifact_prefix="$FINDINGS/$t/" >"$LOGS/$t.log" 2>&1
+      -artifact_prefix="$FINDINGS/$t/" >"$LOGS/$t.log" 2>&1)
   echo $? >"$LOGS/$t.rc"
+  rm -rf "$work"
 }
 
 running=0
@@ -76,9 +81,6 @@ for t in "${TARGETS[@]}"; do
   running=$((running + 1))
 done
 wait
-# With -jobs the workers log to fuzz-<n>.log in the current folder, and the
-# parent copies each into its own log as the worker ends: count that copy only.
-if [ "$JOBS" -gt 1 ]; then rm -f fuzz-*.log; fi
 
 declare -a ROWS=()
 total_findings=0
