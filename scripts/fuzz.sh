@@ -6,7 +6,8 @@
 #   scripts/fuzz.sh 3600               a long campaign: an hour per target
 #   scripts/fuzz.sh 30 vantrel morvane only these targets
 #
-# Targets run one after another, one process each (SPI_FUZZ_JOBS to change).
+# Targets run one process each (SPI_FUZZ_JOBS to change), as many at once as
+# there are cores (SPI_FUZZ_PARALLEL to change).
 # The corpus grows in build/fuzz-corpus/<target> from run to run; the seeds
 # come from the tests' builders and from the real files the tests use.
 # A finding is written to build/fuzz-findings/<target>/; minimise it with
@@ -46,29 +47,51 @@ rm -rf "$SEEDS"
 "$BIN/spi_fuzz_corpus" "$SEEDS" "${real[@]}"
 
 mkdir -p "$LOGS"
+# Targets at once: each runs one process, so one per core ends the run sooner
+# with the same time per target.
+PARALLEL=${SPI_FUZZ_PARALLEL:-$(nproc 2>/dev/null || echo 1)}
+
+fuzz_one() {  # fuzz_one <target>: its log in $LOGS/<target>.log, status in .rc
+  local t=$1 exe=$BIN/fuzz_$1 work=$LOGS/$1.jobs
+  mkdir -p "$CORPUS/$t" "$FINDINGS/$t"
+  # With -jobs (even 1) the workers log to fuzz-<n>.log in the current folder
+  # and the parent copies each into its own log as the worker ends: a folder
+  # per target keeps targets running at once apart; only the copy is kept.
+  rm -rf "$work"
+  mkdir -p "$work"
+  # Limits make hangs and unbounded allocations findings too.
+  (cd "$work" &&
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
+    UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+    "$exe" "$CORPUS/$t" "$SEEDS/$t" \
+      -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
+      -max_len="$MAX_LEN" -jobs="$JOBS" -workers="$JOBS" -print_final_stats=1 \
+      -artifact_prefix="$FINDINGS/$t/" >"$LOGS/$t.log" 2>&1)
+  echo $? >"$LOGS/$t.rc"
+  rm -rf "$work"
+}
+
+running=0
+for t in "${TARGETS[@]}"; do
+  rm -f "$LOGS/$t.rc"
+  [ -x "$BIN/fuzz_$t" ] || continue
+  if [ $running -ge "$PARALLEL" ]; then wait -n; running=$((running - 1)); fi
+  echo "==> fuzz_$t for ${SECONDS_PER_TARGET}s"
+  fuzz_one "$t" &
+  running=$((running + 1))
+done
+wait
+
 declare -a ROWS=()
 total_findings=0
 for t in "${TARGETS[@]}"; do
-  exe=$BIN/fuzz_$t
-  if [ ! -x "$exe" ]; then
+  if [ ! -x "$BIN/fuzz_$t" ]; then
     ROWS+=("$(printf '%-9s %s' "$t" "not built")")
     total_findings=$((total_findings + 1))
     continue
   fi
-  mkdir -p "$CORPUS/$t" "$FINDINGS/$t"
   log=$LOGS/$t.log
-  echo "==> fuzz_$t for ${SECONDS_PER_TARGET}s"
-  # Limits make hangs and unbounded allocations findings too.
-  ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
-  UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
-    "$exe" "$CORPUS/$t" "$SEEDS/$t" \
-      -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
-      -max_len="$MAX_LEN" -jobs="$JOBS" -workers="$JOBS" -print_final_stats=1 \
-      -artifact_prefix="$FINDINGS/$t/" >"$log" 2>&1
-  rc=$?
-  # With -jobs the workers log to fuzz-<n>.log in the current folder, and the
-  # parent copies each into its own log as the worker ends: count that copy only.
-  if [ "$JOBS" -gt 1 ]; then rm -f fuzz-*.log; fi
+  rc=$(cat "$LOGS/$t.rc" 2>/dev/null || echo 1)
   execs=$(grep -h 'stat::number_of_executed_units' "$log" | awk '{s += $2} END {print s + 0}')
   last=$(grep -hE '^#[0-9]+.*cov: ' "$log" | tail -1)
   cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")
@@ -76,7 +99,7 @@ for t in "${TARGETS[@]}"; do
   corp=$(sed -nE 's/.* corp: ([0-9]+)\/.*/\1/p' <<<"$last")
   rate=$(grep -h 'stat::average_exec_per_sec' "$log" | awk '{s += $2} END {print s + 0}')
   found=$(find "$FINDINGS/$t" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'slow-unit-*' \) | wc -l)
-  [ $rc -ne 0 ] && [ "$found" -eq 0 ] && found="?(rc $rc)"
+  [ "$rc" -ne 0 ] && [ "$found" -eq 0 ] && found="?(rc $rc)"
   [ "$found" != 0 ] && total_findings=$((total_findings + 1))
   ROWS+=("$(printf '%-9s %12s %8s %7s %8s %7s   %s' "$t" "${execs:-0}" "${rate:-0}" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$found")")
   [ "$found" != 0 ] && grep -hE 'ERROR:|broken promise|SUMMARY' "$log" | head -5
