@@ -18,8 +18,11 @@ void Bind(void* library, const char* name, Fn* out) {
 }  // namespace
 
 bool LoadPlugin(const std::string& path, Plugin* out, std::string* error) {
+  return BindPlugin(platform::OpenLibrary(path.c_str()), path, out, error);
+}
+
+bool BindPlugin(void* library, const std::string& path, Plugin* out, std::string* error) {
   *out = Plugin{};
-  void* library = platform::OpenLibrary(path.c_str());
   if (!library) {
     if (error) *error = "cannot load " + path;
     return false;

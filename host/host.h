@@ -41,6 +41,9 @@ struct Plugin {
 // Loads path and binds every export it has; false (with a message) when the
 // file cannot be loaded or lacks GetPluginInfo.
 bool LoadPlugin(const std::string& path, Plugin* out, std::string* error);
+// The same for a library its caller loaded (null: it could not be loaded),
+// which then belongs to out; path is only for the messages and out->path.
+bool BindPlugin(void* library, const std::string& path, Plugin* out, std::string* error);
 void UnloadPlugin(Plugin* plugin);
 
 // GetPluginInfo(index) as a string ("" when the plug-in answers nothing).

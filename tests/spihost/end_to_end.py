@@ -20,13 +20,14 @@ from PIL import Image
 ARGS = None
 
 
-def run(*args, stdin=None, timeout=120):
+def run(*args, stdin=None, timeout=120, env=None):
     """Runs spihost; returns (exit status, stdout bytes, stderr text)."""
     command = ([ARGS.wine] if ARGS.wine else []) + [ARGS.spihost] + [str(a) for a in args]
     # Standard error into a file, not a pipe: a wineserver that this run starts
     # holds the pipe open until it exits, seconds after spihost has.
     with tempfile.TemporaryFile() as err:
-        p = subprocess.run(command, stdout=subprocess.PIPE, stderr=err, timeout=timeout, input=stdin)
+        p = subprocess.run(command, stdout=subprocess.PIPE, stderr=err, timeout=timeout, input=stdin,
+                           env=env)
         err.seek(0)
         return p.returncode, p.stdout, err.read().decode('utf-8', 'replace')
 
@@ -333,6 +334,42 @@ class Extraction(Base):
             status, _, err = run('extract', self.sample('sample.exe'), spelling, '-o', one)
             self.assertEqual(status, 0, err)
             self.assertEqual(files_under(one), ['JAPANESE/#00001.DAT'])
+
+    def test_folders_and_inputs_named_outside_ascii(self):
+        # In code page 932 (Japanese Windows) the forms of 表 and ソ end in the
+        # byte 0x5C, '\\'; café has no form there at all.
+        japanese = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
+        folders = ['表', 'ソ', '日本', 'café']
+        plain = self.path('plain')
+        self.assertEqual(run('extract', self.sample('multi.ico'), '-o', plain)[0], 0)
+        for name in folders:
+            base = self.path(name)
+            os.makedirs(base)
+            icons, cursor = os.path.join(base, name + '.ico'), os.path.join(base, name + '.cur')
+            shutil.copy(self.sample('multi.ico'), icons)
+            shutil.copy(self.sample('pointer.cur'), cursor)
+            out = os.path.join(base, name)
+            status, _, err = run('extract', icons, '-o', out, env=japanese)
+            self.assertEqual(status, 0, err)
+            self.assertEqual(files_under(out), ['#00001.ICO', '#00002.ICO', '#00003.ICO', '#00004.ICO'])
+            for member in files_under(out):
+                self.assertEqual(read(os.path.join(out, member)), read(os.path.join(plain, member)), member)
+            # --png goes through memory and a temporary file, here in a folder of the same name.
+            status, _, err = run('extract', icons, '#00003.ICO', '--png', '-o', os.path.join(out, name), env=japanese)
+            self.assertEqual(status, 0, err)
+            self.assertIn('#00003.ICO', files_under(os.path.join(out, name)))
+            status, _, err = run('convert', cursor, '-o', os.path.join(base, name + '.png'), env=japanese)
+            self.assertEqual(status, 0, err)
+            self.assertEqual(rgba(os.path.join(base, name + '.png')), icon_rgba(self.sample('pointer.cur')))
+            status, out_bytes, err = run('list', '--json', icons, cursor, env=japanese)
+            self.assertEqual(status, 0, err)
+            self.assertEqual([r['file'] for r in json.loads(out_bytes)], [icons, cursor])
+            status, out_bytes, err = run('list', icons, env=japanese)
+            self.assertEqual(status, 0, err)
+            self.assertIn(icons.encode('utf-8'), out_bytes)
+            # Nothing created under another name, beside or above.
+            self.assertEqual(sorted(os.listdir(base)), sorted([name, name + '.ico', name + '.cur', name + '.png']))
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(folders + ['plain']))
 
     def test_named_members_and_missing_names(self):
         out = self.path('out')

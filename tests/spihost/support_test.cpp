@@ -23,6 +23,10 @@ TEST(Names, HostileComponentsStayInsideTheOutputFolder) {
   EXPECT_FALSE(spihost::IsSafeFileName(".."));
   EXPECT_FALSE(spihost::IsSafeFileName(""));
   EXPECT_FALSE(spihost::IsSafeFileName("c:x"));
+  // UTF-8 names: no byte of 表 (E8 A1 A8) or ぁ (E3 81 81) is a separator.
+  EXPECT_EQ(spihost::SafePathComponents("\xE8\xA1\xA8\\\xE3\x81\x81\\"),
+            (std::vector<std::string>{"\xE8\xA1\xA8", "\xE3\x81\x81"}));
+  EXPECT_TRUE(spihost::IsSafeFileName("\xE3\x81\x81.bmp"));
 }
 
 TEST(Names, UniqueNamesNumberTheStem) {
@@ -38,12 +42,10 @@ TEST(Names, UniqueNamesNumberTheStem) {
 TEST(Json, EscapesAndRepairsText) {
   EXPECT_EQ(spihost::JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
   EXPECT_EQ(spihost::JsonString("JAPANESE\\"), "\"JAPANESE\\\\\"");
-#ifndef _WIN32
-  // Narrow text is UTF-8 here: kept when well formed, repaired when not.
+  // spihost's text is UTF-8 on every system: kept when well formed, repaired when not.
   EXPECT_EQ(spihost::JsonString("\xE6\x97\xA5"), "\"\xE6\x97\xA5\"");
   EXPECT_EQ(spihost::JsonString("a\xFF" "b"), "\"a\xEF\xBF\xBD" "b\"");
   EXPECT_EQ(spihost::JsonString("\xE6\x97"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
-#endif
 }
 
 TEST(Messages, EveryResultCodeHasWords) {

@@ -95,7 +95,7 @@ int RunConfig(Session& s) {
     const std::string f = Lower(q.file);
     if (f == Lower(wanted) || f == Lower(wanted) + ".spi" || f == Lower(wanted) + ".sph") p = &q;
   }
-  if (!p && FileExists(wanted) && !platform::IsDirectory(wanted.c_str())) {
+  if (!p && FileExists(wanted) && !platform::utf8::IsDirectory(wanted)) {
     std::string error;
     if (!LoadOnePlugin(wanted, &own, &error)) {
       FailRun(s, wanted + ": " + error);

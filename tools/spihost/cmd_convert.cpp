@@ -11,7 +11,12 @@ namespace {
 // GetPicture into two byte vectors.
 int FetchPicture(Job& job, const LoadedPlugin& p, std::vector<uint8_t>* info, std::vector<uint8_t>* bits) {
   SpiHandle hInfo = nullptr, hBits = nullptr;
-  int r = p.plugin.getPicture(job.file.c_str(), 0, InputFile, &hInfo, &hBits, OnProgress, UserValue(job));
+  int r = CallWithPath(
+      job.file, p.plugin.getPictureW != nullptr,
+      [&](const char* f) { return p.plugin.getPicture(f, 0, InputFile, &hInfo, &hBits, OnProgress, UserValue(job)); },
+      [&](const SpiWChar* f) {
+        return p.plugin.getPictureW(f, 0, InputFile, &hInfo, &hBits, OnProgress, UserValue(job));
+      });
   if (r != ResultOk) return r;
   if (!hInfo || !hBits) {
     if (hInfo) SpiFreeBlock(hInfo);
@@ -50,7 +55,7 @@ void ConvertInput(Job& job) {
       why = DibToBmpFile(info.data(), info.size(), bits.data(), bits.size(), &bytes);
     } else {
       ShownPicture picture;
-      r = FetchShownPicture(p->plugin, job.file.c_str(), 0, InputFile, true, OnProgress, UserValue(job), &picture);
+      r = FetchShownPictureOfFile(p->plugin, job.file, true, OnProgress, UserValue(job), &picture);
       if (r != ResultOk) continue;
       if (!ShownPicturePng(picture, &bytes)) why = "PNG encoding failed";
     }

@@ -45,9 +45,9 @@ std::shared_ptr<WrittenFile> Record(Job& job, const std::string& path, uint64_t 
 
 // The system's words for why folder cannot take a new file.
 std::string WhyNotWritable(const std::string& folder) {
-  char temp[4096];
-  if (platform::WriteTempFile(folder.c_str(), "SPH", "", 0, temp, sizeof temp)) {
-    platform::RemoveFile(temp);
+  std::string temp;
+  if (platform::utf8::WriteTempFile(folder, "SPH", "", 0, &temp)) {
+    platform::utf8::RemoveFile(temp);
     return "cannot write";
   }
   return "cannot write: " + platform::LastErrorText();
@@ -99,9 +99,9 @@ void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& n
 
 // The pictures of a member that is an archive of pictures, in MEMBER.images/.
 void NestedArchive(Job& job, const LoadedPlugin& p, const host::GuardedBuffer& buffer,
-                   const std::vector<fileInfo>& members, const std::string& folder,
+                   const std::vector<Member>& members, const std::string& folder,
                    const std::string& member, int depth) {
-  for (const fileInfo& m : members) {
+  for (const Member& m : members) {
     if (Interrupted() || job.stopped) return;
     const std::string inner = member + "/" + ShownName(m);
     if (m.position >= buffer.size()) {
@@ -148,7 +148,7 @@ void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& n
     return;
   }
   if (!c.archives.empty()) {
-    std::vector<fileInfo> members;
+    std::vector<Member> members;
     const LoadedPlugin* p = ListArchive(job, c.archives, buffer.source(), length, InputMemory, member, &members);
     if (p) NestedArchive(job, *p, buffer, members, JoinPath(folder, name + ".images"), member, depth);
     return;
@@ -170,7 +170,7 @@ void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& n
 // One member of a file on disk: through GetFile into its folder, or through
 // memory when the bytes are needed anyway (--png) or the plug-in's own name
 // cannot be used as it stands.
-void ExtractMember(Job& job, const LoadedPlugin& p, const fileInfo& m, const std::string& outFolder) {
+void ExtractMember(Job& job, const LoadedPlugin& p, const Member& m, const std::string& outFolder) {
   const Options& o = job.session.options;
   const std::string member = ShownName(m);
   job.progressLabel = member;
@@ -187,11 +187,19 @@ void ExtractMember(Job& job, const LoadedPlugin& p, const fileInfo& m, const std
   std::vector<uint8_t> bytes;
   if (!viaMemory) {
     const bool existed = FileExists(target);
-    int r = p.plugin.getFile(job.file.c_str(), static_cast<SpiLength>(m.position), (void*)folder.c_str(),
-                             InputFile | (OutputFile << OutputKindShift), OnProgress, UserValue(job));
+    const SpiLength at = static_cast<SpiLength>(m.position);
+    const unsigned flags = InputFile | (OutputFile << OutputKindShift);
+    int r = CallWithPaths(
+        job.file, folder, p.plugin.getFileW != nullptr,
+        [&](const char* f, const char* to) {
+          return p.plugin.getFile(f, at, const_cast<char*>(to), flags, OnProgress, UserValue(job));
+        },
+        [&](const SpiWChar* f, const SpiWChar* to) {
+          return p.plugin.getFileW(f, at, const_cast<SpiWChar*>(to), flags, OnProgress, UserValue(job));
+        });
     if (r != ResultOk) {
       // A failed extraction may leave the target it created empty.
-      if (!existed && FileExists(target) && FileSize(target) == 0) platform::RemoveFile(target.c_str());
+      if (!existed && FileExists(target) && FileSize(target) == 0) platform::utf8::RemoveFile(target);
       if (r == ResultWriteError) {
         Fail(job, member, WhyNotWritable(folder) + " (" + p.file + "; nothing more of this file is written)");
         job.stopped = true;
@@ -224,7 +232,7 @@ void ExtractMember(Job& job, const LoadedPlugin& p, const fileInfo& m, const std
   if (o.png && !Interrupted()) OpenNested(job, bytes, taken, folder, member, 1, false);
 }
 
-void ToStandardOutput(Job& job, const LoadedPlugin& p, const std::vector<fileInfo>& members, bool named) {
+void ToStandardOutput(Job& job, const LoadedPlugin& p, const std::vector<Member>& members, bool named) {
   if (members.size() != 1) {
     if (!named) {
       Fail(job, "", "has " + std::to_string(members.size()) + " members; name the one for --stdout");
@@ -303,20 +311,20 @@ void ExtractInput(Job& job) {
         Fail(job, "", NobodyTakes(executable));
       return;
     }
-    std::vector<fileInfo> members;
+    std::vector<Member> members;
     const LoadedPlugin* p = ListArchive(job, c.archives, job.file.c_str(), 0, InputFile, "", &members);
     if (!p) return;
     plugin = p->file;
     if (!job.session.memberNames.empty()) {
-      std::vector<fileInfo> chosen;
+      std::vector<Member> chosen;
       for (const std::string& n : job.session.memberNames) {
-        fileInfo record;
+        Member record;
         if (LookupMember(*p, job.file, n, &record)) chosen.push_back(record);
         else Fail(job, "", "no member named " + n);
       }
       members = chosen;
     }
-    members.erase(std::remove_if(members.begin(), members.end(), [&](const fileInfo& m) { return !Wanted(o, m); }),
+    members.erase(std::remove_if(members.begin(), members.end(), [&](const Member& m) { return !Wanted(o, m); }),
                   members.end());
     if (o.toStdout) {
       ToStandardOutput(job, *p, members, !job.session.memberNames.empty());
@@ -324,9 +332,9 @@ void ExtractInput(Job& job) {
     }
     if (!MakeFolderFor(job, "", outFolder)) return;
     uint64_t bytes = 0;
-    for (const fileInfo& m : members) bytes += m.filesize;
+    for (const Member& m : members) bytes += m.filesize;
     BeginProgress(job, members.size(), bytes);
-    for (const fileInfo& m : members) {
+    for (const Member& m : members) {
       if (Interrupted() || job.stopped) break;
       ExtractMember(job, *p, m, outFolder);
       StepProgress(job);
@@ -345,7 +353,7 @@ int RunExtract(Session& s) {
   s.inputs = {o.operands[0]};
   for (size_t i = 1; i < o.operands.size(); ++i) {
     const std::string& a = o.operands[i];
-    if (FileExists(a) && !platform::IsDirectory(a.c_str())) s.inputs.push_back(a);
+    if (FileExists(a) && !platform::utf8::IsDirectory(a)) s.inputs.push_back(a);
     else s.memberNames.push_back(a);
   }
   if (o.toStdout && s.inputs.size() > 1) {

@@ -13,7 +13,7 @@ std::string SizesJson(const PictureSize& p) {
          ", \"depth\": " + std::to_string(p.depth);
 }
 
-std::string MemberJson(Job& job, const LoadedPlugin& p, const fileInfo& m) {
+std::string MemberJson(Job& job, const LoadedPlugin& p, const Member& m) {
   std::string j = "{\"path\": " + Json(PathOf(m)) + ", \"name\": " + Json(NameOf(m)) +
                   ", \"size\": " + std::to_string(m.filesize) + ", \"packed\": " + std::to_string(m.compsize) +
                   ", \"position\": " + std::to_string(m.position) + ", \"method\": " + Json(MethodOf(m));
@@ -33,7 +33,7 @@ std::string MemberJson(Job& job, const LoadedPlugin& p, const fileInfo& m) {
   return j + "}";
 }
 
-std::string Table(const Job& job, const LoadedPlugin& p, const std::vector<fileInfo>& members) {
+std::string Table(const Job& job, const LoadedPlugin& p, const std::vector<Member>& members) {
   std::string t;
   char line[1024];
   std::snprintf(line, sizeof line, "%s: %s (%s), %zu member%s\n", job.file.c_str(), p.file.c_str(),
@@ -41,11 +41,11 @@ std::string Table(const Job& job, const LoadedPlugin& p, const std::vector<fileI
   t += line;
   if (members.empty()) return t;
   size_t width = 4;
-  for (const fileInfo& m : members) width = std::max(width, ShownName(m).size());
+  for (const Member& m : members) width = std::max(width, ShownName(m).size());
   std::snprintf(line, sizeof line, "  %-*s %10s %10s %10s  %s\n", static_cast<int>(width), "Name", "Size",
                 "Packed", "Position", "Method");
   t += line;
-  for (const fileInfo& m : members) {
+  for (const Member& m : members) {
     std::snprintf(line, sizeof line, "  %-*s %10llu %10llu %10llu  %s\n", static_cast<int>(width),
                   ShownName(m).c_str(), static_cast<unsigned long long>(m.filesize),
                   static_cast<unsigned long long>(m.compsize),
@@ -66,9 +66,9 @@ void ListInput(Job& job) {
     Fail(job, "", why);
     entry = head + ", \"error\": " + Json(why) + "}";
   } else if (!c.archives.empty()) {
-    std::vector<fileInfo> members;
+    std::vector<Member> members;
     if (const LoadedPlugin* p = ListArchive(job, c.archives, job.file.c_str(), 0, InputFile, "", &members)) {
-      members.erase(std::remove_if(members.begin(), members.end(), [&](const fileInfo& m) { return !Wanted(o, m); }),
+      members.erase(std::remove_if(members.begin(), members.end(), [&](const Member& m) { return !Wanted(o, m); }),
                     members.end());
       if (!o.json) job.out += Table(job, *p, members);
       entry = head + ", \"plugin\": " + Json(p->file) + ", \"kind\": \"00AM\", \"members\": [";
@@ -83,8 +83,12 @@ void ListInput(Job& job) {
   } else if (!c.images.empty()) {
     const LoadedPlugin& p = *c.images.front();
     PictureInfo info{};
-    int r = p.plugin.getPictureInfo ? p.plugin.getPictureInfo(job.file.c_str(), 0, InputFile, &info)
-                                    : static_cast<int>(ResultNotImplemented);
+    int r = !p.plugin.getPictureInfo
+                ? static_cast<int>(ResultNotImplemented)
+                : CallWithPath(
+                      job.file, p.plugin.getPictureInfoW != nullptr,
+                      [&](const char* f) { return p.plugin.getPictureInfo(f, 0, InputFile, &info); },
+                      [&](const SpiWChar* f) { return p.plugin.getPictureInfoW(f, 0, InputFile, &info); });
     if (r == ResultOk) {
       if (info.hInfo) SpiFreeBlock(info.hInfo);
       char line[1024];

@@ -109,13 +109,21 @@ void PrintOut(Session& s, const std::string& text);
 
 // ---- Members and pictures (members.cpp) ----------------------------------------
 
-std::string PathOf(const fileInfo& m);
-std::string NameOf(const fileInfo& m);
-std::string MethodOf(const fileInfo& m);
+// A listed member: its record, with its folder and name as UTF-8 whichever
+// export listed it (the record's own name fields are not used).
+struct Member : fileInfo {
+  std::string folderText, nameText;
+};
+Member MemberOf(const fileInfo& record);
+Member MemberOf(const fileInfoW& record);
+
+std::string PathOf(const Member& m);
+std::string NameOf(const Member& m);
+std::string MethodOf(const Member& m);
 // A member's path as shown: with '/' between folders.
-std::string ShownName(const fileInfo& m);
+std::string ShownName(const Member& m);
 // True when the member's name ends in one of --only's extensions (or there is no --only).
-bool Wanted(const Options& o, const fileInfo& m);
+bool Wanted(const Options& o, const Member& m);
 
 // The plug-ins that take the file on disk, each given the open file (the handle
 // form of IsSupported); false with the system's words when it cannot be read.
@@ -125,14 +133,16 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
 std::string NobodyTakes(bool executable);
 // GetArchiveInfo with the first candidate that lists the input, as a viewer
 // falls back on the next plug-in; null (with the first failure recorded) when none does.
+// With InputFile, source is the file's path (UTF-8).
 const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,
                                 const char* source, SpiLength length, unsigned flags,
-                                const std::string& member, std::vector<fileInfo>* members);
+                                const std::string& member, std::vector<Member>* members);
 // GetFile into memory: the member's bytes as its record announces them.
+// With InputFile, source is the file's path (UTF-8).
 int MemberToMemory(Job& job, const LoadedPlugin& p, const char* source, SpiLength length,
                    unsigned inputKind, const fileInfo& m, std::vector<uint8_t>* out);
 // Finds a member by the name the user typed, with either separator, then ignoring case.
-bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::string& name, fileInfo* out);
+bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::string& name, Member* out);
 
 // What a member in memory shows: the picture size of each image (one for a
 // picture, one per image for an archive of pictures such as an icon group).

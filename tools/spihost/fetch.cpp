@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support.h"
+
 namespace spihost {
 namespace {
 
@@ -41,24 +43,25 @@ int FromAlphaBlocks(const std::vector<uint8_t>& info, std::vector<uint8_t>& bits
   return ResultOk;
 }
 
-}  // namespace
-
-int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
-                      bool keepPng, ProgressCallback progress, SpiUserValue userValue,
-                      ShownPicture* out) {
+// One body for the plain exports and the W ones, which differ only in how
+// source is typed.
+template <class C, class AlphaFn, class PictureFn, class InfoFn>
+int Fetch(AlphaFn getPictureAlpha, PictureFn getPicture, InfoFn getPictureInfo, const C* source,
+          SpiLength length, unsigned flags, bool keepPng, ProgressCallback progress,
+          SpiUserValue userValue, ShownPicture* out) {
   *out = ShownPicture{};
   SpiHandle hInfo = nullptr, hBits = nullptr;
   std::vector<uint8_t> info, bits;
   int r;
-  if (p.getPictureAlpha) {
-    r = p.getPictureAlpha(source, length, flags, keepPng ? static_cast<unsigned>(SpiKeepEncoded) : 0u, &hInfo, &hBits,
+  if (getPictureAlpha) {
+    r = getPictureAlpha(source, length, flags, keepPng ? static_cast<unsigned>(SpiKeepEncoded) : 0u, &hInfo, &hBits,
                           progress, userValue);
     if (r != ResultOk) return r;
     if (!TakeBoth(hInfo, hBits, &info, &bits)) return ResultBrokenData;
     r = FromAlphaBlocks(info, bits, out);
   } else {
-    if (!p.getPicture) return ResultNotImplemented;
-    r = p.getPicture(source, length, flags, &hInfo, &hBits, progress, userValue);
+    if (!getPicture) return ResultNotImplemented;
+    r = getPicture(source, length, flags, &hInfo, &hBits, progress, userValue);
     if (r != ResultOk) return r;
     if (!TakeBoth(hInfo, hBits, &info, &bits)) return ResultBrokenData;
     if (!DibToImage(info.data(), info.size(), bits.data(), bits.size(), &out->image).empty())
@@ -69,13 +72,37 @@ int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength lengt
   if (r != ResultOk) return r;
   // The depth the picture itself has, not the 32 bits it was handed over in.
   PictureInfo pi{};
-  if (p.getPictureInfo && p.getPictureInfo(source, length, flags, &pi) == ResultOk) {
+  if (getPictureInfo && getPictureInfo(source, length, flags, &pi) == ResultOk) {
     if (pi.hInfo) SpiFreeBlock(pi.hInfo);
     out->depth = pi.colorDepth;
   } else if (info.size() >= 16) {
     out->depth = info[14] | (info[15] << 8);
   }
   return ResultOk;
+}
+
+}  // namespace
+
+int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
+                      bool keepPng, ProgressCallback progress, SpiUserValue userValue,
+                      ShownPicture* out) {
+  return Fetch(p.getPictureAlpha, p.getPicture, p.getPictureInfo, source, length, flags, keepPng, progress,
+               userValue, out);
+}
+
+int FetchShownPictureOfFile(const host::Plugin& p, const std::string& file, bool keepPng,
+                            ProgressCallback progress, SpiUserValue userValue, ShownPicture* out) {
+  *out = ShownPicture{};
+  return CallWithPath(
+      file, p.getPictureW != nullptr,
+      [&](const char* f) {
+        return Fetch(p.getPictureAlpha, p.getPicture, p.getPictureInfo, f, 0, InputFile, keepPng, progress,
+                     userValue, out);
+      },
+      [&](const SpiWChar* f) {
+        return Fetch(p.getPictureAlphaW, p.getPictureW, p.getPictureInfoW, f, 0, InputFile, keepPng, progress,
+                     userValue, out);
+      });
 }
 
 bool ShownPicturePng(const ShownPicture& picture, std::vector<uint8_t>* out) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "framework/spi.h"
@@ -25,6 +26,11 @@ struct ShownPicture {
 int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
                       bool keepPng, ProgressCallback progress, SpiUserValue userValue,
                       ShownPicture* out);
+
+// The same for a file on disk (its UTF-8 path), through the W exports where
+// the system's paths are UTF-16.
+int FetchShownPictureOfFile(const host::Plugin& p, const std::string& file, bool keepPng,
+                            ProgressCallback progress, SpiUserValue userValue, ShownPicture* out);
 
 // The PNG file of a picture: the stored one, or the pixels encoded.
 bool ShownPicturePng(const ShownPicture& picture, std::vector<uint8_t>* out);

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "platform/console.h"
+#include "platform/utf8.h"
 #include "support.h"
 
 namespace spihost {
@@ -48,7 +49,7 @@ void PrintJob(Session& s, Job& job) {
   if (!job.out.empty()) PrintOut(s, job.out);
   std::fflush(stdout);
   if (!job.err.empty()) {
-    std::fputs(job.err.c_str(), stderr);
+    platform::utf8::WriteText(stderr, job.err);
     std::fflush(stderr);
   }
   if (job.status != ExitOk && s.status == ExitOk) s.status = job.status;
@@ -85,13 +86,13 @@ void FailResult(Job& job, const std::string& member, const LoadedPlugin& p, int 
 void FailRun(Session& s, const std::string& text) {
   ClearBar();
   std::fflush(stdout);
-  std::fprintf(stderr, "spihost: %s\n", text.c_str());
+  platform::utf8::WriteText(stderr, "spihost: " + text + "\n");
   if (s.status == ExitOk) s.status = ExitFailed;
 }
 
 void PrintOut(Session& s, const std::string& text) {
   if (text.empty()) return;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+  if (!platform::utf8::WriteText(stdout, text) || std::fflush(stdout) != 0) {
     static std::once_flag said;
     std::call_once(said, [&] { std::fprintf(stderr, "spihost: cannot write to standard output: %s\n",
                                             platform::LastErrorText().c_str()); });

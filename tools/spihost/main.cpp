@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 
 namespace spihost {
 namespace {
@@ -19,7 +20,7 @@ bool LoadDefaultPlugins(Session& s, std::vector<std::string>* warnings) {
   for (const std::string& folder : DefaultPluginFolders()) {
     for (const char* name : kOwnPlugins) {
       std::string path = folder + platform::PathSeparator() + name;
-      if (!platform::FileExists(path.c_str())) continue;
+      if (!platform::utf8::FileExists(path)) continue;
       LoadedPlugin p;
       std::string error;
       if (LoadOnePlugin(path, &p, &error)) s.plugins.plugins.push_back(std::move(p));
@@ -56,7 +57,7 @@ int Run(int argc, char** argv) {
   s.options = options;
   std::vector<std::string> warnings;
   if (!options.pluginFolder.empty()) {
-    if (!platform::IsDirectory(options.pluginFolder.c_str())) {
+    if (!platform::utf8::IsDirectory(options.pluginFolder)) {
       std::fprintf(stderr, "spihost: --plugins %s: no such folder\n", options.pluginFolder.c_str());
       return ExitUsage;
     }
@@ -64,7 +65,7 @@ int Run(int argc, char** argv) {
   } else if (command->needsPlugins || options.command == "config") {
     LoadDefaultPlugins(s, &warnings);
   }
-  for (const std::string& w : warnings) std::fprintf(stderr, "spihost: warning: %s\n", w.c_str());
+  for (const std::string& w : warnings) platform::utf8::WriteText(stderr, "spihost: warning: " + w + "\n");
   if (s.plugins.plugins.empty() && command->needsPlugins) {
     FailRun(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
                                             : "no plug-ins found in " + options.pluginFolder);
@@ -86,7 +87,13 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return spihost::Run(argc, argv);
+    // The arguments as UTF-8 (on Windows from the UTF-16 command line, which
+    // names every file; the narrow argv cannot).
+    std::vector<std::string> args = platform::utf8::Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& a : args) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return spihost::Run(static_cast<int>(args.size()), pointers.data());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "spihost: %s\n", e.what());
   } catch (...) {

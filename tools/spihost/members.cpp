@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 
 #include "commands.h"
 #include "platform/console.h"
@@ -22,26 +23,56 @@ std::string Lower(std::string t) {
   return t;
 }
 
+// The record without its names, which a Member keeps as UTF-8.
+template <class Record>
+Member Numbers(const Record& r) {
+  Member m{};
+  memcpy(m.method, r.method, sizeof m.method);
+  m.position = r.position;
+  m.compsize = r.compsize;
+  m.filesize = r.filesize;
+  m.timestamp = r.timestamp;
+  m.crc = r.crc;
+  return m;
+}
+
+std::vector<Member> MembersOf(const auto& records) {
+  std::vector<Member> members;
+  for (const auto& r : records) members.push_back(MemberOf(r));
+  return members;
+}
+
+bool OnDisk(unsigned flags) { return (flags & InputKindMask) == InputFile; }
+
 }  // namespace
 
-std::string PathOf(const fileInfo& m) { return Field(m.path, sizeof m.path); }
-std::string NameOf(const fileInfo& m) { return Field(m.filename, sizeof m.filename); }
-std::string MethodOf(const fileInfo& m) {
+Member MemberOf(const fileInfo& record) {
+  Member m = Numbers(record);
+  m.folderText = platform::utf8::FromNarrow(Field(record.path, sizeof record.path));
+  m.nameText = platform::utf8::FromNarrow(Field(record.filename, sizeof record.filename));
+  return m;
+}
+
+Member MemberOf(const fileInfoW& record) {
+  Member m = Numbers(record);
+  m.folderText = platform::utf8::FromWide(record.path, std::size(record.path));
+  m.nameText = platform::utf8::FromWide(record.filename, std::size(record.filename));
+  return m;
+}
+
+std::string PathOf(const Member& m) { return m.folderText; }
+std::string NameOf(const Member& m) { return m.nameText; }
+std::string MethodOf(const Member& m) {
   return Field(reinterpret_cast<const char*>(m.method), sizeof m.method);
 }
 
-std::string ShownName(const fileInfo& m) {
+std::string ShownName(const Member& m) {
   std::string s = PathOf(m) + NameOf(m);
-  if (platform::PathSeparator() == '/') {
-    for (size_t i = 0; i < s.size(); i++) {
-      if (platform::IsLeadByte(static_cast<unsigned char>(s[i]))) i++;
-      else if (s[i] == '\\') s[i] = '/';
-    }
-  }
+  if (platform::PathSeparator() == '/') std::replace(s.begin(), s.end(), '\\', '/');
   return s;
 }
 
-bool Wanted(const Options& o, const fileInfo& m) {
+bool Wanted(const Options& o, const Member& m) {
   if (o.only.empty()) return true;
   const std::string name = Lower(NameOf(m));
   for (const std::string& ext : o.only) {
@@ -56,11 +87,14 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
   *out = Candidates{};
   *executable = false;
   uintptr_t handle = 0;
-  if (!platform::OpenForReading(file.c_str(), &handle, why)) return false;
+  if (!platform::utf8::OpenForReading(file, &handle, why)) return false;
   // Every plug-in reads the file from its first byte, as far as it needs.
   for (const LoadedPlugin& p : set.plugins) {
     if (!platform::RewindHandle(handle)) break;
-    if (p.plugin.isSupported(file.c_str(), handle) == 0) continue;
+    const int r = CallWithPath(
+        file, p.plugin.isSupportedW != nullptr, [&](const char* f) { return p.plugin.isSupported(f, handle); },
+        [&](const SpiWChar* f) { return p.plugin.isSupportedW(f, handle); });
+    if (r == 0 || r == ResultNoNarrowName) continue;
     (p.role == PluginKind::Archive ? out->archives : out->images).push_back(&p);
   }
   std::vector<uint8_t> head;
@@ -85,14 +119,22 @@ std::string NobodyTakes(bool executable) {
 
 const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,
                                 const char* source, SpiLength length, unsigned flags,
-                                const std::string& member, std::vector<fileInfo>* members) {
+                                const std::string& member, std::vector<Member>* members) {
   int firstError = 0;
   const LoadedPlugin* firstFailed = nullptr;
   for (const LoadedPlugin* p : candidates) {
     SpiHandle block = nullptr;
-    int r = p->plugin.getArchiveInfo(source, length, flags, &block);
+    bool wide = false;
+    int r = !OnDisk(flags) ? p->plugin.getArchiveInfo(source, length, flags, &block)
+                           : CallWithPath(
+                                 source, p->plugin.getArchiveInfoW != nullptr,
+                                 [&](const char* f) { return p->plugin.getArchiveInfo(f, length, flags, &block); },
+                                 [&](const SpiWChar* f) {
+                                   wide = true;
+                                   return p->plugin.getArchiveInfoW(f, length, flags, &block);
+                                 });
     if (r == ResultOk && block) {
-      *members = host::TakeEntryList(block);
+      *members = wide ? MembersOf(host::TakeEntryListW(block)) : MembersOf(host::TakeEntryList(block));
       return p;
     }
     if (block) SpiFreeBlock(block);
@@ -109,8 +151,15 @@ const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>
 int MemberToMemory(Job& job, const LoadedPlugin& p, const char* source, SpiLength length,
                    unsigned inputKind, const fileInfo& m, std::vector<uint8_t>* out) {
   SpiHandle block = nullptr;
-  int r = p.plugin.getFile(source, length, &block, inputKind | (OutputMemory << OutputKindShift),
-                           OnProgress, UserValue(job));
+  const unsigned flags = inputKind | (OutputMemory << OutputKindShift);
+  int r = !OnDisk(inputKind)
+              ? p.plugin.getFile(source, length, &block, flags, OnProgress, UserValue(job))
+              : CallWithPath(
+                    source, p.plugin.getFileW != nullptr,
+                    [&](const char* f) { return p.plugin.getFile(f, length, &block, flags, OnProgress, UserValue(job)); },
+                    [&](const SpiWChar* f) {
+                      return p.plugin.getFileW(f, length, &block, flags, OnProgress, UserValue(job));
+                    });
   if (r != ResultOk) return r;
   if (!block) return ResultBrokenData;
   if (SpiBlockSize(block) < m.filesize) {
@@ -121,7 +170,7 @@ int MemberToMemory(Job& job, const LoadedPlugin& p, const char* source, SpiLengt
   return ResultOk;
 }
 
-bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::string& name, fileInfo* out) {
+bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::string& name, Member* out) {
   std::vector<std::string> spellings{name};
   std::string back = name, slash = name;
   std::replace(back.begin(), back.end(), '/', '\\');
@@ -131,11 +180,21 @@ bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::str
   if (!p.plugin.getFileInfo) return false;
   for (unsigned flags : {0u, static_cast<unsigned>(IgnoreCase)}) {
     for (const std::string& spelling : spellings) {
-      fileInfo record{};
-      if (p.plugin.getFileInfo(file.c_str(), 0, spelling.c_str(), InputFile | flags, &record) == ResultOk) {
-        *out = record;
-        return true;
-      }
+      const int r = CallWithPaths(
+          file, spelling, p.plugin.getFileInfoW != nullptr,
+          [&](const char* f, const char* n) {
+            fileInfo record{};
+            int code = p.plugin.getFileInfo(f, 0, n, InputFile | flags, &record);
+            if (code == ResultOk) *out = MemberOf(record);
+            return code;
+          },
+          [&](const SpiWChar* f, const SpiWChar* n) {
+            fileInfoW record{};
+            int code = p.plugin.getFileInfoW(f, 0, n, InputFile | flags, &record);
+            if (code == ResultOk) *out = MemberOf(record);
+            return code;
+          });
+      if (r == ResultOk) return true;
     }
   }
   return false;
@@ -161,7 +220,7 @@ std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& da
       if (block) SpiFreeBlock(block);
       continue;
     }
-    for (const fileInfo& m : host::TakeEntryList(block)) {
+    for (const Member& m : MembersOf(host::TakeEntryList(block))) {
       if (m.position >= buffer.size()) continue;
       std::vector<uint8_t> bytes;
       if (MemberToMemory(job, *p, buffer.source() + m.position,
@@ -189,12 +248,7 @@ std::string Json(const std::string& text) { return JsonString(text); }
 
 std::string SlashPath(const std::string& path) {
   std::string s = path;
-  if (platform::PathSeparator() != '/') {
-    for (size_t i = 0; i < s.size(); i++) {
-      if (platform::IsLeadByte(static_cast<unsigned char>(s[i]))) i++;
-      else if (s[i] == platform::PathSeparator()) s[i] = '/';
-    }
-  }
+  if (platform::PathSeparator() != '/') std::replace(s.begin(), s.end(), platform::PathSeparator(), '/');
   return s;
 }
 

@@ -5,6 +5,8 @@
 
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
+#include "support.h"
 
 namespace spihost {
 
@@ -12,18 +14,18 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> DefaultPluginFolders() {
   std::vector<std::string> folders;
-  std::string exe = platform::ExecutablePath();
+  std::string exe = platform::utf8::ExecutablePath();
   if (exe.empty()) return {"."};
-  fs::path dir = fs::path(exe).parent_path();
-  folders.push_back(dir.string());
-  folders.push_back((dir / ".." / "lib" / "susie-plugins").lexically_normal().string());
+  fs::path dir = FsPath(exe).parent_path();
+  folders.push_back(PathText(dir));
+  folders.push_back(PathText((dir / ".." / "lib" / "susie-plugins").lexically_normal()));
   return folders;
 }
 
 bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* error) {
   LoadedPlugin p;
-  if (!host::LoadPlugin(path, &p.plugin, error)) return false;
-  p.file = fs::path(path).filename().string();
+  if (!host::BindPlugin(platform::utf8::OpenLibrary(path), path, &p.plugin, error)) return false;
+  p.file = PathText(FsPath(path).filename());
   p.kind = host::PluginInfo(p.plugin, 0);
   if (p.kind == "00AM" && p.plugin.isSupported && p.plugin.getArchiveInfo && p.plugin.getFile) {
     p.role = PluginKind::Archive;
@@ -42,8 +44,8 @@ bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* erro
 bool LoadPluginFolder(const std::string& folder, PluginSet* set, std::vector<std::string>* warnings) {
   std::error_code ec;
   std::vector<fs::path> files;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string ext = it->path().extension().string();
+  for (fs::directory_iterator it(FsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    std::string ext = PathText(it->path().extension());
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     if (ext == SPI_PLUGIN_SUFFIX && it->is_regular_file(ec)) files.push_back(it->path());
   }
@@ -53,10 +55,10 @@ bool LoadPluginFolder(const std::string& folder, PluginSet* set, std::vector<std
   for (const fs::path& f : files) {
     LoadedPlugin p;
     std::string error;
-    if (LoadOnePlugin(f.string(), &p, &error)) {
+    if (LoadOnePlugin(PathText(f), &p, &error)) {
       set->plugins.push_back(std::move(p));
     } else {
-      warnings->push_back(f.filename().string() + ": " + error);
+      warnings->push_back(PathText(f.filename()) + ": " + error);
     }
   }
   return true;
@@ -76,7 +78,12 @@ Candidates FindCandidates(const PluginSet& set, const std::string& name, const u
   // faults here rather than seeing garbage. The plug-ins only read it.
   host::GuardedBuffer buffer(head, headSize);
   for (const LoadedPlugin& p : set.plugins) {
-    if (p.plugin.isSupported(name.c_str(), reinterpret_cast<uintptr_t>(buffer.data())) == 0) continue;
+    const uintptr_t head = reinterpret_cast<uintptr_t>(buffer.data());
+    // The name is only a hint: one the plug-in cannot be given is no reason to refuse.
+    const int r = CallWithPath(
+        name, p.plugin.isSupportedW != nullptr, [&](const char* n) { return p.plugin.isSupported(n, head); },
+        [&](const SpiWChar* n) { return p.plugin.isSupportedW(n, head); });
+    if (r == ResultNoNarrowName ? p.plugin.isSupported("", head) == 0 : r == 0) continue;
     (p.role == PluginKind::Archive ? c.archives : c.images).push_back(&p);
   }
   return c;

@@ -24,12 +24,20 @@ std::string ResultText(int code) {
     case 8: return "internal error of the plug-in";
     case 9: return "cannot write";
     case -1: return "not implemented by the plug-in";
+    case ResultNoNarrowName:
+      return "the path has no form in the system's code page, and the plug-in has no Unicode exports";
     default: return "unknown result " + std::to_string(code);
   }
 }
 
-std::string JsonString(const std::string& narrow) {
-  const std::string s = platform::NarrowToUtf8(narrow);
+fs::path FsPath(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string PathText(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string JsonString(const std::string& s) {
   std::string out = "\"";
   for (size_t i = 0; i < s.size();) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -102,12 +110,9 @@ std::vector<std::string> SafePathComponents(const std::string& path) {
     cur.clear();
   };
   for (size_t i = 0; i < path.size(); i++) {
+    // No byte of a UTF-8 sequence is a separator.
     const unsigned char c = static_cast<unsigned char>(path[i]);
-    // A trail byte of a double-byte character is never a separator.
-    if (platform::IsLeadByte(c) && i + 1 < path.size()) {
-      cur += path[i];
-      cur += path[++i];
-    } else if (c == '\\' || c == '/') {
+    if (c == '\\' || c == '/') {
       flush();
     } else {
       cur += path[i];
@@ -120,10 +125,6 @@ std::vector<std::string> SafePathComponents(const std::string& path) {
 bool IsSafeFileName(const std::string& name) {
   if (name.empty()) return false;
   for (size_t i = 0; i < name.size(); i++) {
-    if (platform::IsLeadByte(static_cast<unsigned char>(name[i])) && i + 1 < name.size()) {
-      i++;
-      continue;
-    }
     const unsigned char c = static_cast<unsigned char>(name[i]);
     if (c < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
         c == '<' || c == '>' || c == '|')
@@ -140,10 +141,10 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 std::string MakeFolders(const std::string& folder) {
-  if (folder.empty() || platform::IsDirectory(folder.c_str())) return {};
+  if (folder.empty() || platform::utf8::IsDirectory(folder)) return {};
   std::error_code ec;
-  fs::create_directories(fs::path(folder), ec);
-  if (platform::IsDirectory(folder.c_str())) return {};
+  fs::create_directories(FsPath(folder), ec);
+  if (platform::utf8::IsDirectory(folder)) return {};
   return "cannot create folder " + folder + (ec ? ": " + ec.message() : "");
 }
 
@@ -151,8 +152,7 @@ std::string MakeFolders(const std::string& folder) {
 std::string FolderOf(const std::string& path) {
   size_t cut = std::string::npos;
   for (size_t i = 0; i < path.size(); i++) {
-    if (platform::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) i++;
-    else if (path[i] == '/' || platform::IsPathSeparator(path[i])) cut = i;
+    if (path[i] == '/' || platform::IsPathSeparator(path[i])) cut = i;
   }
   if (cut == std::string::npos) return std::string(".");
   if (cut == 0 || path[cut] == ':') return path.substr(0, cut + 1);
@@ -161,19 +161,19 @@ std::string FolderOf(const std::string& path) {
 
 std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
   const std::string folder = FolderOf(path);
-  char temp[4096];
-  if (!platform::WriteTempFile(folder.c_str(), "SPH", data.data(), data.size(), temp, sizeof temp))
+  std::string temp;
+  if (!platform::utf8::WriteTempFile(folder, "SPH", data.data(), data.size(), &temp))
     return "cannot write a temporary file in " + folder;
-  if (!platform::ReplaceFile(temp, path.c_str())) {
-    platform::RemoveFile(temp);
+  if (!platform::utf8::ReplaceFile(temp, path)) {
+    platform::utf8::RemoveFile(temp);
     return "cannot write " + path;
   }
   return {};
 }
 
 std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uint8_t>* out) {
-  if (platform::IsDirectory(path.c_str())) return "is a folder";
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (platform::utf8::IsDirectory(path)) return "is a folder";
+  std::FILE* f = platform::utf8::OpenFile(path, "rb");
   if (!f) return "cannot open";
   out->clear();
   uint8_t buffer[65536];
@@ -188,11 +188,11 @@ std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uin
   return failed ? "cannot read" : "";
 }
 
-bool FileExists(const std::string& path) { return platform::FileExists(path.c_str()); }
+bool FileExists(const std::string& path) { return platform::utf8::FileExists(path); }
 
 uint64_t FileSize(const std::string& path) {
   std::error_code ec;
-  auto n = fs::file_size(fs::path(path), ec);
+  auto n = fs::file_size(FsPath(path), ec);
   return ec ? 0 : static_cast<uint64_t>(n);
 }
 

@@ -3,17 +3,50 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "framework/spi.h"
+#include "platform/utf8.h"
+
+// spihost keeps every path and name as UTF-8 (on Windows too: the command
+// line is taken as UTF-16), and converts only where it calls the system or a plug-in.
 namespace spihost {
+
+// The result of a plug-in call that could not be made: the path has no form
+// in the system's code page and the plug-in has no W export for it.
+constexpr int ResultNoNarrowName = -100;
+
+// Calls a plug-in with a file's path: its W export (hasWide) with the UTF-16
+// form where the system's paths are UTF-16, else its plain one with the narrow form.
+template <class Plain, class Wide>
+int CallWithPaths(const std::string& a, const std::string& b, bool hasWide, Plain plain, Wide wide) {
+  if (hasWide && platform::utf8::WidePaths()) {
+    platform::utf8::WideString wa, wb;
+    if (!platform::utf8::ToWide(a, &wa) || !platform::utf8::ToWide(b, &wb)) return ResultNoNarrowName;
+    return wide(wa.c_str(), wb.c_str());
+  }
+  std::string na, nb;
+  if (!platform::utf8::ToNarrow(a, &na) || !platform::utf8::ToNarrow(b, &nb)) return ResultNoNarrowName;
+  return plain(na.c_str(), nb.c_str());
+}
+template <class Plain, class Wide>
+int CallWithPath(const std::string& path, bool hasWide, Plain plain, Wide wide) {
+  return CallWithPaths(
+      path, std::string(), hasWide, [&](const char* p, const char*) { return plain(p); },
+      [&](const SpiWChar* p, const SpiWChar*) { return wide(p); });
+}
+
+// std::filesystem paths of UTF-8 text, and back.
+std::filesystem::path FsPath(const std::string& utf8);
+std::string PathText(const std::filesystem::path& path);
 
 // A plug-in result code as words a user understands.
 std::string ResultText(int code);
 
-// A JSON string literal of a narrow text (converted to UTF-8; bytes that are
-// not UTF-8 become U+FFFD).
+// A JSON string literal of a text (bytes that are not UTF-8 become U+FFFD).
 std::string JsonString(const std::string& narrow);
 
 // One folder or file name of an archive member made safe to create: no
