@@ -3,7 +3,8 @@
 // and the peak memory of the process.
 //   pelorin_bench <Pelorin.spi> <executable> <output folder> [rounds]
 // Phases: the listing; the listed members; every data entry by its index (the
-// first position that answers 3 ends it). The best round of each is printed.
+// first position that answers 3 ends it); the listing and the listed members
+// again through the Unicode (W) exports. The best round of each is printed.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -53,12 +54,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<fileInfo> list;
-  Best listing, members, every;
+  Best listing, members, every, wideListing, wideMembers;
+  // The executable's and the folder's UTF-16 names (ours are ASCII).
+  const std::string exe = argv[2];
+  const std::basic_string<SpiWChar> wideExe(exe.begin(), exe.end());
   uint32_t entries = 0;
   for (int r = 0; r < rounds; ++r) {
     Clock start = Now();
     SpiHandle block = nullptr;
-    const int result = plugin.getArchiveInfo(argv[2], 0, InputFile, &block);
+    int result = plugin.getArchiveInfo(argv[2], 0, InputFile, &block);
     if (result != 0) {
       std::fprintf(stderr, "GetArchiveInfo: %d\n", result);
       return 1;
@@ -89,6 +93,21 @@ int main(int argc, char** argv) {
     }
     entries = position;
     every.Take(start);
+
+    if (!plugin.getArchiveInfoW || !plugin.getFileW) continue;
+    start = Now();
+    block = nullptr;
+    if (plugin.getArchiveInfoW(wideExe.c_str(), 0, InputFile, &block) != 0) return 1;
+    const std::vector<fileInfoW> wide = host::TakeEntryListW(block);
+    wideListing.Take(start);
+    start = Now();
+    for (const fileInfoW& f : wide) {
+      const std::string d = std::string(argv[3]) + "/w" + std::to_string(f.position);
+      const std::basic_string<SpiWChar> wideDir(d.begin(), d.end());
+      plugin.getFileW(wideExe.c_str(), static_cast<SpiLength>(f.position),
+                      const_cast<SpiWChar*>(wideDir.c_str()), InputFile, nullptr, 0);
+    }
+    wideMembers.Take(start);
   }
   struct rusage usage;
   getrusage(RUSAGE_SELF, &usage);
@@ -96,6 +115,8 @@ int main(int argc, char** argv) {
   std::printf("list_wall %.6f\nlist_cpu %.6f\n", listing.wall, listing.cpu);
   std::printf("members_wall %.6f\nmembers_cpu %.6f\n", members.wall, members.cpu);
   std::printf("every_wall %.6f\nevery_cpu %.6f\n", every.wall, every.cpu);
+  std::printf("list_w_wall %.6f\nlist_w_cpu %.6f\n", wideListing.wall, wideListing.cpu);
+  std::printf("members_w_wall %.6f\nmembers_w_cpu %.6f\n", wideMembers.wall, wideMembers.cpu);
   std::printf("peak_kb %ld\n", usage.ru_maxrss);
   host::UnloadPlugin(&plugin);
   return 0;

@@ -45,6 +45,8 @@ awk -v m="$(value members)" -v n="$(value entries)" \
     -v lw="$(value list_wall)" -v lc="$(value list_cpu)" \
     -v mw="$(value members_wall)" -v mc="$(value members_cpu)" \
     -v ew="$(value every_wall)" -v ec="$(value every_cpu)" -v op="$(cat "$work/ourpeak")" \
+    -v wlw="$(value list_w_wall)" -v wlc="$(value list_w_cpu)" \
+    -v wmw="$(value members_w_wall)" -v wmc="$(value members_w_cpu)" \
     -v sl="$seven_l" -v sx="$seven_x" -v wx="$wres_x" -v size="$size" 'BEGIN {
   split(sl, a, " "); split(sx, b, " "); split(wx, c, " ")
   printf "Pelorin lists %d members of %d resources\n", m, n
@@ -55,6 +57,9 @@ awk -v m="$(value members)" -v n="$(value entries)" \
   printf "%-34s %10.4f %10.4f\n", "wrestool -x", c[1], c[2]
   printf "%-34s %10.4f %10.4f\n", "7zz x", b[1], b[2]
   printf "%-34s %10.4f %10.4f\n", "Pelorin extract listed members", mw, mc
+  printf "%-34s %10.4f %10.4f\n", "Pelorin list (W exports)", wlw, wlc
+  printf "%-34s %10.4f %10.4f\n", "Pelorin extract listed (W exports)", wmw, wmc
+  printf "ratio W / plain:                 list wall %.3f, extract wall %.3f\n", wlw / (lw > 0 ? lw : 0.000001), wmw / (mw > 0 ? mw : 0.000001)
   printf "ratio list / 7zz l:              wall %.3f  cpu %.3f  (target <= 1)\n", lw / a[1], lc / (a[2] > 0 ? a[2] : 0.001)
   printf "ratio extract / wrestool -x:     wall %.3f  cpu %.3f  (target <= 0.333)\n", ew / c[1], ec / (c[2] > 0 ? c[2] : 0.001)
   printf "ratio extract / 7zz x:           wall %.3f  cpu %.3f\n", ew / b[1], ec / (b[2] > 0 ? b[2] : 0.001)
