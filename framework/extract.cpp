@@ -2,6 +2,8 @@
 // name only once it is complete, or into a memory block the host then owns.
 #include <string.h>
 
+#include <string>
+
 #include "framework/callback.h"
 #include "framework/framework.h"
 #include "framework/input.h"
@@ -42,8 +44,8 @@ int OutputToFile(const Member& m, const Char* directory, ProgressCallback progre
   if (!StaysInDirectory(name)) return ResultWriteError;
   if (!directory || !EnsureDirectory(directory)) return ResultWriteError;
   Char target[PathSize];
-  size_t length = 0;  // EnsureDirectory has checked that it fits
-  while (directory[length]) ++length;
+  // EnsureDirectory has checked that it fits.
+  const size_t length = std::char_traits<Char>::length(directory);
   memcpy(target, directory, (length + 1) * sizeof(Char));
   if (!AppendPathComponent(target, name, PathSize)) return ResultWriteError;
 

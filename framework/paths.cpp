@@ -3,6 +3,8 @@
 // for one), and over UTF-16 texts, where every unit below 0x80 is itself.
 #include <string.h>
 
+#include <string>
+
 #include "framework/framework.h"
 #include "platform/platform.h"
 
@@ -12,13 +14,6 @@ bool IsLead(char c) { return platform::IsLeadByte(static_cast<uint8_t>(c)); }
 bool IsLead(SpiWChar) { return false; }
 bool IsSeparator(char c) { return platform::IsPathSeparator(c); }
 bool IsSeparator(SpiWChar c) { return c < 0x80 && platform::IsPathSeparator(static_cast<char>(c)); }
-
-template <class Char>
-size_t Length(const Char* s) {
-  size_t n = 0;
-  while (s[n]) ++n;
-  return n;
-}
 
 template <class Char>
 bool EndsInSeparator(const Char* path) {
@@ -84,7 +79,7 @@ bool CreateDirectoryChain(Char* path, int n) {
 
 template <class Char>
 bool EnsureDirectory(const Char* path) {
-  size_t length = Length(path);
+  size_t length = std::char_traits<Char>::length(path);
   // An empty name names no directory; writing to the root instead would be a surprise.
   if (length == 0 || length + 1 > static_cast<size_t>(PathSize)) return false;
   Char buffer[PathSize];
@@ -95,8 +90,8 @@ bool EnsureDirectory(const Char* path) {
 
 template <class Char>
 bool AppendPathComponent(Char* path, const Char* name, int capacity) {
-  size_t pathLength = Length(path);
-  size_t nameLength = Length(name);
+  size_t pathLength = std::char_traits<Char>::length(path);
+  size_t nameLength = std::char_traits<Char>::length(name);
   if (capacity < 2 || pathLength + nameLength > static_cast<size_t>(capacity) - 2) return false;
   Char* end = path + pathLength;
   if (!EndsInSeparator(path)) *end++ = static_cast<Char>(platform::PathSeparator());

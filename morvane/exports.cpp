@@ -56,7 +56,7 @@ SPI_EXPORT int SPI_CALL GetPluginInfoW(int index, SpiWChar* buffer, int bufferLe
 }
 
 SPI_EXPORT int SPI_CALL IsSupportedW(const SpiWChar*, uintptr_t dw) {
-  return RunFormatTest(dw, TestIconPicture);
+  return IsSupported(nullptr, dw);
 }
 
 SPI_EXPORT int SPI_CALL GetPictureInfoW(const SpiWChar* input, SpiLength position,
@@ -79,7 +79,8 @@ SPI_EXPORT int SPI_CALL GetPictureAlphaW(const SpiWChar* input, SpiLength positi
                                userValue, &AlphaSteps);
 }
 
-SPI_EXPORT int SPI_CALL GetPreviewW(const SpiWChar*, SpiLength, unsigned, SpiHandle*,
-                                    SpiHandle*, ProgressCallback, SpiUserValue) {
-  return ResultNotImplemented;
+SPI_EXPORT int SPI_CALL GetPreviewW(const SpiWChar*, SpiLength position, unsigned flags,
+                                    SpiHandle* infoHandle, SpiHandle* bitsHandle,
+                                    ProgressCallback progress, SpiUserValue userValue) {
+  return GetPreview(nullptr, position, flags, infoHandle, bitsHandle, progress, userValue);
 }

@@ -63,6 +63,8 @@ bool RemoveFile(const SpiWChar* path);
 bool OpenExclusive(const SpiWChar* path, intptr_t* handle, bool* created);
 // capacity in characters.
 bool CreateTempFile(const SpiWChar* dir, const char* prefix, SpiWChar* out, size_t capacity);
+bool WriteTempFile(const SpiWChar* dir, const char* prefix, const void* data, size_t size,
+                   SpiWChar* out, size_t capacity);
 bool ReplaceFile(const SpiWChar* source, const SpiWChar* target);
 
 // ---- Memory blocks handed to the host (LocalAlloc family) ----------------

@@ -308,6 +308,17 @@ bool CreateTempFile(const char16_t* dir, const char* prefix, char16_t* out, size
   unlink(made);
   return false;
 }
+bool WriteTempFile(const char16_t* dir, const char* prefix, const void* data, size_t size,
+                   char16_t* out, size_t capacity) {
+  char made[4096];
+  if (!WithUtf8(dir, [&](const char* p) {
+        return WriteTempFile(p, prefix, data, size, made, sizeof made);
+      }))
+    return false;
+  if (NarrowToUtf16(made, out, capacity)) return true;
+  unlink(made);
+  return false;
+}
 bool ReplaceFile(const char16_t* source, const char16_t* target) {
   std::string from;
   return Utf8Path(source, &from) &&

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <string.h>
 
+#include <string>
+
 #include "platform/fault.h"
 #include "platform/platform.h"
 
@@ -56,12 +58,6 @@ UINT TempName(const wchar_t* dir, const char* prefix, wchar_t* out) {
   wchar_t wide[8] = {};
   for (int i = 0; i < 7 && prefix[i]; ++i) wide[i] = static_cast<unsigned char>(prefix[i]);
   return GetTempFileNameW(dir, wide, 0, out);
-}
-template <class C>
-size_t Length(const C* s) {
-  size_t n = 0;
-  while (s[n]) ++n;
-  return n;
 }
 
 template <class C>
@@ -129,7 +125,7 @@ bool CreateTempFileIn(const C* dir, const char* prefix, C* out, size_t capacity)
   if (InjectedFault(FaultTempFile)) return false;
   C name[MAX_PATH];
   if (!TempName(dir, prefix, name)) return false;
-  size_t n = Length(name);
+  size_t n = std::char_traits<C>::length(name);
   if (n >= capacity) {
     Delete(name);
     return false;
@@ -213,10 +209,13 @@ void CloseFile(intptr_t handle) {
   if (handle != -1) CloseHandle(AsHandle(handle));
 }
 
-bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t size, char* out,
-                   size_t capacity) {
-  if (!CreateTempFile(dir, prefix, out, capacity)) return false;
-  HANDLE f = CreateFileA(out, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+template <class C>
+bool WriteTempFileIn(const C* dir, const char* prefix, const void* data, size_t size, C* out,
+                     size_t capacity) {
+  if (!CreateTempFileIn(dir, prefix, out, capacity)) return false;
+  HANDLE f = Create(out, GENERIC_WRITE, 0, TRUNCATE_EXISTING);
   bool ok = f != INVALID_HANDLE_VALUE;
   const char* bytes = static_cast<const char*>(data);
   for (size_t done = 0; ok && done < size;) {
@@ -227,10 +226,21 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
   if (f != INVALID_HANDLE_VALUE && !CloseHandle(f)) ok = false;
   if (!ok) {
     DWORD saved = GetLastError();
-    DeleteFileA(out);
+    Delete(out);
     SetLastError(saved);
   }
   return ok;
+}
+
+}  // namespace
+
+bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t size, char* out,
+                   size_t capacity) {
+  return WriteTempFileIn(dir, prefix, data, size, out, capacity);
+}
+bool WriteTempFile(const wchar_t* dir, const char* prefix, const void* data, size_t size,
+                   wchar_t* out, size_t capacity) {
+  return WriteTempFileIn(dir, prefix, data, size, out, capacity);
 }
 
 }  // namespace platform

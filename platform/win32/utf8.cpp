@@ -86,22 +86,7 @@ bool RemoveFile(const std::string& path) { return platform::RemoveFile(W(path).c
 bool WriteTempFile(const std::string& dir, const char* prefix, const void* data, size_t size,
                    std::string* out) {
   wchar_t temp[MAX_PATH];
-  if (!platform::CreateTempFile(W(dir).c_str(), prefix, temp, MAX_PATH)) return false;
-  HANDLE f = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool ok = f != INVALID_HANDLE_VALUE;
-  const char* bytes = static_cast<const char*>(data);
-  for (size_t done = 0; ok && done < size;) {
-    DWORD chunk = static_cast<DWORD>(size - done > 0x40000000 ? 0x40000000 : size - done), wrote = 0;
-    ok = WriteFile(f, bytes + done, chunk, &wrote, nullptr) && wrote == chunk;
-    done += wrote;
-  }
-  if (f != INVALID_HANDLE_VALUE && !CloseHandle(f)) ok = false;
-  if (!ok) {
-    DWORD saved = GetLastError();
-    DeleteFileW(temp);
-    SetLastError(saved);
-    return false;
-  }
+  if (!platform::WriteTempFile(W(dir).c_str(), prefix, data, size, temp, MAX_PATH)) return false;
   *out = FromWide(temp, MAX_PATH);
   return true;
 }
