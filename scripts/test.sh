@@ -19,7 +19,7 @@ JOBS=${SPI_JOBS:-2}
 # Every Debian package the build and the tests need, in one place.
 PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libstb-dev libcli11-dev
