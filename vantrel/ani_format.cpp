@@ -1,9 +1,9 @@
 #include "vantrel/ani_format.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "framework/decimal.h"
 #include "vantrel/settings.h"
 
 namespace {
@@ -113,8 +113,8 @@ void AniMemberName(uint32_t k, ByteView file, uint64_t frameChunk, char* name) {
   // The frame's own icon header says whether it is an icon (type 1) or a cursor.
   uint16_t type = 0;
   ReadLe16(file, frameChunk + AniChunkHeaderSize + 2, &type);
-  std::snprintf(name, MemberNameSize, "#%05llu.%s", static_cast<unsigned long long>(k) + 1,
-                type == 1 ? "ICO" : "CUR");
+  *name = '#';
+  PutText(PutDecimal(name + 1, uint64_t{k} + 1, 5), type == 1 ? ".ICO" : ".CUR");
 }
 
 int AddAniFrameEntry(uint32_t k, ByteView file, uint64_t frameChunk, EntryTable* table) {
