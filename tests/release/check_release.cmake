@@ -34,8 +34,12 @@ foreach(f README-en.txt README-ja.txt)
   endif()
 endforeach()
 
-# Sizes, and no debug information left in any program.
-file(GLOB programs RELATIVE "${WORK}" "${WORK}/*/*.spi" "${WORK}/*/*.sph" "${WORK}/*/*.exe")
+# Sizes, and no debug information left in any program of those folders.
+set(programs)
+foreach(arch ${ARCH})
+  file(GLOB found RELATIVE "${WORK}" "${WORK}/${arch}/*.spi" "${WORK}/${arch}/*.sph" "${WORK}/${arch}/*.exe")
+  list(APPEND programs ${found})
+endforeach()
 list(SORT programs)
 message("size in bytes (plug-ins at most ${MaxPluginBytes}):")
 foreach(f ${programs})
