@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "commands.h"
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -48,15 +48,15 @@ bool OnDisk(unsigned flags) { return (flags & InputKindMask) == InputFile; }
 
 Member MemberOf(const fileInfo& record) {
   Member m = Numbers(record);
-  m.folderText = platform::utf8::FromNarrow(Field(record.path, sizeof record.path));
-  m.nameText = platform::utf8::FromNarrow(Field(record.filename, sizeof record.filename));
+  m.folderText = utf8::FromNarrow(Field(record.path, sizeof record.path));
+  m.nameText = utf8::FromNarrow(Field(record.filename, sizeof record.filename));
   return m;
 }
 
 Member MemberOf(const fileInfoW& record) {
   Member m = Numbers(record);
-  m.folderText = platform::utf8::FromWide(record.path, std::size(record.path));
-  m.nameText = platform::utf8::FromWide(record.filename, std::size(record.filename));
+  m.folderText = utf8::FromWide(record.path, std::size(record.path));
+  m.nameText = utf8::FromWide(record.filename, std::size(record.filename));
   return m;
 }
 
@@ -87,28 +87,26 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
   *out = Candidates{};
   *executable = false;
   uintptr_t handle = 0;
-  if (!platform::utf8::OpenForReading(file, &handle, why)) return false;
+  if (!utf8::OpenForReading(file, &handle, why)) return false;
+  uint8_t head[2];
+  size_t got = 0;
+  const bool read = console::ReadFromStart(handle, head, sizeof head, &got);
+  if (!read || got == 0) {
+    console::CloseHandleForReading(handle);
+    *why = read ? "empty file" : "cannot read";
+    return false;
+  }
+  *executable = got == 2 && head[0] == 'M' && head[1] == 'Z';
   // Every plug-in reads the file from its first byte, as far as it needs.
   for (const LoadedPlugin& p : set.plugins) {
-    if (!platform::RewindHandle(handle)) break;
+    if (!console::RewindHandle(handle)) break;
     const int r = CallWithPath(
         file, p.plugin.isSupportedW != nullptr, [&](const char* f) { return p.plugin.isSupported(f, handle); },
         [&](const SpiWChar* f) { return p.plugin.isSupportedW(f, handle); });
     if (r == 0 || r == ResultNoNarrowName) continue;
     (p.role == PluginKind::Archive ? out->archives : out->images).push_back(&p);
   }
-  std::vector<uint8_t> head;
-  const std::string readWhy = ReadFileBytes(file, 2, &head);
-  platform::CloseHandleForReading(handle);
-  if (!readWhy.empty()) {
-    *why = readWhy;
-    return false;
-  }
-  if (head.empty()) {
-    *why = "empty file";
-    return false;
-  }
-  *executable = head.size() == 2 && head[0] == 'M' && head[1] == 'Z';
+  console::CloseHandleForReading(handle);
   return true;
 }
 

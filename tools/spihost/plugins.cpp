@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
-#include "platform/utf8.h"
+#include "utf8.h"
 #include "support.h"
 
 namespace spihost {
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> DefaultPluginFolders() {
   std::vector<std::string> folders;
-  std::string exe = platform::utf8::ExecutablePath();
+  std::string exe = utf8::ExecutablePath();
   if (exe.empty()) return {"."};
   fs::path dir = FsPath(exe).parent_path();
   folders.push_back(PathText(dir));
@@ -24,7 +24,7 @@ std::vector<std::string> DefaultPluginFolders() {
 
 bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* error) {
   LoadedPlugin p;
-  if (!host::BindPlugin(platform::utf8::OpenLibrary(path), path, &p.plugin, error)) return false;
+  if (!host::BindPlugin(utf8::OpenLibrary(path), path, &p.plugin, error)) return false;
   p.file = PathText(FsPath(path).filename());
   p.kind = host::PluginInfo(p.plugin, 0);
   if (p.kind == "00AM" && p.plugin.isSupported && p.plugin.getArchiveInfo && p.plugin.getFile) {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/console.h"
+#include "console.h"
 #include "support.h"
 
 // The resampler: stb_image_resize, compiled here only. Its own code is not
@@ -237,7 +237,7 @@ int RunThumbnail(Session& s) {
     }
     size = static_cast<int>(n);
   }
-  if (!platform::LimitProcess(kMaxSeconds, kMaxBytes)) {
+  if (!console::LimitProcess(kMaxSeconds, kMaxBytes)) {
     FailRun(s, "cannot limit this process's time and memory");
     return s.status;
   }
