@@ -1,5 +1,4 @@
 // spihost config PLUGIN, and spihost settings PLUGIN [NAME=VALUE...]
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,11 +12,6 @@ namespace {
 
 const char* kLanguageKey = "Software\\Kestrov\\Susie\\Resource";
 const char* kLanguageValue = "Japanese";
-
-std::string Lower(std::string t) {
-  for (char& ch : t) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return t;
-}
 
 // The settings of our plug-ins as their dialogs keep them: the dialog's OK
 // writes every value of its plug-in's key, changed or not.

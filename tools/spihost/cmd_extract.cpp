@@ -13,7 +13,6 @@ namespace {
 
 // Archives inside archives inside ...: a hostile file could nest forever.
 constexpr int kMaxDepth = 4;
-constexpr size_t kHeadSize = 2048;
 
 std::string BaseName(const std::string& path) {
   size_t cut = path.find_last_of("/\\");
@@ -127,7 +126,7 @@ void NestedArchive(Job& job, const LoadedPlugin& p, const host::GuardedBuffer& b
 void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& name,
                 const std::string& folder, const std::string& member, int depth, bool inGroup) {
   if (data.empty() || depth > kMaxDepth) return;
-  Candidates c = FindCandidates(job.session.plugins, name, data.data(), std::min(data.size(), kHeadSize));
+  Candidates c = FindCandidates(job.session.plugins, name, data);
   host::GuardedBuffer buffer(data);
   const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
   if (!c.images.empty()) {
@@ -345,6 +344,12 @@ void ExtractInput(Job& job) {
 }
 
 }  // namespace
+
+std::string CheckExtractOptions(const Options& o) {
+  if (o.toStdout && (o.png || !o.output.empty() || o.json)) return "--stdout goes with neither --png, -o nor --json";
+  if (o.toStdout && o.operands.size() > 2) return "--stdout writes one member; name at most one";
+  return {};
+}
 
 int RunExtract(Session& s) {
   const Options& o = s.options;

@@ -62,11 +62,11 @@ int Run(int argc, char** argv) {
       return ExitUsage;
     }
     LoadPluginFolder(options.pluginFolder, &s.plugins, &warnings);
-  } else if (command->needsPlugins || options.command == "config") {
+  } else if (command->plugins != PluginUse::None) {
     LoadDefaultPlugins(s, &warnings);
   }
   for (const std::string& w : warnings) utf8::WriteText(stderr, "spihost: warning: " + w + "\n");
-  if (s.plugins.plugins.empty() && command->needsPlugins) {
+  if (s.plugins.plugins.empty() && command->plugins == PluginUse::Needed) {
     FailRun(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
                                             : "no plug-ins found in " + options.pluginFolder);
     return ExitFailed;

@@ -1,7 +1,6 @@
 // What the commands share about members and pictures: names, the format
 // tests, listing, fetching and describing members.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <iterator>
 
@@ -13,15 +12,7 @@
 namespace spihost {
 namespace {
 
-// A viewer hands IsSupported the first 2 KB of a member held in memory.
-constexpr size_t kHeadSize = 2048;
-
 std::string Field(const char* text, size_t capacity) { return std::string(text, strnlen(text, capacity)); }
-
-std::string Lower(std::string t) {
-  for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return t;
-}
 
 // The record without its names, which a Member keeps as UTF-8.
 template <class Record>
@@ -74,11 +65,8 @@ std::string ShownName(const Member& m) {
 
 bool Wanted(const Options& o, const Member& m) {
   if (o.only.empty()) return true;
-  const std::string name = Lower(NameOf(m));
-  for (const std::string& ext : o.only) {
-    const std::string tail = "." + ext;
-    if (name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0) return true;
-  }
+  for (const std::string& ext : o.only)
+    if (EndsWithNoCase(NameOf(m), "." + ext)) return true;
   return false;
 }
 
@@ -201,7 +189,7 @@ bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::str
 std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& data, const std::string& name) {
   std::vector<PictureSize> sizes;
   if (data.empty()) return sizes;
-  Candidates c = FindCandidates(job.session.plugins, name, data.data(), std::min(data.size(), kHeadSize));
+  Candidates c = FindCandidates(job.session.plugins, name, data);
   host::GuardedBuffer buffer(data);
   const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
   for (const LoadedPlugin* p : c.images) {
@@ -225,7 +213,7 @@ std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& da
                          static_cast<SpiLength>(buffer.size() - m.position), InputMemory, m, &bytes) != ResultOk)
         continue;
       // One level down only: an image of a group is a picture.
-      Candidates inner = FindCandidates(job.session.plugins, NameOf(m), bytes.data(), std::min(bytes.size(), kHeadSize));
+      Candidates inner = FindCandidates(job.session.plugins, NameOf(m), bytes);
       host::GuardedBuffer one(bytes);
       for (const LoadedPlugin* q : inner.images) {
         PictureInfo info{};

@@ -190,6 +190,15 @@ std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uin
 
 bool FileExists(const std::string& path) { return utf8::FileExists(path); }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && Lower(text.substr(text.size() - suffix.size())) == Lower(suffix);
+}
+
 uint64_t FileSize(const std::string& path) {
   std::error_code ec;
   auto n = fs::file_size(FsPath(path), ec);
@@ -199,9 +208,7 @@ uint64_t FileSize(const std::string& path) {
 std::string PathKey(const std::string& path) {
   // Folded on every system: names that differ only in case would overwrite
   // each other on a case-insensitive file system.
-  std::string k = path;
-  for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return k;
+  return Lower(path);
 }
 
 std::string UniqueName(const std::string& folder, const std::string& name,

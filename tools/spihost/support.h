@@ -46,6 +46,11 @@ std::string PathText(const std::filesystem::path& path);
 // A plug-in result code as words a user understands.
 std::string ResultText(int code);
 
+// text with ASCII letters in lower case.
+std::string Lower(std::string text);
+// True when text ends in suffix, ASCII case ignored.
+bool EndsWithNoCase(const std::string& text, const std::string& suffix);
+
 // A JSON string literal of a text (bytes that are not UTF-8 become U+FFFD).
 std::string JsonString(const std::string& narrow);
 
