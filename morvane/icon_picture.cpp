@@ -20,7 +20,8 @@ int TestIconHead(ByteView head, int groupIcon) {
   if (h.count == 0) return 0;
   if (groupIcon == TreatAsArchive && h.count != 1) return 0;
   uint32_t firstOffset;
-  if (!ReadLe32(head, IconDirEntryOffset(0) + 12, &firstOffset)) return 0;
+  if (!ReadLe32(head, IconDirEntryOffset(0) + IconDirEntryField::ImageOffset, &firstOffset))
+    return 0;
   if (firstOffset != IconDirEntryOffset(h.count)) return 0;
   return h.type;
 }
@@ -41,7 +42,8 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
     // Largest byte size wins; the earliest among equals; entry 0 if none is above 0.
     int32_t best = 0;
     for (uint32_t i = 0; i < h.count; ++i) {
-      int32_t size = static_cast<int32_t>(Le32(input, IconDirEntryOffset(i) + 8));
+      const uint64_t at = IconDirEntryOffset(i) + IconDirEntryField::ByteSize;
+      int32_t size = static_cast<int32_t>(Le32(input, at));
       if (size > best) {
         best = size;
         chosen = i;
