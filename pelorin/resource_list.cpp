@@ -71,15 +71,15 @@ struct Listing {
 template <class Char>
 bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written) {
   *written = 0;
-  uint16_t length;
-  if (!ReadLe16(input, text, &length)) return false;
-  if (!Has(input, text + 2, uint64_t{length} * 2)) return false;
+  ByteView name;
+  if (!ReadResourceNameString(input, text, &name)) return false;
+  const uint32_t length = static_cast<uint32_t>(name.size / 2);
   // One code point at a time, so a cut never splits a character in any code page.
   for (uint32_t i = 0; i < length && *written < capacity;) {
-    uint16_t units[2] = {Le16(input, text + 2 + 2 * uint64_t{i}), 0};
+    uint16_t units[2] = {Le16(name, 2 * uint64_t{i}), 0};
     size_t n = 1;
     if (units[0] >= 0xD800 && units[0] < 0xDC00 && i + 1 < length) {
-      const uint16_t low = Le16(input, text + 2 + 2 * uint64_t{i + 1});
+      const uint16_t low = Le16(name, 2 * uint64_t{i + 1});
       if (low >= 0xDC00 && low < 0xE000) {
         units[1] = low;
         n = 2;
@@ -96,7 +96,7 @@ bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint3
 }
 
 GroupBudget GroupBudgetFor(ByteView input) {
-  return GroupBudget{input.size / GroupEntrySize * 4 + 1024};
+  return GroupBudget{input.size / IconGroupEntrySize * 4 + 1024};
 }
 
 template <class Char>
@@ -106,11 +106,11 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
   *extraSize = 0;
   const ByteView in = visit->input;
   const uint32_t type = visit->type;
-  if (type & HighBit) {
+  if (type & ResourceHighBit) {
     ext[0] = '.';
     uint32_t n;
-    if (!NameText(in, visit->sectionStart + (type & ~HighBit), ext + 1, TextFieldSize - 2, &n))
-      return ResultBrokenData;
+    const uint64_t text = visit->sectionStart + (type & ~ResourceHighBit);
+    if (!NameText(in, text, ext + 1, TextFieldSize - 2, &n)) return ResultBrokenData;
     return ResultOk;
   }
   switch (type) {
@@ -128,10 +128,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
       return ResultOk;
   }
   SetExtension(ext, type == ResourceIconGroup ? ".ICO" : ".CUR");
-  uint16_t count;
-  if (!ReadLe16(in, visit->data + 4, &count)) return ResultBrokenData;
-  if (!Has(in, visit->data, GroupHeaderSize + uint64_t{GroupEntrySize} * count))
-    return ResultBrokenData;
+  IconHeader group;
+  if (!ReadIconHeader(in, visit->data, &group)) return ResultBrokenData;
+  const uint16_t count = group.count;
+  if (!Has(in, visit->data, IconGroupEntryOffset(count))) return ResultBrokenData;
   if (budget) {
     if (count > budget->entries) return ResultBrokenData;
     budget->entries -= count;
@@ -140,8 +140,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
   // size that the rebuild then finds too small and refuses.
   uint32_t extra = 2u * count;
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t bytes = Le32(in, visit->data + GroupHeaderSize + GroupEntrySize * i + 8);
-    extra += Pad4(bytes) - (type == ResourceCursorGroup ? 4 : 0);
+    // Icon and cursor group entries keep their byte count at the same place.
+    IconGroupEntry entry;
+    ReadIconGroupEntry(in, visit->data + IconGroupEntryOffset(i), &entry);
+    extra += Pad4(entry.bytes) - (type == ResourceCursorGroup ? CursorHotspotSize : 0);
   }
   *extraSize = extra;
   return ResultOk;
@@ -154,9 +156,9 @@ int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64
   const uint32_t last = TextFieldSize - 1;  // room for the terminating zero
   const uint32_t extLength = TextLength(ext, last);
   uint32_t used = 0;
-  if (nameField & HighBit) {
+  if (nameField & ResourceHighBit) {
     uint32_t n;
-    if (!NameText(input, sectionStart + (nameField & ~HighBit), out, last - extLength, &n))
+    if (!NameText(input, sectionStart + (nameField & ~ResourceHighBit), out, last - extLength, &n))
       return ResultBrokenData;
     used = n;
   } else {
@@ -175,13 +177,13 @@ int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64
 template <class Char>
 int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out) {
   ClearField(out);
-  if (!(language & HighBit)) {
+  if (!(language & ResourceHighBit)) {
     uint32_t used = 0;
     AppendText(out, &used, TextFieldSize - 1, LanguageDirectoryTable[language & 63]);
     return ResultOk;
   }
   uint32_t n;
-  if (!NameText(input, sectionStart + (language & ~HighBit), out, TextFieldSize - 2, &n))
+  if (!NameText(input, sectionStart + (language & ~ResourceHighBit), out, TextFieldSize - 2, &n))
     return ResultBrokenData;
   out[n] = '\\';
   return ResultOk;
@@ -215,7 +217,7 @@ int FillNames(const ResourceVisit* visit, uint32_t* extra, GroupBudget* budget, 
 int AddResourceEntry(const ResourceVisit* visit, void* user) {
   Listing* listing = static_cast<Listing*>(user);
   const uint32_t type = visit->type;
-  if (!(type & HighBit) && type != ResourceBitmap && type != ResourceRawData &&
+  if (!(type & ResourceHighBit) && type != ResourceBitmap && type != ResourceRawData &&
       type != ResourceCursorGroup && type != ResourceIconGroup)
     return 0;
   fileInfo* entry = nullptr;

@@ -7,7 +7,7 @@
 namespace {
 
 // Bytes 18..21: the image offset of entry 0, which must follow the directory.
-constexpr uint64_t FirstImageOffsetAt = IconHeaderSize + 12;
+constexpr uint64_t FirstImageOffsetAt = IconDirEntryOffset(0) + IconDirEntryField::ImageOffset;
 
 // The checks both tests share once the header is known to be readable.
 bool HasIconType(const IconHeader& h) {
