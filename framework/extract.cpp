@@ -148,11 +148,12 @@ int ExtractMember(HostText source, SpiLength length, void* destination, unsigned
                   LocateMember locate, WriteMember write) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
   Member m;
-  int result = WithInput(source, length, flags, MemoryLength::Ignored, [&](DataRef data, uintptr_t) {
+  auto run = [&](DataRef data, uintptr_t) {
     m.data = data;
     return LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue, context,
                            locate, write);
-  });
+  };
+  int result = WithInput(source, length, flags, MemoryLength::Ignored, run);
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }

@@ -149,9 +149,11 @@ int PictureFromInput(HostText input, SpiLength position, unsigned flags, SpiHand
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
-  int result = WithInput(input, position, flags, MemoryLength::Bounds, [&](DataRef data, uintptr_t) {
-    return BuildDib(FromHere(data), infoStep, bitsStep, progress, userValue, infoHandle, bitsHandle);
-  });
+  auto build = [&](DataRef data, uintptr_t) {
+    return BuildDib(FromHere(data), infoStep, bitsStep, progress, userValue, infoHandle,
+                    bitsHandle);
+  };
+  int result = WithInput(input, position, flags, MemoryLength::Bounds, build);
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }
@@ -160,7 +162,7 @@ int PictureAlphaFromInput(HostText input, SpiLength position, unsigned flags, un
                           SpiHandle* infoHandle, SpiHandle* bitsHandle, ProgressCallback progress,
                           SpiUserValue userValue, const AlphaPictureSteps* steps) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
-  int result = WithInput(input, position, flags, MemoryLength::Bounds, [&](DataRef data, uintptr_t) {
+  auto build = [&](DataRef data, uintptr_t) {
     const ByteView view = FromHere(data);
     if (options & SpiKeepEncoded) {
       ByteView encoded{};
@@ -170,7 +172,8 @@ int PictureAlphaFromInput(HostText input, SpiLength position, unsigned flags, un
       if (encoded.size) return BuildEncodedDib(encoded, info, infoHandle, bitsHandle);
     }
     return BuildDib(view, steps->info, steps->bits, progress, userValue, infoHandle, bitsHandle);
-  });
+  };
+  int result = WithInput(input, position, flags, MemoryLength::Bounds, build);
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }
