@@ -1,7 +1,7 @@
 # add_spi_plugin(Name SOURCES ... [RC file.rc] [KINDS archive|picture|settings ...]
 #                [EXPORTS name=bytes ...])
 # KINDS takes every export of those kinds from framework/exports.list; EXPORTS
-# adds others (test plug-ins). Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
+# adds others (test plug-ins): a bare name takes its byte count from the list. Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
 # a shared object with the same C names elsewhere; a 64-bit Windows build
 # makes <Name>.sph, the name 64-bit hosts look for.
 include(${CMAKE_CURRENT_LIST_DIR}/Version.cmake)
@@ -31,7 +31,7 @@ function(spi_exports_of out)
     string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
     list(POP_FRONT fields sym bytes)
     foreach(kind ${ARGN})
-      if(kind IN_LIST fields)
+      if(kind STREQUAL "all" OR kind IN_LIST fields)
         list(APPEND result "${sym}=${bytes}")
         break()
       endif()
@@ -59,6 +59,21 @@ endfunction()
 
 function(add_spi_plugin name)
   cmake_parse_arguments(P "" "RC" "SOURCES;EXPORTS;LIBS;KINDS" ${ARGN})
+  # A bare name in EXPORTS takes its byte count from the list too.
+  set(named)
+  foreach(e ${P_EXPORTS})
+    if(e MATCHES "=")
+      list(APPEND named "${e}")
+    else()
+      spi_exports_of(found all)
+      list(FILTER found INCLUDE REGEX "^${e}=")
+      if(NOT found)
+        message(FATAL_ERROR "${name}: ${e} is not in framework/exports.list; give it as ${e}=bytes")
+      endif()
+      list(APPEND named ${found})
+    endif()
+  endforeach()
+  set(P_EXPORTS ${named})
   if(P_KINDS)
     spi_exports_of(kind_exports ${P_KINDS})
     list(PREPEND P_EXPORTS ${kind_exports})
