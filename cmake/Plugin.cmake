@@ -1,5 +1,7 @@
-# add_spi_plugin(Name SOURCES ... [RC file.rc] EXPORTS name=bytes ...)
-# Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
+# add_spi_plugin(Name SOURCES ... [RC file.rc] [KINDS archive|picture|settings ...]
+#                [EXPORTS name=bytes ...])
+# KINDS takes every export of those kinds from framework/exports.list; EXPORTS
+# adds others (test plug-ins): a bare name takes its byte count from the list. Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
 # a shared object with the same C names elsewhere; a 64-bit Windows build
 # makes <Name>.sph, the name 64-bit hosts look for.
 include(${CMAKE_CURRENT_LIST_DIR}/Version.cmake)
@@ -51,8 +53,63 @@ function(spi_split_debug target)
     VERBATIM)
 endfunction()
 
+# The export list: name=bytes for every export of the kinds given.
+set(SPI_EXPORT_LIST "${CMAKE_CURRENT_LIST_DIR}/../framework/exports.list")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${SPI_EXPORT_LIST}")
+function(spi_exports_of out)
+  file(STRINGS "${SPI_EXPORT_LIST}" lines REGEX "^[A-Za-z]")
+  set(result)
+  foreach(line ${lines})
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(POP_FRONT fields sym bytes)
+    foreach(kind ${ARGN})
+      if(kind STREQUAL "all" OR kind IN_LIST fields)
+        list(APPEND result "${sym}=${bytes}")
+        break()
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# host/'s binding table: SPI_EXPORT_ENTRY(Name, field, bytes) for every export,
+# the field being the name with a lower-case first letter.
+function(spi_write_export_table file)
+  file(STRINGS "${SPI_EXPORT_LIST}" lines REGEX "^[A-Za-z]")
+  set(text "// Made by cmake/Plugin.cmake from framework/exports.list.\n")
+  foreach(line ${lines})
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(GET fields 0 sym)
+    list(GET fields 1 bytes)
+    string(SUBSTRING "${sym}" 0 1 first)
+    string(SUBSTRING "${sym}" 1 -1 rest)
+    string(TOLOWER "${first}" first)
+    string(APPEND text "SPI_EXPORT_ENTRY(${sym}, ${first}${rest}, ${bytes})\n")
+  endforeach()
+  file(CONFIGURE OUTPUT "${file}" CONTENT "${text}" @ONLY)
+endfunction()
+
 function(add_spi_plugin name)
-  cmake_parse_arguments(P "" "RC" "SOURCES;EXPORTS;LIBS" ${ARGN})
+  cmake_parse_arguments(P "" "RC" "SOURCES;EXPORTS;LIBS;KINDS" ${ARGN})
+  # A bare name in EXPORTS takes its byte count from the list too.
+  set(named)
+  foreach(e ${P_EXPORTS})
+    if(e MATCHES "=")
+      list(APPEND named "${e}")
+    else()
+      spi_exports_of(found all)
+      list(FILTER found INCLUDE REGEX "^${e}=")
+      if(NOT found)
+        message(FATAL_ERROR "${name}: ${e} is not in framework/exports.list; give it as ${e}=bytes")
+      endif()
+      list(APPEND named ${found})
+    endif()
+  endforeach()
+  set(P_EXPORTS ${named})
+  if(P_KINDS)
+    spi_exports_of(kind_exports ${P_KINDS})
+    list(PREPEND P_EXPORTS ${kind_exports})
+  endif()
   add_library(${name} SHARED ${P_SOURCES})
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX "${SPI_PLUGIN_SUFFIX}" OUTPUT_NAME ${name}
                         CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

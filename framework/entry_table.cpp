@@ -163,9 +163,9 @@ int CommitWide(EntryTable* table) {
   memcpy(key + pathLength, record.filename, (nameLength + 1) * sizeof *key);
   // As in a narrow lookup, the host's record holds the last entry looked at.
   *table->wideRecord = record;
-  if (platform::CompareText(table->wideName, key, table->ignoreCase) != 0) return 0;
+  if (platform::CompareText(table->wideName, key, table->ignoreCase) != 0) return WalkContinue;
   table->wideRecord->position += table->baseOffset;
-  return 1;
+  return WalkFound;
 }
 
 }  // namespace
@@ -194,9 +194,9 @@ int CommitEntry(EntryTable* table) {
   memcpy(key, e->path, pathLength);
   memcpy(key + pathLength, e->filename, nameLength);
   key[pathLength + nameLength] = 0;
-  if (platform::CompareText(table->name, key, table->ignoreCase) != 0) return 0;
+  if (platform::CompareText(table->name, key, table->ignoreCase) != 0) return WalkContinue;
   e->position += table->baseOffset;
-  return 1;
+  return WalkFound;
 }
 
 void CloseEntryList(EntryTable* table, int result) {
@@ -235,27 +235,9 @@ int RunList(DataRef data, uintptr_t baseOffset, bool wide, SpiHandle* handleSlot
 int RunLookup(DataRef data, EntryTable* table, ListEntriesCallback callback, int notFound) {
   table->mode = EntryLookupMode;
   int result = CallGuarded([&] { return callback(data, table); });
-  if (result == 1) return ResultOk;
-  if (result == 0) return notFound;
+  if (result == WalkFound) return ResultOk;
+  if (result == WalkContinue) return notFound;
   return result;
-}
-
-// Runs work(data, baseOffset) over the input that source, length and flags name.
-template <typename Work>
-int WithSource(HostText source, SpiLength length, unsigned flags, Work work) {
-  switch (flags & InputKindMask) {
-    case InputFile: {
-      platform::MappedFile file;
-      if (!MapHostFile(source, &file)) return ResultReadError;
-      int result = work(FileInput(file, length), static_cast<uintptr_t>(length));
-      platform::Unmap(&file);
-      return result;
-    }
-    case InputMemory:
-      return work(MemoryInput(source.Address()), uintptr_t{0});
-    default:
-      return ResultNotImplemented;
-  }
 }
 
 }  // namespace
@@ -266,7 +248,7 @@ int BuildArchiveInfo(HostText source, SpiLength length, unsigned flags, SpiHandl
   // before anything can fail, not only once the input is open.
   if (!platform::IsWritable(handleSlot, sizeof *handleSlot)) return ResultMemoryError;
   *handleSlot = nullptr;
-  return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
+  return WithInput(source, length, flags, MemoryLength::Ignored, [&](DataRef data, uintptr_t base) {
     return RunList(data, base, source.isWide, handleSlot, callback);
   });
 }
@@ -290,7 +272,7 @@ int Lookup(HostText source, SpiLength length, const Char* name, unsigned flags, 
   if (!platform::IsWritable(record, sizeof *record)) return ResultMemoryError;
   memset(record, 0, sizeof *record);
   if (!name) return notFound;
-  return WithSource(source, length, flags, [&](DataRef data, uintptr_t base) {
+  return WithInput(source, length, flags, MemoryLength::Ignored, [&](DataRef data, uintptr_t base) {
     EntryTable table;
     table.baseOffset = base;
     table.ignoreCase = (flags & IgnoreCase) != 0;

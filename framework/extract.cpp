@@ -148,25 +148,12 @@ int ExtractMember(HostText source, SpiLength length, void* destination, unsigned
                   LocateMember locate, WriteMember write) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
   Member m;
-  int result;
-  switch (flags & InputKindMask) {
-    case InputFile: {
-      platform::MappedFile file;
-      if (!MapHostFile(source, &file)) return ResultReadError;
-      m.data = FileInput(file, length);
-      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue,
-                               context, locate, write);
-      platform::Unmap(&file);
-      break;
-    }
-    case InputMemory:
-      m.data = MemoryInput(source.Address());
-      result = LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue,
-                               context, locate, write);
-      break;
-    default:
-      return ResultNotImplemented;
-  }
+  auto run = [&](DataRef data, uintptr_t) {
+    m.data = data;
+    return LocateAndOutput(&m, source.isWide, destination, flags, progress, userValue, context,
+                           locate, write);
+  };
+  int result = WithInput(source, length, flags, MemoryLength::Ignored, run);
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }

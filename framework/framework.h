@@ -86,17 +86,26 @@ struct EntryTable {
   fileInfoW* wideRecord = nullptr;
 };
 
+// What a step of a walk answers when it has not failed. Kept apart from the
+// result codes, so that "found" is never read as ResultAborted (1): a walk goes
+// on while its steps answer WalkContinue and ends with any other answer.
+enum WalkAnswer {
+  WalkContinue = 0,
+  WalkFound = 0x100,  // a lookup found its entry: the walk ends with success
+};
+
 int OpenEntryList(EntryTable* table, uintptr_t baseOffset, bool wide = false);
 void CloseEntryList(EntryTable* table, int result);
 int ReserveEntries(EntryTable* table, uint32_t n);
 int AcquireEntry(EntryTable* table, fileInfo** entry);
-// 0 to go on, 1 when a lookup found its entry, or an error code.
+// WalkContinue to go on, WalkFound when a lookup found its entry, or an error code.
 int CommitEntry(EntryTable* table);
 // Where a deliverable whose names may leave ASCII writes the UTF-16 names of
 // the acquired entry; null in a narrow call, where the narrow fields are all.
 WideNames* EntryWideNames(EntryTable* table);
 
-// Walks a deliverable's format and reports every member through the table.
+// Walks a deliverable's format and reports every member through the table;
+// answers ResultOk, WalkFound (passed on from CommitEntry) or an error code.
 using ListEntriesCallback = int (*)(DataRef data, EntryTable* table);
 
 int BuildArchiveInfo(HostText source, SpiLength length, unsigned flags, SpiHandle* handleSlot,

@@ -1,4 +1,4 @@
-// IsSupported's body, and the bounds of memory input.
+// IsSupported's body, and the bounds of each kind of input.
 #include <string.h>
 
 #include "framework/callback.h"
@@ -24,6 +24,14 @@ DataRef MemoryInput(const void* source) {
   const uint8_t* p = static_cast<const uint8_t*>(source);
   return DataRef{ByteView{begin, static_cast<size_t>(end - begin)},
                  static_cast<uint64_t>(p - begin)};
+}
+
+DataRef BoundedMemoryInput(const void* source, SpiLength length) {
+  if (!source || length < 0) return DataRef{};
+  // Hosts that pass no length hand over the data alone: it reaches as far as
+  // memory stays readable from the pointer.
+  if (length == 0) return MemoryInput(source);
+  return DataRef{ByteView{static_cast<const uint8_t*>(source), static_cast<size_t>(length)}, 0};
 }
 
 // The file input of one export call: the whole mapping, with the data pointer

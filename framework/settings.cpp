@@ -21,3 +21,15 @@ void WriteDwordSetting(const char* subKey, const char* valueName, int value) {
 }
 
 int HostUsesJapanese() { return ReadDwordSetting("Software\\Kestrov\\Susie\\Resource", "Japanese", 1); }
+
+void ReadSettings(const SettingsTable& table, int* const* values) {
+  for (int i = 0; i < table.count; ++i) {
+    const SettingDefinition& s = table.settings[i];
+    *values[i] = ReadRangedSetting(table.key, s.valueName, s.minimum, s.maximum, s.defaultValue);
+  }
+}
+
+void WriteSettings(const SettingsTable& table, const int* const* values) {
+  for (int i = 0; i < table.count; ++i)
+    WriteDwordSetting(table.key, table.settings[i].valueName, *values[i]);
+}

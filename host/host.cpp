@@ -15,6 +15,23 @@ void Bind(void* library, const char* name, Fn* out) {
   *out = reinterpret_cast<Fn>(platform::FindSymbol(library, name));
 }
 
+// The bytes a 32-bit stdcall function takes off the stack: each argument
+// rounded up to 4. Checked against the export list, so the list and the
+// signatures the host calls through cannot drift apart.
+template <typename Fn>
+struct StdcallBytes;
+template <typename R, typename... Args>
+struct StdcallBytes<R(SPI_CALL*)(Args...)> {
+  static constexpr int value = (0 + ... + static_cast<int>((sizeof(Args) + 3) / 4 * 4));
+};
+
+#define SPI_EXPORT_ENTRY(name, field, bytes)                                         \
+  static_assert(sizeof(void*) != 4 ||                                                \
+                    StdcallBytes<decltype(Plugin::field)>::value == (bytes),          \
+                "framework/exports.list and spi.h disagree on " #name);
+#include "export_table.inc"
+#undef SPI_EXPORT_ENTRY
+
 }  // namespace
 
 bool LoadPlugin(const std::string& path, Plugin* out, std::string* error) {
@@ -29,27 +46,9 @@ bool BindPlugin(void* library, const std::string& path, Plugin* out, std::string
   }
   out->library = library;
   out->path = path;
-  Bind(library, "GetPluginInfo", &out->getPluginInfo);
-  Bind(library, "IsSupported", &out->isSupported);
-  Bind(library, "GetArchiveInfo", &out->getArchiveInfo);
-  Bind(library, "GetFileInfo", &out->getFileInfo);
-  Bind(library, "GetFile", &out->getFile);
-  Bind(library, "GetPictureInfo", &out->getPictureInfo);
-  Bind(library, "GetPicture", &out->getPicture);
-  Bind(library, "GetPreview", &out->getPreview);
-  Bind(library, "GetPictureAlpha", &out->getPictureAlpha);
-  Bind(library, "ConfigurationDlg", &out->configurationDlg);
-  Bind(library, "GetGroupIconSetting", &out->getGroupIconSetting);
-  Bind(library, "GetFileNameSetting", &out->getFileNameSetting);
-  Bind(library, "GetPluginInfoW", &out->getPluginInfoW);
-  Bind(library, "IsSupportedW", &out->isSupportedW);
-  Bind(library, "GetArchiveInfoW", &out->getArchiveInfoW);
-  Bind(library, "GetFileInfoW", &out->getFileInfoW);
-  Bind(library, "GetFileW", &out->getFileW);
-  Bind(library, "GetPictureInfoW", &out->getPictureInfoW);
-  Bind(library, "GetPictureW", &out->getPictureW);
-  Bind(library, "GetPreviewW", &out->getPreviewW);
-  Bind(library, "GetPictureAlphaW", &out->getPictureAlphaW);
+#define SPI_EXPORT_ENTRY(name, field, bytes) Bind(library, #name, &out->field);
+#include "export_table.inc"
+#undef SPI_EXPORT_ENTRY
   if (!out->getPluginInfo) {
     if (error) *error = path + " has no GetPluginInfo: not a plug-in";
     UnloadPlugin(out);

@@ -6,7 +6,7 @@
 
 #include "formats/bytes.h"
 #include "framework/spi.h"
-#include "morvane/picture_frame.h"
+#include "framework/picture.h"
 
 // Larger sides are refused: no icon comes near it, and it keeps every size
 // derived from a header far from overflow.

@@ -1,5 +1,5 @@
 // Morvane's two settings, shared with Quibbet through the getters, its
-// configuration dialog and its library start-up.
+// configuration dialog and its library entry.
 #include "morvane/settings.h"
 
 #include "framework/dialog.h"
@@ -7,6 +7,7 @@
 #include "framework/spi.h"
 #include "framework/startup.h"
 #include "morvane/dialog.h"
+#include "morvane/settings_table.h"
 
 int GroupIcon = TreatAsArchive;
 int FileName = NumberName;
@@ -17,7 +18,8 @@ int PendingFileName = NumberName;
 
 namespace {
 
-constexpr const char* SettingsKey = "Software\\Kestrov\\Susie\\Plug-in\\Morvane";
+// In the order of the table.
+int* const Values[] = {&GroupIcon, &FileName};
 
 using platform::ControlDefaultButton;
 using platform::ControlGroupBox;
@@ -91,20 +93,22 @@ intptr_t SPI_DIALOG_CALL MorvaneDialogProc(platform::DialogWindow dialog, unsign
 
 }  // namespace
 
-void LoadSettings() {
-  GroupIcon = ReadRangedSetting(SettingsKey, "GroupIcon", TreatAsArchive, ShowLargeIcon, TreatAsArchive);
-  FileName = ReadRangedSetting(SettingsKey, "FileName", NumberName, SizeName, NumberName);
-}
+void LoadSettings() { ReadSettings(MorvaneSettings, Values); }
 
-void SaveSettings() {
-  WriteDwordSetting(SettingsKey, "GroupIcon", GroupIcon);
-  WriteDwordSetting(SettingsKey, "FileName", FileName);
-}
+void SaveSettings() { WriteSettings(MorvaneSettings, Values); }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow parent, int function) {
+  StartOnce(LoadSettings);
   return RunConfigurationDialog(parent, function, MorvaneDialogProc, &TerminalTables);
 }
-SPI_EXPORT int SPI_CALL GetGroupIconSetting() { return GroupIcon; }
-SPI_EXPORT int SPI_CALL GetFileNameSetting() { return FileName; }
+// Quibbet may ask these before any other export of Morvane has run.
+SPI_EXPORT int SPI_CALL GetGroupIconSetting() {
+  StartOnce(LoadSettings);
+  return GroupIcon;
+}
+SPI_EXPORT int SPI_CALL GetFileNameSetting() {
+  StartOnce(LoadSettings);
+  return FileName;
+}
 
-SPI_LIBRARY_STARTUP(LoadSettings, nullptr)
+SPI_LIBRARY_ENTRY(nullptr)

@@ -1,10 +1,8 @@
 // Morvane's two settings, which Quibbet reads through the two getters.
 #pragma once
 
+#include "framework/shared_settings.h"
 #include "framework/spi.h"
-
-enum GroupIconMode { TreatAsArchive = 0, ShowFirstIcon = 1, ShowLargeIcon = 2 };
-enum FileNameMode { NumberName = 0, SizeName = 1 };
 
 extern int GroupIcon;  // current group-icon value (GroupIconMode)
 extern int FileName;   // current file-name value (FileNameMode)

@@ -114,7 +114,7 @@ bool FindResourceSection(ByteView image, ResourceSection* out) {
 
 int TestExecutable(ByteView image) {
   ResourceSection section;
-  return FindResourceSection(image, &section) ? 2 : 0;
+  return FindResourceSection(image, &section) ? ExecutableSupported : 0;
 }
 
 int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, void* user) {
@@ -134,7 +134,7 @@ int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, 
 bool FindImageStart(ByteView input, uint64_t at, uint64_t* imageStart) {
   if (!Has(input, at, DosHeaderSize)) return false;
   for (uint64_t candidate = at;; --candidate) {
-    if (TestExecutable(Tail(input, candidate)) == 2) {
+    if (TestExecutable(Tail(input, candidate)) == ExecutableSupported) {
       *imageStart = candidate;
       return true;
     }

@@ -29,12 +29,14 @@ struct ResourceVisit {
   ByteView input;  // what the offsets above refer to
 };
 
-// 0 to go on, anything else ends the walk with that answer.
+// WalkContinue to go on; anything else ends the walk with that answer.
 using ResourceVisitor = int (*)(const ResourceVisit* visit, void* user);
 
 // Finds the first section named ".rsrc" (any case) of the executable at image.
 bool FindResourceSection(ByteView image, ResourceSection* out);
-// 2 when image is an executable with a resource section, else 0.
+// IsSupported's answer for an executable with a resource section.
+constexpr int ExecutableSupported = 2;
+// ExecutableSupported when image is an executable with a resource section, else 0.
 int TestExecutable(ByteView image);
 // Visits every data entry of the tree of the image at imageStart in walk order.
 // 0 when all were visited, the first non-zero visitor answer, or

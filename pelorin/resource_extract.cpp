@@ -34,7 +34,7 @@ int LocateVisit(const ResourceVisit* visit, void* context) {
   if (result != 0) return result;
   request->visit = *visit;
   request->outputSize = visit->size + extra;
-  return 1;
+  return WalkFound;
 }
 
 // The name field of entry i of a directory that ReadResourceDirectory found
@@ -251,8 +251,8 @@ int PrepareResource(DataRef data, MemberName* name, uint32_t* outputSize, void* 
   request->wantedIndex = static_cast<int32_t>(wanted);
   request->name = name;
   const int walk = WalkResources(data.input, imageStart, LocateVisit, request);
-  if (walk == 0) return ResultBrokenData;
-  if (walk != 1) return walk;
+  if (walk == WalkContinue) return ResultBrokenData;
+  if (walk != WalkFound) return walk;
   const ResourceVisit& v = request->visit;
   // Check before the framework creates an output of the announced size.
   switch (v.type) {

@@ -239,7 +239,7 @@ int AddResourceEntry(const ResourceVisit* visit, void* user) {
 }
 
 int ListResources(DataRef data, EntryTable* table) {
-  if (TestExecutable(FromHere(data)) != 2) return ResultBrokenData;
+  if (TestExecutable(FromHere(data)) != ExecutableSupported) return ResultBrokenData;
   uint32_t counter = 0;
   int result = WalkResources(data.input, data.at, CountResources, &counter);
   if (result != 0) return result;

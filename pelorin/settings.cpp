@@ -1,4 +1,4 @@
-// Pelorin's two settings, its configuration dialog and its library start-up.
+// Pelorin's two settings, its configuration dialog and its library entry.
 #include "pelorin/settings.h"
 
 #include <iterator>
@@ -8,13 +8,15 @@
 #include "framework/spi.h"
 #include "framework/startup.h"
 #include "pelorin/dialog.h"
+#include "pelorin/settings_table.h"
 
 int AddExtensions = 0;
 int ExtractLanguage = 0;
 
 namespace {
 
-constexpr const char* SettingsKey = "Software\\Kestrov\\Susie\\Plug-in\\Pelorin";
+// In the order of the table.
+int* const Values[] = {&AddExtensions, &ExtractLanguage};
 
 const CheckBoxSetting Boxes[] = {
     {IDC_ADD_EXTENSIONS, &AddExtensions},
@@ -46,18 +48,13 @@ intptr_t SPI_DIALOG_CALL PelorinDialogProc(platform::DialogWindow dialog, unsign
 
 }  // namespace
 
-void LoadSettings() {
-  AddExtensions = ReadRangedSetting(SettingsKey, "AddExtensions", 0, 1, 0);
-  ExtractLanguage = ReadRangedSetting(SettingsKey, "ExtractLanguage", 0, 1, 0);
-}
+void LoadSettings() { ReadSettings(PelorinSettings, Values); }
 
-void SaveSettings() {
-  WriteDwordSetting(SettingsKey, "AddExtensions", AddExtensions);
-  WriteDwordSetting(SettingsKey, "ExtractLanguage", ExtractLanguage);
-}
+void SaveSettings() { WriteSettings(PelorinSettings, Values); }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow parent, int function) {
+  StartOnce(LoadSettings);
   return RunConfigurationDialog(parent, function, PelorinDialogProc, &TerminalTables);
 }
 
-SPI_LIBRARY_STARTUP(LoadSettings, nullptr)
+SPI_LIBRARY_ENTRY(nullptr)

@@ -80,6 +80,11 @@ void BlockFree(SpiHandle h);
 // turn that needs no threading runtime).
 void YieldThread();
 
+// Sets *target to exchange when it holds comparand, as one indivisible step
+// with a full barrier; answers what *target held before. (Interlocked on
+// Windows, which XP has too; no threading runtime is needed.)
+long CompareExchange(volatile long* target, long exchange, long comparand);
+
 // ---- Memory that the host points us at ----------------------------------
 
 // The readable region that holds p: contiguous readable pages around it.

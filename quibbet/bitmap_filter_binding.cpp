@@ -2,7 +2,7 @@
 // getters at every use, so a change in Morvane's dialog shows at once.
 #include <cstring>
 
-#include "morvane/settings.h"
+#include "framework/shared_settings.h"
 #include "platform/platform.h"
 #include "quibbet/quibbet.h"
 

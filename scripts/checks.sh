@@ -1,12 +1,11 @@
 # The checks of the built Windows plug-ins that both CI (test.sh) and a release
 # (release.sh) pass; sourced by both. Each prints what is wrong and returns non-zero.
 
-# The exports every plug-in of a kind must have, under their plain names.
-ARCHIVE_EXPORTS="GetPluginInfo IsSupported GetArchiveInfo GetFileInfo GetFile ConfigurationDlg
-  GetPluginInfoW IsSupportedW GetArchiveInfoW GetFileInfoW GetFileW"
-IMAGE_EXPORTS="GetPluginInfo IsSupported GetPictureInfo GetPicture GetPreview ConfigurationDlg
-  GetGroupIconSetting GetFileNameSetting GetPictureAlpha
-  GetPluginInfoW IsSupportedW GetPictureInfoW GetPictureW GetPreviewW GetPictureAlphaW"
+# The exports every plug-in of a kind must have, under their plain names, from
+# the one export list (name, bytes, kinds); run from the source folder.
+exports_of() { awk -v kinds=" $* " '/^[A-Za-z]/ { for (i = 3; i <= NF; i++) if (index(kinds, " " $i " ")) { print $1; break } }' framework/exports.list; }
+ARCHIVE_EXPORTS=$(exports_of archive)
+IMAGE_EXPORTS=$(exports_of picture settings)
 
 # Every export of every Windows plug-in under its plain name (no @n decoration),
 # and none missing: check_exports <preset> <objdump> <suffix>.

@@ -1,4 +1,4 @@
-// Vantrel's setting, its configuration dialog and its library start-up.
+// Vantrel's setting, its configuration dialog and its library entry.
 #include "vantrel/settings.h"
 
 #include <iterator>
@@ -8,12 +8,13 @@
 #include "framework/spi.h"
 #include "framework/startup.h"
 #include "vantrel/dialog.h"
+#include "vantrel/settings_table.h"
 
 int ListAllFrames = 0;
 
 namespace {
 
-constexpr const char* SettingsKey = "Software\\Kestrov\\Susie\\Plug-in\\Vantrel";
+int* const Values[] = {&ListAllFrames};
 
 const CheckBoxSetting Boxes[] = {{IDC_LIST_ALL_FRAMES, &ListAllFrames}};
 
@@ -40,12 +41,13 @@ intptr_t SPI_DIALOG_CALL VantrelDialogProc(platform::DialogWindow dialog, unsign
 
 }  // namespace
 
-void LoadSettings() { ListAllFrames = ReadRangedSetting(SettingsKey, "ListAllFrames", 0, 1, 0); }
+void LoadSettings() { ReadSettings(VantrelSettings, Values); }
 
-void SaveSettings() { WriteDwordSetting(SettingsKey, "ListAllFrames", ListAllFrames); }
+void SaveSettings() { WriteSettings(VantrelSettings, Values); }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow parent, int function) {
+  StartOnce(LoadSettings);
   return RunConfigurationDialog(parent, function, VantrelDialogProc, &TerminalTables);
 }
 
-SPI_LIBRARY_STARTUP(LoadSettings, nullptr)
+SPI_LIBRARY_ENTRY(nullptr)

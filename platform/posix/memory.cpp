@@ -90,4 +90,10 @@ void FreeGuarded(void* region, size_t regionSize) {
 
 void YieldThread() { sched_yield(); }
 
+long CompareExchange(volatile long* target, long exchange, long comparand) {
+  __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST,
+                              __ATOMIC_SEQ_CST);
+  return comparand;
+}
+
 }  // namespace platform

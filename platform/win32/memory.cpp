@@ -62,4 +62,8 @@ void FreeGuarded(void* region, size_t) {
 
 void YieldThread() { SwitchToThread(); }
 
+long CompareExchange(volatile long* target, long exchange, long comparand) {
+  return InterlockedCompareExchange(target, exchange, comparand);
+}
+
 }  // namespace platform

@@ -15,7 +15,7 @@
 #include "framework/framework.h"
 #include "host/host.h"
 #include "morvane/icon_picture.h"
-#include "morvane/picture_frame.h"
+#include "framework/picture.h"
 #include "morvane/settings.h"
 #include "platform/fault.h"
 #include "platform/platform.h"

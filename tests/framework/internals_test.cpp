@@ -2,11 +2,16 @@
 // to fail on purpose: the failure rows of the entry table and of extraction.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "framework/framework.h"
 #include "framework/input.h"
+#include "framework/startup.h"
 #include "host/host.h"
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -250,6 +255,29 @@ TEST(CopyWithProgress, BoundsAndBlocks) {
   EXPECT_TRUE(std::equal(dst.begin(), dst.begin() + 2048, src.begin() + 952));
   EXPECT_EQ(CopyWithProgress(in, 3000, dst.data(), 0, 1024, Count, user), ResultOk);
   EXPECT_EQ(CopyWithProgress(in, 0, dst.data(), 3000, 0, nullptr, 0), ResultOk);
+}
+
+// The start step runs once, however many first calls come together; those
+// that come while it runs return only after it has run.
+std::atomic<int> startRuns{0};
+void SlowStart() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  startRuns += 1;
+}
+
+TEST(StartOnce, RunsTheStepOnceAndCallersWaitForIt) {
+  std::atomic<int> sawItRun{0};
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 4; ++i)
+    callers.emplace_back([&] {
+      StartOnce(SlowStart);
+      if (startRuns == 1) sawItRun += 1;
+    });
+  for (std::thread& t : callers) t.join();
+  StartOnce(SlowStart);
+  EXPECT_EQ(startRuns, 1);
+  EXPECT_EQ(sawItRun, 4);
+  EXPECT_TRUE(spi_startup::Started());
 }
 
 TEST(MemoryInput, BoundedByReadableMemory) {

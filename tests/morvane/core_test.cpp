@@ -13,7 +13,7 @@
 #include "host/host.h"
 #include "icon_builder.h"
 #include "morvane/icon_picture.h"
-#include "morvane/picture_frame.h"
+#include "framework/picture.h"
 #include "morvane/png_image.h"
 #include "morvane/settings.h"
 #include "platform/fault.h"

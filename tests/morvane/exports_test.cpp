@@ -127,7 +127,7 @@ TEST_F(MorvaneExports, InformationStrings) {
   EXPECT_EQ(host::PluginInfo(plugin, 2), "*.ICO;*.CUR");
   EXPECT_EQ(host::PluginInfo(plugin, 3), "Icon, Cursor (*.ico;*.cur)");
   std::string description = host::PluginInfo(plugin, 1);
-  EXPECT_EQ(description.rfind("Morvane", 0), 0u);
+  EXPECT_EQ(description, "Morvane " SPI_VERSION_STRING ": pictures of icon and cursor files (Kestrov)");
   char buffer[16];
   std::memset(buffer, 'x', sizeof buffer);
   EXPECT_EQ(plugin.getPluginInfo(1, buffer, 10), 9);

@@ -41,7 +41,8 @@ int SPI_CALL Record(int done, int total, SpiUserValue user) {
 
 TEST_F(PelorinPlugin, InformationAndFormatTest) {
   EXPECT_EQ(host::PluginInfo(plugin, 0), "00AM");
-  EXPECT_EQ(host::PluginInfo(plugin, 1).rfind("Pelorin", 0), 0u);
+  EXPECT_EQ(host::PluginInfo(plugin, 1),
+            "Pelorin " SPI_VERSION_STRING ": resources of Windows programs and libraries (Kestrov)");
   EXPECT_EQ(host::PluginInfo(plugin, 2), " ");
   EXPECT_EQ(host::PluginInfo(plugin, 3), "32Bit Executable (*.EXE;*.SCR;*.DLL;*.CPL)");
   char buffer[8] = "keep";

@@ -12,7 +12,7 @@
 
 #include "framework/spi.h"
 #include "icon_files.h"
-#include "morvane/settings.h"
+#include "framework/shared_settings.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -212,9 +212,13 @@ TEST_F(Binding, UnloadingQuibbetReleasesMorvaneOnce) {
   ScratchDir own;
   PutMorvane(own, "FakeMorvane" SPI_PLUGIN_SUFFIX, TreatAsArchive, NumberName);
   fs::path log = own / "fake_morvane.log";
-  // Alone, Quibbet's reference is the last one.
+  // Alone, Quibbet's reference is the last one. Quibbet binds Morvane at its
+  // first call, not while the system loads it (under the loader lock).
   LoadQuibbetFrom(own);
+  EXPECT_FALSE(fs::exists(log)) << "Morvane loaded before any call";
+  Observe(quibbet);
   EXPECT_EQ(ReadText(log), "attach\n");
+  Observe(quibbet);
   host::UnloadPlugin(&quibbet);
   EXPECT_EQ(ReadText(log), "attach\ndetach\n");
   // With a reference of our own, only ours is left after Quibbet has gone.
@@ -222,6 +226,7 @@ TEST_F(Binding, UnloadingQuibbetReleasesMorvaneOnce) {
   void* ours = platform::OpenLibrary((own / "Morvane" SPI_PLUGIN_SUFFIX).string().c_str());
   ASSERT_NE(ours, nullptr);
   quibbet = LoadOrFail(own / "Quibbet" SPI_PLUGIN_SUFFIX);
+  Observe(quibbet);
   host::UnloadPlugin(&quibbet);
   EXPECT_EQ(ReadText(log), "attach\n");
   platform::CloseLibrary(ours);

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "framework/spi.h"
-#include "framework/startup.h"
 #include "platform/platform.h"
 
 namespace {
@@ -65,4 +64,15 @@ SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow parent, int function) {
 SPI_EXPORT int SPI_CALL GetGroupIconSetting() { return Setting(0); }
 SPI_EXPORT int SPI_CALL GetFileNameSetting() { return Setting(1); }
 
-SPI_LIBRARY_STARTUP(Attach, Detach)
+// The fake notes attach and detach as the system reports them (a stand-in may
+// do file work there; the real plug-ins do not).
+#ifdef _WIN32
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) Attach();
+  if (reason == DLL_PROCESS_DETACH) Detach();
+  return TRUE;
+}
+#else
+__attribute__((constructor)) static void FakeAttach() { Attach(); }
+__attribute__((destructor)) static void FakeDetach() { Detach(); }
+#endif

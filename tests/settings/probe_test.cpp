@@ -105,6 +105,21 @@ TEST_F(StartUp, MistypedOrOutOfRangeValuesGiveDefaults) {
   EXPECT_EQ(stored, 0xFFFFFFFFu);
 }
 
+// Loading runs under the system's loader lock, so the library entry reads
+// nothing: the settings are read at the first call, and only then.
+TEST_F(StartUp, SettingsAreReadAtTheFirstCallAndOnlyThen) {
+  Probe p("ProbePelorin"), m("ProbeMorvane");
+  ASSERT_TRUE(p.ok() && m.ok() && m.groupIcon);
+  testreg::PutDword(testreg::PelorinKey, "AddExtensions", 1);
+  testreg::PutDword(testreg::MorvaneKey, "GroupIcon", 2);
+  EXPECT_EQ(p.setting(0), 1);
+  EXPECT_EQ(m.groupIcon(), 2);
+  testreg::PutDword(testreg::PelorinKey, "AddExtensions", 0);
+  testreg::PutDword(testreg::MorvaneKey, "GroupIcon", 1);
+  EXPECT_EQ(p.setting(0), 1);
+  EXPECT_EQ(m.groupIcon(), 2);
+}
+
 TEST_F(StartUp, FunctionOtherThanOneIsNotImplemented) {
   for (const char* name : {"ProbePelorin", "ProbeVantrel", "ProbeMorvane"}) {
     Probe p(name);

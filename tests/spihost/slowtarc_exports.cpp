@@ -4,12 +4,10 @@
 #include <chrono>
 #include <thread>
 
-#include "framework/framework.h"
+#include "framework/plugin.h"
 #include "tarc.h"
 
 namespace {
-
-const char* const InfoStrings[] = {"00AM", "SlowTarc test archive", "*.tarc", "Tarc archives"};
 
 int SlowWriteMember(DataRef data, uint8_t* destination, uint32_t size, ProgressCallback progress,
                     SpiUserValue userValue, void* context) {
@@ -25,30 +23,20 @@ int SlowWriteMember(DataRef data, uint8_t* destination, uint32_t size, ProgressC
   return ResultOk;
 }
 
+constexpr ArchivePlugin SlowTarc{
+    {{"00AM", "SlowTarc test archive", "*.tarc", "Tarc archives"}, nullptr},
+    0,
+    TarcFormatTest,
+    TarcListEntries,
+    ResultNotSupported,
+    TarcLocateMember,
+    SlowWriteMember,
+    nullptr,
+};
+
 }  // namespace
 
-SPI_EXPORT int SPI_CALL GetPluginInfo(int index, char* buffer, int bufferLength) {
-  return CopyInfoString(index, buffer, bufferLength, InfoStrings, 3);
-}
-
-SPI_EXPORT int SPI_CALL IsSupported(const char*, uintptr_t dw) { return RunFormatTest(dw, TarcFormatTest); }
-
-SPI_EXPORT int SPI_CALL GetArchiveInfo(const char* source, SpiLength length, unsigned flags,
-                                       SpiHandle* handleSlot) {
-  return BuildArchiveInfo(source, length, flags, handleSlot, TarcListEntries);
-}
-
-SPI_EXPORT int SPI_CALL GetFileInfo(const char* source, SpiLength length, const char* name,
-                                    unsigned flags, fileInfo* record) {
-  return LookupFileInfo(source, length, name, flags, record, TarcListEntries, ResultNotSupported);
-}
-
-SPI_EXPORT int SPI_CALL GetFile(const char* source, SpiLength length, void* destination,
-                                unsigned flags, ProgressCallback progress, SpiUserValue userValue) {
-  TarcContext context;
-  return ExtractMember(source, length, destination, flags, progress, userValue, &context,
-                       TarcLocateMember, SlowWriteMember);
-}
+SPI_ARCHIVE_EXPORTS(SlowTarc, TarcContext)
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow, int function) {
   return function == 1 ? ResultOk : ResultNotImplemented;

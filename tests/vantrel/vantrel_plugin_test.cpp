@@ -57,7 +57,8 @@ int SPI_CALL Record(int done, int total, SpiUserValue user) {
 
 TEST_F(VantrelTest, InformationStrings) {
   EXPECT_EQ(host::PluginInfo(plugin, 0), "00AM");
-  EXPECT_FALSE(host::PluginInfo(plugin, 1).empty());
+  EXPECT_EQ(host::PluginInfo(plugin, 1),
+            "Vantrel " SPI_VERSION_STRING ": frames of animated cursors (Kestrov)");
   EXPECT_EQ(host::PluginInfo(plugin, 2), "*.ani");
   EXPECT_EQ(host::PluginInfo(plugin, 3), "Animation Cursor (*.ani)");
   char buffer[8] = "xyz";

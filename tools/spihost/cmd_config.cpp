@@ -4,8 +4,12 @@
 
 #include "commands.h"
 #include "console.h"
+#include "framework/settings.h"
+#include "morvane/settings_table.h"
+#include "pelorin/settings_table.h"
 #include "platform/platform.h"
 #include "support.h"
+#include "vantrel/settings_table.h"
 
 namespace spihost {
 namespace {
@@ -13,39 +17,36 @@ namespace {
 const char* kLanguageKey = "Software\\Kestrov\\Susie\\Resource";
 const char* kLanguageValue = "Japanese";
 
-// The settings of our plug-ins as their dialogs keep them: the dialog's OK
-// writes every value of its plug-in's key, changed or not.
-struct Setting {
-  const char* name;
-  uint32_t minimum, maximum, fallback;
-  const char* meaning;
-};
+// The settings of our plug-ins, from each plug-in's own table: the dialog's
+// OK writes every value of its plug-in's key, changed or not.
 struct PluginSettings {
   const char* plugin;  // the name without extension
-  const char* key;
-  std::vector<Setting> values;
+  const SettingsTable* table;
   const char* note;    // "" or whose settings these are
 };
 
-const std::vector<PluginSettings>& SettingsTable() {
-  static const std::vector<PluginSettings> table = {
-      {"Pelorin", "Software\\Kestrov\\Susie\\Plug-in\\Pelorin",
-       {{"AddExtensions", 0, 1, 0, "1: the viewer's file filter lists .exe, .scr, .dll and .cpl"},
-        {"ExtractLanguage", 0, 1, 0, "1: resources are filed under a folder per language"}},
-       ""},
-      {"Vantrel", "Software\\Kestrov\\Susie\\Plug-in\\Vantrel",
-       {{"ListAllFrames", 0, 1, 0, "1: one member per step of the animation"}},
-       ""},
-      {"Morvane", "Software\\Kestrov\\Susie\\Plug-in\\Morvane",
-       {{"GroupIcon", 0, 2, 0, "icon files of several images: 0 an archive (Quibbet), 1 the first image, 2 the largest"},
-        {"FileName", 0, 1, 0, "Quibbet's member names: 0 #NNNNN, 1 by size (WWxHHxCC)"}},
-       ""},
-      {"Quibbet", "Software\\Kestrov\\Susie\\Plug-in\\Morvane",
-       {{"GroupIcon", 0, 2, 0, "icon files of several images: 0 an archive (Quibbet), 1 the first image, 2 the largest"},
-        {"FileName", 0, 1, 0, "Quibbet's member names: 0 #NNNNN, 1 by size (WWxHHxCC)"}},
-       "Quibbet has no settings of its own; these are Morvane's"},
+const PluginSettings Plugins[] = {
+    {"Pelorin", &PelorinSettings, ""},
+    {"Vantrel", &VantrelSettings, ""},
+    {"Morvane", &MorvaneSettings, ""},
+    {"Quibbet", &MorvaneSettings, "Quibbet has no settings of its own; these are Morvane's"},
+};
+
+// What each value means, for the listing.
+const char* Meaning(const char* valueName) {
+  static const struct {
+    const char* name;
+    const char* meaning;
+  } meanings[] = {
+      {"AddExtensions", "1: the viewer's file filter lists .exe, .scr, .dll and .cpl"},
+      {"ExtractLanguage", "1: resources are filed under a folder per language"},
+      {"ListAllFrames", "1: one member per step of the animation"},
+      {"GroupIcon", "icon files of several images: 0 an archive (Quibbet), 1 the first image, 2 the largest"},
+      {"FileName", "Quibbet's member names: 0 #NNNNN, 1 by size (WWxHHxCC)"},
   };
-  return table;
+  for (const auto& m : meanings)
+    if (std::string(m.name) == valueName) return m.meaning;
+  return "";
 }
 
 const PluginSettings* SettingsOf(const std::string& wanted) {
@@ -54,17 +55,17 @@ const PluginSettings* SettingsOf(const std::string& wanted) {
   if (cut != std::string::npos) w = w.substr(cut + 1);
   for (const char* ext : {".spi", ".sph"})
     if (w.size() > 4 && w.compare(w.size() - 4, 4, ext) == 0) w = w.substr(0, w.size() - 4);
-  for (const PluginSettings& p : SettingsTable())
+  for (const PluginSettings& p : Plugins)
     if (Lower(p.plugin) == w) return &p;
   return nullptr;
 }
 
 // A value as the plug-in reads it: missing, mistyped or out of range is the default.
-uint32_t Current(const PluginSettings& p, const Setting& v) {
-  uint32_t value;
-  if (!platform::RegistryReadDword(p.key, v.name, &value) || value < v.minimum || value > v.maximum)
-    return v.fallback;
-  return value;
+int Current(const SettingsTable& t, const SettingDefinition& v) {
+  uint32_t stored;
+  if (!platform::RegistryReadDword(t.key, v.valueName, &stored)) return v.defaultValue;
+  const int value = static_cast<int>(stored);
+  return value < v.minimum || value > v.maximum ? v.defaultValue : value;
 }
 
 // Runs the dialog with the viewer's language value set as asked, then puts
@@ -130,48 +131,54 @@ int RunSettings(Session& s) {
     FailRun(s, "no settings known for " + wanted + " (Pelorin, Vantrel, Quibbet or Morvane)");
     return ExitUsage;
   }
-  std::vector<uint32_t> values;
-  for (const Setting& v : p->values) values.push_back(Current(*p, v));
+  const SettingsTable& t = *p->table;
+  std::vector<int> values;
+  for (int k = 0; k < t.count; ++k) values.push_back(Current(t, t.settings[k]));
   // NAME=VALUE pairs: every one checked before anything is written.
   bool change = false;
   for (size_t i = 1; i < s.options.operands.size(); ++i) {
     const std::string& a = s.options.operands[i];
     const size_t eq = a.find('=');
     const std::string name = a.substr(0, eq);
-    size_t k = 0;
-    while (k < p->values.size() && Lower(p->values[k].name) != Lower(name)) ++k;
-    if (eq == std::string::npos || k == p->values.size()) {
+    int k = 0;
+    while (k < t.count && Lower(t.settings[k].valueName) != Lower(name)) ++k;
+    if (eq == std::string::npos || k == t.count) {
       std::string names;
-      for (const Setting& v : p->values) names += std::string(names.empty() ? "" : ", ") + v.name;
+      for (int j = 0; j < t.count; ++j)
+        names += std::string(names.empty() ? "" : ", ") + t.settings[j].valueName;
       FailRun(s, "'" + a + "': " + p->plugin + " has the settings " + names + " (NAME=VALUE)");
       return ExitUsage;
     }
-    const Setting& v = p->values[k];
+    const SettingDefinition& v = t.settings[k];
     const std::string text = a.substr(eq + 1);
     char* end = nullptr;
     const unsigned long n = text.empty() ? 0 : std::strtoul(text.c_str(), &end, 10);
-    if (text.empty() || *end || text[0] == '-' || n < v.minimum || n > v.maximum) {
-      FailRun(s, std::string(v.name) + " takes " + std::to_string(v.minimum) + " to " + std::to_string(v.maximum) +
-                     ", not '" + text + "'");
+    if (text.empty() || *end || text[0] == '-' || n < static_cast<unsigned long>(v.minimum) ||
+        n > static_cast<unsigned long>(v.maximum)) {
+      FailRun(s, std::string(v.valueName) + " takes " + std::to_string(v.minimum) + " to " +
+                     std::to_string(v.maximum) + ", not '" + text + "'");
       return ExitUsage;
     }
-    values[k] = static_cast<uint32_t>(n);
+    values[k] = static_cast<int>(n);
     change = true;
   }
   if (change) {
-    for (size_t k = 0; k < p->values.size(); ++k) {
-      if (!platform::RegistryWriteDword(p->key, p->values[k].name, values[k])) {
-        FailRun(s, std::string("cannot store ") + p->values[k].name + ": " + console::LastErrorText());
+    for (int k = 0; k < t.count; ++k) {
+      if (!platform::RegistryWriteDword(t.key, t.settings[k].valueName,
+                                        static_cast<uint32_t>(values[k]))) {
+        FailRun(s, std::string("cannot store ") + t.settings[k].valueName + ": " +
+                       console::LastErrorText());
         return s.status;
       }
     }
   }
-  std::string text = std::string(p->plugin) + " (HKEY_CURRENT_USER\\" + p->key + ")" +
+  std::string text = std::string(p->plugin) + " (HKEY_CURRENT_USER\\" + t.key + ")" +
                      (*p->note ? std::string("; ") + p->note : "") + "\n";
-  for (size_t k = 0; k < p->values.size(); ++k) {
-    const Setting& v = p->values[k];
-    text += "  " + std::string(v.name) + "=" + std::to_string(values[k]) + "  (" + std::to_string(v.minimum) +
-            " to " + std::to_string(v.maximum) + ", default " + std::to_string(v.fallback) + "; " + v.meaning + ")\n";
+  for (int k = 0; k < t.count; ++k) {
+    const SettingDefinition& v = t.settings[k];
+    text += "  " + std::string(v.valueName) + "=" + std::to_string(values[k]) + "  (" +
+            std::to_string(v.minimum) + " to " + std::to_string(v.maximum) + ", default " +
+            std::to_string(v.defaultValue) + "; " + Meaning(v.valueName) + ")\n";
   }
   PrintOut(s, text);
   return s.status;

@@ -1,7 +1,10 @@
-#include "morvane/picture_frame.h"
+// The picture side of the framework: the two bitmap blocks handed to the
+// host, built from a format's steps over the input of one export call.
+#include "framework/picture.h"
 
 #include <cstring>
 
+#include "framework/input.h"
 #include "platform/platform.h"
 
 int64_t DibStride(int64_t width, int64_t bitCount) {
@@ -25,6 +28,51 @@ int DibPaletteEntries(int colorDepth) {
   }
 }
 
+namespace {
+
+// Allocates and locks the information block and the bits block, storing each
+// handle in its slot as soon as it exists. On failure nothing stays allocated
+// and both slots are null, except that the bits slot is not touched when the
+// information block itself could not be had.
+int OpenDibBlocks(uint32_t infoSize, size_t bitsSize, SpiHandle* infoHandle,
+                  SpiHandle* bitsHandle, uint8_t** header, uint8_t** bits) {
+  SpiHandle infoBlock = platform::BlockAlloc(infoSize);
+  *infoHandle = infoBlock;
+  if (!infoBlock) return ResultNoMemory;
+  *header = static_cast<uint8_t*>(platform::BlockLock(infoBlock));
+  int result = ResultOk;
+  SpiHandle bitsBlock = nullptr;
+  if (!*header) {
+    result = ResultMemoryError;
+  } else if (!(bitsBlock = platform::BlockAlloc(bitsSize))) {
+    result = ResultNoMemory;
+  } else if (!(*bits = static_cast<uint8_t*>(platform::BlockLock(bitsBlock)))) {
+    result = ResultMemoryError;
+  }
+  *bitsHandle = bitsBlock;
+  if (result == ResultOk) return ResultOk;
+  if (bitsBlock) platform::BlockFree(bitsBlock);
+  if (*header) platform::BlockUnlock(infoBlock);
+  platform::BlockFree(infoBlock);
+  *infoHandle = nullptr;
+  *bitsHandle = nullptr;
+  return result;
+}
+
+// Unlocks both blocks; when result is a failure, frees them and clears both slots.
+int CloseDibBlocks(int result, SpiHandle* infoHandle, SpiHandle* bitsHandle) {
+  platform::BlockUnlock(*bitsHandle);
+  platform::BlockUnlock(*infoHandle);
+  if (result == ResultOk) return ResultOk;
+  platform::BlockFree(*bitsHandle);
+  platform::BlockFree(*infoHandle);
+  *infoHandle = nullptr;
+  *bitsHandle = nullptr;
+  return result;
+}
+
+}  // namespace
+
 int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
              ProgressCallback progress, SpiUserValue userValue, SpiHandle* infoHandle,
              SpiHandle* bitsHandle) {
@@ -43,16 +91,10 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
   uint32_t imageSize = static_cast<uint32_t>(stride * info.height);
   uint32_t infoSize = DibHeaderSize + 4u * static_cast<uint32_t>(entries);
 
-  SpiHandle infoBlock = platform::BlockAlloc(infoSize);
-  *infoHandle = infoBlock;
-  if (!infoBlock) return ResultNoMemory;
-  auto* header = static_cast<uint8_t*>(platform::BlockLock(infoBlock));
-  if (!header) {
-    platform::BlockFree(infoBlock);
-    *infoHandle = nullptr;
-    *bitsHandle = nullptr;
-    return ResultMemoryError;
-  }
+  uint8_t* header = nullptr;
+  uint8_t* bits = nullptr;
+  result = OpenDibBlocks(infoSize, imageSize, infoHandle, bitsHandle, &header, &bits);
+  if (result != ResultOk) return result;
 
   PutLe32(header + 0, DibHeaderSize);
   PutLe32(header + 4, static_cast<uint32_t>(info.width));
@@ -63,25 +105,6 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
   PutLe32(header + 20, imageSize);
   // Resolutions and colour counts stay 0: the block is zero-initialised.
 
-  SpiHandle bitsBlock = platform::BlockAlloc(imageSize);
-  *bitsHandle = bitsBlock;
-  if (!bitsBlock) {
-    platform::BlockUnlock(infoBlock);
-    platform::BlockFree(infoBlock);
-    *infoHandle = nullptr;
-    *bitsHandle = nullptr;
-    return ResultNoMemory;
-  }
-  auto* bits = static_cast<uint8_t*>(platform::BlockLock(bitsBlock));
-  if (!bits) {
-    platform::BlockFree(bitsBlock);
-    platform::BlockUnlock(infoBlock);
-    platform::BlockFree(infoBlock);
-    *infoHandle = nullptr;
-    *bitsHandle = nullptr;
-    return ResultMemoryError;
-  }
-
   DibTarget target;
   target.palette = header + DibHeaderSize;
   target.paletteSize = infoSize - DibHeaderSize;
@@ -89,80 +112,20 @@ int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
   target.bitsSize = imageSize;
   target.stride = static_cast<int32_t>(stride);
   target.height = info.height;
-  result = bitsStep(input, &target, progress, userValue);
-
-  platform::BlockUnlock(bitsBlock);
-  platform::BlockUnlock(infoBlock);
-  if (result == ResultOk) return ResultOk;
-  platform::BlockFree(bitsBlock);
-  platform::BlockFree(infoBlock);
-  *infoHandle = nullptr;
-  *bitsHandle = nullptr;
-  return result;
+  return CloseDibBlocks(bitsStep(input, &target, progress, userValue), infoHandle, bitsHandle);
 }
 
 namespace {
-
-// Memory input: the host's length bounds what may be read, or without one
-// the readable memory.
-ByteView MemoryInput(const char* input, SpiLength position) {
-  if (!input || position < 0) return ByteView{};
-  if (position > 0)
-    return ByteView{reinterpret_cast<const uint8_t*>(input), static_cast<size_t>(position)};
-  // Hosts that pass no length hand over the image alone: it reaches as far as
-  // memory stays readable from the pointer, as in the other plug-ins.
-  const uint8_t* begin;
-  const uint8_t* end;
-  if (!platform::ReadableExtent(input, &begin, &end)) return ByteView{};
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(input);
-  return ByteView{p, static_cast<size_t>(end - p)};
-}
-
-// File input starts position bytes into the mapped file (nothing when that lies outside).
-ByteView FileInput(const platform::MappedFile& file, SpiLength position) {
-  return Tail(ByteView{file.data, file.size}, static_cast<uintptr_t>(position));
-}
-
-// Runs work over the input that input, position and flags name: the mapped
-// file from position on, or the memory image.
-template <typename Work>
-int WithInput(HostText input, SpiLength position, unsigned flags, Work work) {
-  switch (flags & InputKindMask) {
-    case InputFile: {
-      platform::MappedFile file;
-      if (!MapHostFile(input, &file)) return ResultReadError;
-      int result = work(FileInput(file, position));
-      platform::Unmap(&file);
-      return result;
-    }
-    case InputMemory:
-      return work(MemoryInput(input.Address(), position));
-    default:
-      return ResultNotImplemented;
-  }
-}
 
 // The two blocks of an encoded picture: a header naming its encoding and
 // length, and the file's bytes unchanged.
 int BuildEncodedDib(ByteView encoded, const PictureInfo& info, SpiHandle* infoHandle,
                     SpiHandle* bitsHandle) {
   if (encoded.size == 0 || encoded.size > INT32_MAX) return ResultBrokenData;
-  SpiHandle infoBlock = platform::BlockAlloc(DibHeaderSize);
-  *infoHandle = infoBlock;
-  if (!infoBlock) return ResultNoMemory;
-  SpiHandle bitsBlock = platform::BlockAlloc(encoded.size);
-  uint8_t* header = static_cast<uint8_t*>(platform::BlockLock(infoBlock));
-  uint8_t* bits = bitsBlock ? static_cast<uint8_t*>(platform::BlockLock(bitsBlock)) : nullptr;
-  if (!header || !bits) {
-    const int result = !bitsBlock ? ResultNoMemory : ResultMemoryError;
-    if (bits) platform::BlockUnlock(bitsBlock);
-    if (header) platform::BlockUnlock(infoBlock);
-    if (bitsBlock) platform::BlockFree(bitsBlock);
-    platform::BlockFree(infoBlock);
-    *infoHandle = nullptr;
-    *bitsHandle = nullptr;
-    return result;
-  }
+  uint8_t* header = nullptr;
+  uint8_t* bits = nullptr;
+  int result = OpenDibBlocks(DibHeaderSize, encoded.size, infoHandle, bitsHandle, &header, &bits);
+  if (result != ResultOk) return result;
   PutLe32(header + 0, DibHeaderSize);
   PutLe32(header + 4, static_cast<uint32_t>(info.width));
   PutLe32(header + 8, static_cast<uint32_t>(info.height));
@@ -171,26 +134,26 @@ int BuildEncodedDib(ByteView encoded, const PictureInfo& info, SpiHandle* infoHa
   PutLe32(header + 16, SpiCompressionPng);
   PutLe32(header + 20, static_cast<uint32_t>(encoded.size));
   std::memcpy(bits, encoded.data, encoded.size);
-  platform::BlockUnlock(bitsBlock);
-  platform::BlockUnlock(infoBlock);
-  *bitsHandle = bitsBlock;
-  return ResultOk;
+  return CloseDibBlocks(ResultOk, infoHandle, bitsHandle);
 }
 
 }  // namespace
 
 int PictureInfoFromInput(HostText input, SpiLength position, unsigned flags,
                          PictureInfoStep infoStep, PictureInfo* info) {
-  return WithInput(input, position, flags, [&](ByteView view) { return infoStep(view, info); });
+  return WithInput(input, position, flags, MemoryLength::Bounds,
+                   [&](DataRef data, uintptr_t) { return infoStep(FromHere(data), info); });
 }
 
 int PictureFromInput(HostText input, SpiLength position, unsigned flags, SpiHandle* infoHandle,
                      SpiHandle* bitsHandle, ProgressCallback progress, SpiUserValue userValue,
                      PictureInfoStep infoStep, PictureBitsStep bitsStep) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
-  int result = WithInput(input, position, flags, [&](ByteView view) {
-    return BuildDib(view, infoStep, bitsStep, progress, userValue, infoHandle, bitsHandle);
-  });
+  auto build = [&](DataRef data, uintptr_t) {
+    return BuildDib(FromHere(data), infoStep, bitsStep, progress, userValue, infoHandle,
+                    bitsHandle);
+  };
+  int result = WithInput(input, position, flags, MemoryLength::Bounds, build);
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }
@@ -199,7 +162,8 @@ int PictureAlphaFromInput(HostText input, SpiLength position, unsigned flags, un
                           SpiHandle* infoHandle, SpiHandle* bitsHandle, ProgressCallback progress,
                           SpiUserValue userValue, const AlphaPictureSteps* steps) {
   if (progress && progress(0, 1, userValue) != 0) return ResultAborted;
-  int result = WithInput(input, position, flags, [&](ByteView view) {
+  auto build = [&](DataRef data, uintptr_t) {
+    const ByteView view = FromHere(data);
     if (options & SpiKeepEncoded) {
       ByteView encoded{};
       PictureInfo info{};
@@ -208,7 +172,8 @@ int PictureAlphaFromInput(HostText input, SpiLength position, unsigned flags, un
       if (encoded.size) return BuildEncodedDib(encoded, info, infoHandle, bitsHandle);
     }
     return BuildDib(view, steps->info, steps->bits, progress, userValue, infoHandle, bitsHandle);
-  });
+  };
+  int result = WithInput(input, position, flags, MemoryLength::Bounds, build);
   if (result == ResultOk && progress) progress(1, 1, userValue);
   return result;
 }

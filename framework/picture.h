@@ -52,7 +52,7 @@ int DibPaletteEntries(int colorDepth);
 
 // Runs both steps and hands the host an information block and a bits block
 // (movable, unlocked). On failure no block is left allocated; which handle
-// slots are written follows the result (see picture_frame.cpp).
+// slots are written follows the result (see picture.cpp).
 int BuildDib(ByteView input, PictureInfoStep infoStep, PictureBitsStep bitsStep,
              ProgressCallback progress, SpiUserValue userValue, SpiHandle* infoHandle,
              SpiHandle* bitsHandle);
