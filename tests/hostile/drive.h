@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "host/host.h"
-#include "tests/hostile/builders.h"
+#include "tests/builders/ani.h"
+#include "tests/builders/pe.h"
 
 namespace hostile {
 
