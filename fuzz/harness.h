@@ -39,10 +39,62 @@ std::vector<host::Plugin> LoadVariants(const char* name, const std::vector<Varia
 std::string RegistryText(const char* plugin,
                          const std::vector<std::pair<const char*, uint32_t>>& values);
 
-// Drives an archive plug-in (IsSupported, GetArchiveInfo, GetFileInfo, GetFile).
-void DriveArchive(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size);
+// What one drive saw, for callers that check more than the promises.
+struct ArchiveReport {
+  int headTest = 0;  // IsSupported on the first 2 KB in memory
+  int list = 0;      // GetArchiveInfo
+  std::vector<fileInfo> entries;
+  std::vector<int> extract;  // GetFile to memory, per member driven
+  std::vector<int> lookup;   // GetFileInfo, per name looked up
+};
+struct PictureReport {
+  int headTest = 0;
+  int info = 0;     // GetPictureInfo
+  int picture = 0;  // GetPicture
+  int alpha = 0;    // GetPictureAlpha of 32-bit rows, where the plug-in has it
+  PictureInfo record{};
+  std::vector<uint8_t> infoBlock, bitsBlock;  // of a successful GetPicture
+};
+
+// How far one input is driven. Every export call with memory input reads the
+// process's memory map: the fuzz runs drive few members per input, the first
+// ones and the last one, where the edge cases sit, and look up one of them.
+struct Reach {
+  size_t members = 4;
+  bool lookUpEach = false;
+};
+
+// Drives an archive plug-in (IsSupported, GetArchiveInfo, GetFileInfo, GetFile)
+// on the first `reach.members` - 1 members and the last.
+void DriveArchive(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size,
+                  ArchiveReport* report, const Reach& reach);
 // Drives an image plug-in (IsSupported, GetPictureInfo, GetPicture, GetPreview).
-void DrivePicture(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size);
+void DrivePicture(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size,
+                  PictureReport* report);
+// The same for a fuzz run: no report, few members.
+inline void DriveArchive(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size) {
+  DriveArchive(plugin, control, data, size, nullptr, Reach());
+}
+inline void DrivePicture(const host::Plugin& plugin, uint8_t control, const uint8_t* data, size_t size) {
+  DrivePicture(plugin, control, data, size, nullptr);
+}
+
+// IsSupported with the handle of a file holding the data, as a viewer that opened it.
+int TestFile(const host::Plugin& plugin, const uint8_t* data, size_t size);
+// GetFile to memory for the address `position` bytes into the data, with its checks.
+int ExtractFromMemory(const host::Plugin& plugin, const uint8_t* data, size_t size, size_t position,
+                      std::vector<uint8_t>* member = nullptr);
+
+// One of the interface's result codes.
+bool IsResultCode(int r);
+
+// A broken promise aborts the run, as a crash does; a test may take it instead
+// (the handler must not return: it throws or ends the process).
+using BrokenHandler = void (*)(const char* what, int result);
+void SetBrokenHandler(BrokenHandler handler);
+
+// The run's scratch folder (removed at exit).
+std::string ScratchFolder();
 
 // One fuzz input: its first byte picks the settings copy and steers `drive`,
 // the rest is the file under test.

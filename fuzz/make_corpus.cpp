@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/hostile/builders.h"
-#include "tests/morvane/icon_builder.h"
+#include "tests/builders/ani.h"
+#include "tests/builders/pe.h"
 
 using build::Bytes;
 
@@ -66,9 +66,9 @@ void IconSeeds(const std::string& dir) {
   // PNG-compressed images, alone and beside a bitmap image.
   Bytes rgba(4 * 4 * 4);
   for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 37);
-  const Bytes png = iconbuild::Png(4, 4, rgba);
-  Write(dir, "ico1-png", iconbuild::IconFile(std::vector<Bytes>{png}));
-  Write(dir, "ico2-png", iconbuild::IconFile(std::vector<Bytes>{iconbuild::ImageBlock(iconbuild::ImageSpec{}), png}));
+  const Bytes png = build::Png(4, 4, rgba);
+  Write(dir, "ico1-png", build::IconFile(std::vector<Bytes>{png}));
+  Write(dir, "ico2-png", build::IconFile(std::vector<Bytes>{build::ImageBlock(build::ImageSpec{}), png}));
 }
 
 void AniSeeds(const std::string& dir) {
@@ -90,20 +90,10 @@ void AniSeeds(const std::string& dir) {
 void PeSeeds(const std::string& dir) {
   Write(dir, "pe-sample", build::SamplePe());
   Write(dir, "pe-empty", build::PeWithResources({}));
-  build::Resource missing;
-  missing.type = 14;
-  missing.name = 1;
-  missing.data = build::IconGroupData(1, {{9, 296}});
-  Write(dir, "pe-missing-member", build::PeWithResources({missing}));
+  Write(dir, "pe-missing-member", build::PeWithResources({build::Res(14, 1, build::IconGroupData(1, {{9, 296}}))}));
   std::vector<build::Resource> langs;
-  for (uint32_t lang : {0x409u, 0x411u, 0x804u, 0x1004u, 0u}) {
-    build::Resource r;
-    r.type = 10;
-    r.name = 1;
-    r.language = lang;
-    r.data = Bytes(5, static_cast<uint8_t>(lang));
-    langs.push_back(r);
-  }
+  for (uint16_t lang : {0x409, 0x411, 0x804, 0x1004, 0})
+    langs.push_back(build::Res(10, 1, Bytes(5, static_cast<uint8_t>(lang)), lang));
   Write(dir, "pe-languages", build::PeWithResources(langs));
 }
 

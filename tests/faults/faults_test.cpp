@@ -21,7 +21,7 @@
 #include "platform/platform.h"
 #include "quibbet/quibbet.h"
 #include "test_files.h"
-#include "tests/hostile/builders.h"
+#include "tests/builders/icon.h"
 
 // Morvane's settings live with its exports, which this test does not link.
 int GroupIcon = TreatAsArchive;

@@ -32,6 +32,12 @@ ScratchDir::~ScratchDir() {
 
 std::string ScratchDir::Join(const std::string& name) const { return path_ + Sep() + name; }
 
+std::string ScratchDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+  std::string path = Join(name);
+  WriteBytes(path, bytes);
+  return path;
+}
+
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

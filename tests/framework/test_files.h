@@ -19,6 +19,8 @@ class ScratchDir {
   const std::string& path() const { return path_; }
   // path() joined with name by the native separator.
   std::string Join(const std::string& name) const;
+  // Writes a file of that name in the directory; answers its path.
+  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
 
  private:
   std::string path_;

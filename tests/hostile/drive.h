@@ -1,6 +1,7 @@
 // Drives a plug-in through every export a viewer calls, on one hostile input,
 // from memory (at the very end of readable memory, so an over-read faults) and
-// from a file, and records what each call answered and how long it all took.
+// from a file, with the fuzz targets' contract driver; records what the calls
+// answered and how long it all took. A broken promise fails the test.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/harness.h"
 #include "host/host.h"
-#include "tests/hostile/builders.h"
+#include "tests/builders/ani.h"
+#include "tests/builders/pe.h"
 
 namespace hostile {
 
@@ -42,16 +45,16 @@ struct ArchiveRun {
   int headTest = 0;        // IsSupported on the first 2 KB in memory
   int fileTest = 0;        // IsSupported on an open file
   int list = 0;            // GetArchiveInfo, memory input
-  int listFromFile = 0;    // GetArchiveInfo, file input at offset 3
+  int listFromFile = 0;    // GetArchiveInfo, file input at an offset
   std::vector<fileInfo> entries;
-  std::vector<int> extract;          // GetFile to memory per member, memory input
+  std::vector<int> extract;          // GetFile to memory per member (the first 64), memory input
   std::vector<int> extractFromFile;  // the same from the file
   std::vector<int> lookup;           // GetFileInfo per member, memory input
   double seconds = 0;
 };
 
 // Runs every archive export on bytes; the contract checks (result codes, null
-// slots on failure, block sizes) are gtest failures inside.
+// slots on failure, block sizes, names found again) are gtest failures inside.
 ArchiveRun RunArchive(const host::Plugin& plugin, const build::Bytes& bytes);
 // GetFile to memory with memory input for an address `position` bytes into bytes.
 int ExtractAt(const host::Plugin& plugin, const build::Bytes& bytes, uint32_t position,
@@ -68,10 +71,7 @@ struct PictureRun {
 };
 PictureRun RunPicture(const host::Plugin& plugin, const build::Bytes& bytes);
 
-inline bool IsResultCode(int r) {
-  return r == 0 || r == 1 || r == 2 || r == 3 || r == 4 || r == 5 || r == 6 || r == 8 || r == 9 ||
-         r == -1;
-}
+using fuzz::IsResultCode;
 
 // The answer promised for every hostile input; sanitizers slow every read.
 #if defined(__SANITIZE_ADDRESS__)

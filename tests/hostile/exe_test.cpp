@@ -9,6 +9,7 @@
 #include "tests/hostile/drive.h"
 
 using build::Bytes;
+using build::Res;
 using build::Resource;
 using namespace hostile;
 namespace fs = std::filesystem;
@@ -16,15 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint32_t Section = build::PeSectionFile;
-
-Resource Res(uint32_t type, uint32_t name, Bytes data, uint32_t language = 0x409) {
-  Resource r;
-  r.type = type;
-  r.name = name;
-  r.language = language;
-  r.data = std::move(data);
-  return r;
-}
 
 // Root entry i's offset field, at its place in the file.
 size_t RootEntryOffsetField(size_t i) { return Section + 16 + 8 * i + 4; }
@@ -80,7 +72,7 @@ TEST(HostileExe, EntryCountsInTheMillions) {
 TEST(HostileExe, NameAndDataOffsetsOutsideTheSection) {
   auto p = Pelorin();
   Resource named = Res(10, 0, Bytes(8, 1));
-  named.nameText = u"NAME";
+  named.name = build::Key(0, u"NAME");
   build::ResourceLayout layout;
   Bytes pe = build::PeWithResources({named, Res(2, 7, build::BitmapData(4, 4, 8))}, &layout);
   for (uint32_t bad : {0x7FFFFFFFu, 0x7FFFFFF0u, 0x00100000u, static_cast<uint32_t>(pe.size() - Section - 1)}) {
@@ -255,7 +247,7 @@ TEST(HostileExe, MemberNamesThatClimbOutOfTheDestination) {
   fs::create_directories(dest);
   for (const char16_t* name : {u"../../ESCAPED", u"..\\..\\ESCAPED", u"C:\\ESCAPED"}) {
     Resource r = Res(10, 0, Bytes(16, 0x61));
-    r.nameText = name;
+    r.name = build::Key(0, name);
     Bytes pe = build::PeWithResources({r});
     host::GuardedBuffer mem(pe);
     SpiHandle list = nullptr;

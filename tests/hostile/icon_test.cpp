@@ -59,9 +59,9 @@ TEST(HostileIcon, ImageOffsetAndSizeThatWrapOrRunPastTheEnd) {
   for (Case c : {Case{0xFFFFFF00u, 0x200u}, Case{0xFFFFFFFFu, 1u}, Case{0x80000000u, 0x80000000u},
                  Case{0u, 0xFFFFFFF0u}, Case{0u, 0xFFFFFFFFu}, Case{0u, 0x7FFFFFFFu}, Case{0x1000u, 8u}}) {
     Bytes icon = build::SmallIcon(1, 2);
-    uint32_t offset = c.offset ? c.offset : build::Get32(icon, build::IconImageOffsetOffset(1));
-    build::Put32(icon, build::IconImageOffsetOffset(1), offset);
-    build::Put32(icon, build::IconByteSizeOffset(1), c.size);
+    uint32_t offset = c.offset ? c.offset : build::Get32(icon, build::ImageOffsetAt(1));
+    build::Put32(icon, build::ImageOffsetAt(1), offset);
+    build::Put32(icon, build::ByteSizeAt(1), c.size);
     ArchiveRun run = RunArchive(*q, icon);
     EXPECT_EQ(run.list, ResultOk) << "image blocks are not examined by the listing";
     ASSERT_EQ(run.extract.size(), 2u);
@@ -75,7 +75,7 @@ TEST(HostileIcon, ImageOffsetAndSizeThatWrapOrRunPastTheEnd) {
     PictureRun picture = RunPicture(*large, icon);
     // Chosen by its byte size, which the decoder otherwise ignores: only a block
     // placed outside the file must be refused.
-    bool chosen = static_cast<int32_t>(c.size) > static_cast<int32_t>(build::Get32(icon, build::IconByteSizeOffset(0)));
+    bool chosen = static_cast<int32_t>(c.size) > static_cast<int32_t>(build::Get32(icon, build::ByteSizeAt(0)));
     if (chosen && c.offset != 0) {
       EXPECT_NE(picture.picture, ResultOk);
     }

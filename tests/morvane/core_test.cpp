@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "icon_builder.h"
+#include "tests/builders/icon.h"
 #include "morvane/icon_picture.h"
 #include "framework/picture.h"
 #include "morvane/png_image.h"
@@ -22,7 +22,9 @@
 int GroupIcon = TreatAsArchive;
 int FileName = NumberName;
 
-using namespace iconbuild;
+using namespace build;
+
+ByteView View(const Bytes& b) { return ByteView{b.data(), b.size()}; }
 
 namespace {
 
@@ -51,10 +53,6 @@ Dib Build(const Bytes& file) {
     EXPECT_TRUE(hi == nullptr || hi == Untouched);
   }
   return d;
-}
-
-uint32_t At32(const std::vector<uint8_t>& b, size_t at) {
-  return Le32(ByteView{b.data(), b.size()}, at);
 }
 
 }  // namespace
@@ -92,12 +90,12 @@ TEST(MorvaneTest, HeaderFieldsDecide) {
     bad[2] = 3;  // type
     EXPECT_EQ(TestIconPicture(View(bad)), 0);
     bad = one;
-    Set32(bad, ImageOffsetAt(0), 22 + 2);  // first block not behind the directory
+    Put32(bad, ImageOffsetAt(0), 22 + 2);  // first block not behind the directory
     EXPECT_EQ(TestIconPicture(View(bad)), 0);
     // An empty directory whose offset field happens to say 6.
     Bytes empty = one;
     empty[4] = 0;
-    Set32(empty, ImageOffsetAt(0), 6);
+    Put32(empty, ImageOffsetAt(0), 6);
     EXPECT_EQ(TestIconPicture(View(empty)), 0);
     // Too short to hold entry 0's offset.
     EXPECT_EQ(TestIconPicture(ByteView{one.data(), 21}), 0);
@@ -145,14 +143,14 @@ TEST(MorvaneDib, BlocksForEachBitCount) {
     ASSERT_EQ(d.result, ResultOk) << c.w << "x" << c.h << "x" << c.bits;
     ASSERT_EQ(d.info.size(), c.infoSize);
     ASSERT_EQ(d.bits.size(), c.bitsSize);
-    EXPECT_EQ(At32(d.info, 0), 40u);
-    EXPECT_EQ(At32(d.info, 4), static_cast<uint32_t>(c.w));
-    EXPECT_EQ(At32(d.info, 8), static_cast<uint32_t>(c.h));
+    EXPECT_EQ(Get32(d.info, 0), 40u);
+    EXPECT_EQ(Get32(d.info, 4), static_cast<uint32_t>(c.w));
+    EXPECT_EQ(Get32(d.info, 8), static_cast<uint32_t>(c.h));
     EXPECT_EQ(d.info[12] | d.info[13] << 8, 1);
     EXPECT_EQ(d.info[14] | d.info[15] << 8, c.bits);
-    EXPECT_EQ(At32(d.info, 16), 0u);
-    EXPECT_EQ(At32(d.info, 20), c.bitsSize);
-    for (size_t at = 24; at < 40; at += 4) EXPECT_EQ(At32(d.info, at), 0u);
+    EXPECT_EQ(Get32(d.info, 16), 0u);
+    EXPECT_EQ(Get32(d.info, 20), c.bitsSize);
+    for (size_t at = 24; at < 40; at += 4) EXPECT_EQ(Get32(d.info, at), 0u);
     Bytes pal = PaletteOf(s, 4);
     EXPECT_EQ(Bytes(d.info.begin() + 40, d.info.end()), pal);
     EXPECT_EQ(d.bits, ColourBitsOf(s));
@@ -175,7 +173,7 @@ TEST(MorvaneDib, OddHeaderHeightIsHalvedDown) {
   s.headerHeight = 33;
   Dib d = Build(IconFile(s));
   ASSERT_EQ(d.result, ResultOk);
-  EXPECT_EQ(At32(d.info, 8), 16u);
+  EXPECT_EQ(Get32(d.info, 8), 16u);
   EXPECT_EQ(d.bits.size(), 16u * 16u);
 }
 
@@ -209,7 +207,7 @@ TEST(MorvaneDib, ThirtyTwoBitsKeepTheirAlpha) {
   ASSERT_EQ(d.result, ResultOk);
   EXPECT_EQ(d.info.size(), 40u);
   EXPECT_EQ(d.info[14], 32);
-  EXPECT_EQ(At32(d.info, 20), 7u * 4u * 5u);
+  EXPECT_EQ(Get32(d.info, 20), 7u * 4u * 5u);
   EXPECT_EQ(d.bits, ColourBitsOf(s));
 }
 
@@ -251,8 +249,8 @@ TEST(MorvanePng, DecodesToBottomUpBgra) {
   Dib d = Build(f);
   ASSERT_EQ(d.result, ResultOk);
   EXPECT_EQ(d.info.size(), 40u);
-  EXPECT_EQ(At32(d.info, 8), 2u);
-  EXPECT_EQ(At32(d.info, 20), 24u);
+  EXPECT_EQ(Get32(d.info, 8), 2u);
+  EXPECT_EQ(Get32(d.info, 20), 24u);
   Bytes want = {128, 128, 128, 128, 0, 0, 0, 0, 255, 255, 255, 255,
                 0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255};
   EXPECT_EQ(d.bits, want);
@@ -281,9 +279,9 @@ TEST(MorvanePng, CorruptImagesAreRefused) {
   }
   // The entry's byte size reaching past the input, or cutting the PNG short.
   Bytes f = PngIcon(png);
-  Set32(f, ByteSizeAt(0), static_cast<uint32_t>(png.size() + 1));
+  Put32(f, ByteSizeAt(0), static_cast<uint32_t>(png.size() + 1));
   EXPECT_EQ(Build(f).result, ResultBrokenData);
-  Set32(f, ByteSizeAt(0), static_cast<uint32_t>(png.size() - 1));
+  Put32(f, ByteSizeAt(0), static_cast<uint32_t>(png.size() - 1));
   EXPECT_EQ(Build(f).result, ResultBrokenData);
 }
 
@@ -350,17 +348,17 @@ TEST(MorvaneChoice, LargestByteSizeEarliestAmongEquals) {
     GroupIconScope scope(ShowLargeIcon);
     Dib d = Build(f);
     ASSERT_EQ(d.result, ResultOk);
-    EXPECT_EQ(At32(d.info, 4), 32u);
+    EXPECT_EQ(Get32(d.info, 4), 32u);
     EXPECT_EQ(d.bits, ColourBitsOf(big));
     // Only the byte size counts, read as signed: a "huge" negative one loses.
     Bytes g = f;
-    Set32(g, ByteSizeAt(2), 0x80000000u);
-    Set32(g, ByteSizeAt(0), 0x7FFFFFFFu);
+    Put32(g, ByteSizeAt(2), 0x80000000u);
+    Put32(g, ByteSizeAt(0), 0x7FFFFFFFu);
     d = Build(g);
     ASSERT_EQ(d.result, ResultOk);
     EXPECT_EQ(d.bits, ColourBitsOf(small));
     // No byte size above 0: entry 0.
-    for (int i = 0; i < 4; ++i) Set32(g, ByteSizeAt(i), 0);
+    for (int i = 0; i < 4; ++i) Put32(g, ByteSizeAt(i), 0);
     d = Build(g);
     ASSERT_EQ(d.result, ResultOk);
     EXPECT_EQ(d.bits, ColourBitsOf(small));
@@ -385,16 +383,16 @@ TEST(MorvaneBounds, EveryPartMustLieWithinTheInput) {
   // A directory that claims more entries than the input holds.
   Bytes two = IconFile({ImageBlock(s), ImageBlock(s)});
   two[4] = 200;
-  Set32(two, ImageOffsetAt(0), 6 + 16 * 200);
+  Put32(two, ImageOffsetAt(0), 6 + 16 * 200);
   EXPECT_EQ(Build(two).result, ResultBrokenData);
   // The chosen entry's block lies outside.
   two = IconFile({ImageBlock(s), ImageBlock(s)});
-  Set32(two, ByteSizeAt(1), 1u << 30);
-  Set32(two, ImageOffsetAt(1), 0xFFFFFFF0u);
+  Put32(two, ByteSizeAt(1), 1u << 30);
+  Put32(two, ImageOffsetAt(1), 0xFFFFFFF0u);
   EXPECT_EQ(Build(two).result, ResultBrokenData);
   // A header size that pushes the palette past the end (and would wrap in 32 bits).
   Bytes g = f;
-  Set32(g, headerAt, 0xFFFFFFFFu);
+  Put32(g, headerAt, 0xFFFFFFFFu);
   EXPECT_EQ(Build(g).result, ResultBrokenData);
 }
 
@@ -408,10 +406,9 @@ TEST(MorvaneBounds, CraftedDimensionsAreRefusedBeforeAllocating) {
   for (const Case& c : cases) {
     ImageSpec s{16, 16, 8};
     Bytes f = IconFile(s);
-    Set32(f, 22 + 4, static_cast<uint32_t>(c.width));
-    Set32(f, 22 + 8, static_cast<uint32_t>(c.headerHeight));
-    f[22 + 14] = static_cast<uint8_t>(c.bits);
-    f[22 + 15] = static_cast<uint8_t>(c.bits >> 8);
+    Put32(f, 22 + 4, static_cast<uint32_t>(c.width));
+    Put32(f, 22 + 8, static_cast<uint32_t>(c.headerHeight));
+    Put16(f, 22 + 14, static_cast<uint16_t>(c.bits));
     EXPECT_EQ(Build(f).result, ResultBrokenData) << c.width << " " << c.headerHeight;
   }
 }
@@ -514,8 +511,7 @@ TEST(MorvaneFrame, InputKinds) {
 
   // File input from an offset, with flags 0x10 meaning file input too.
   std::string path = "morvane_core_test_input.bin";
-  Bytes padded(100, 0xEE);
-  padded.insert(padded.end(), f.begin(), f.end());
+  Bytes padded = Concat(Bytes(100, 0xEE), f);
   FILE* out = std::fopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
   std::fwrite(padded.data(), 1, padded.size(), out);

@@ -11,11 +11,11 @@
 
 #include "dib_rgb.h"
 #include "host/host.h"
-#include "icon_builder.h"
+#include "tests/builders/icon.h"
 #include "platform/platform.h"
 #include "formats/icon.h"
 
-using namespace iconbuild;
+using namespace build;
 
 namespace {
 
@@ -194,8 +194,7 @@ TEST_F(MorvaneExports, PictureFromMemoryAndFile) {
   EXPECT_EQ(plugin.getPicture(cut.source(), 0, InputMemory, &hi, &hb, nullptr, 0),
             ResultBrokenData);
 
-  Bytes padded(100, 0);
-  padded.insert(padded.end(), f.begin(), f.end());
+  Bytes padded = Concat(Bytes(100, 0), f);
   WriteFile("morvane_exports_input.ico", padded);
   Picture d = GetFromFile(plugin, "morvane_exports_input.ico", 100);
   ASSERT_EQ(d.result, ResultOk);

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pe_builder.h"
+#include "tests/builders/pe.h"
 #include "pelorin_host.h"
 #include "platform/platform.h"
 #include "test_files.h"
 
-using namespace pe_builder;
+using namespace build;
 
 namespace {
 

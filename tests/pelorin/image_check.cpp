@@ -1,5 +1,7 @@
 #include "image_check.h"
 
+#include "tests/builders/bytes.h"
+
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
@@ -8,10 +10,11 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using build::Bytes;
+using build::Get32;
+using build::Put32;
 
-uint32_t U16(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t U32(const Bytes& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
+uint32_t U16(const Bytes& b, size_t at) { return build::Get16(b, at); }
 
 bool Fail(std::string* why, const std::string& text) {
   *why = text;
@@ -36,13 +39,13 @@ bool ImageBlockDecodes(const Bytes& block, uint32_t expectWidth, std::string* wh
     return true;
   }
   if (block.size() < 12) return Fail(why, "image block too short");
-  const uint32_t hs = U32(block, 0);
+  const uint32_t hs = Get32(block, 0);
   uint32_t width, height, bpp, compression = 0;
   if (hs == 12) {
     width = U16(block, 4), height = U16(block, 6), bpp = U16(block, 10);
   } else {
     if (hs < 40 || block.size() < hs) return Fail(why, "bitmap header size " + std::to_string(hs));
-    width = U32(block, 4), height = U32(block, 8), bpp = U16(block, 14), compression = U32(block, 16);
+    width = Get32(block, 4), height = Get32(block, 8), bpp = U16(block, 14), compression = Get32(block, 16);
   }
   if (width == 0 || height == 0 || height % 2 || height > 2 * 4096 || width > 4096)
     return Fail(why, "odd image dimensions");
@@ -58,14 +61,14 @@ bool ImageBlockDecodes(const Bytes& block, uint32_t expectWidth, std::string* wh
                          std::to_string(need));
   Bytes file(14, 0);
   file[0] = 'B', file[1] = 'M';
-  file.insert(file.end(), block.begin(), block.end());
+  build::AddBytes(file, block);
   const uint32_t size = static_cast<uint32_t>(file.size()), offset = 14 + hs + palette;
-  for (int i = 0; i < 4; ++i) file[2 + i] = static_cast<uint8_t>(size >> (8 * i));
-  for (int i = 0; i < 4; ++i) file[10 + i] = static_cast<uint8_t>(offset >> (8 * i));
+  Put32(file, 2, size);
+  Put32(file, 10, offset);
   if (hs == 12) {
-    file[14 + 6] = static_cast<uint8_t>(rows), file[14 + 7] = static_cast<uint8_t>(rows >> 8);
+    build::Put16(file, 14 + 6, static_cast<uint16_t>(rows));
   } else {
-    for (int i = 0; i < 4; ++i) file[14 + 8 + i] = static_cast<uint8_t>(rows >> (8 * i));
+    Put32(file, 14 + 8, rows);
   }
   int w, h;
   if (!Decodes(file.data(), file.size(), &w, &h)) return Fail(why, "bitmap image does not decode");
@@ -107,30 +110,30 @@ bool RleDecodes(const Bytes& file, uint32_t offset, bool four, uint32_t width, u
 
 bool IsWellFormedBitmapFile(const Bytes& file, std::string* why) {
   if (file.size() < 14 + 12 || file[0] != 'B' || file[1] != 'M') return Fail(why, "no BM header");
-  if (U32(file, 2) != file.size()) return Fail(why, "file size field differs");
-  const uint32_t offset = U32(file, 10);
-  if (offset > file.size() || offset < 14 + U32(file, 14)) return Fail(why, "bits offset out of place");
-  const uint32_t hs = U32(file, 14);
+  if (Get32(file, 2) != file.size()) return Fail(why, "file size field differs");
+  const uint32_t offset = Get32(file, 10);
+  if (offset > file.size() || offset < 14 + Get32(file, 14)) return Fail(why, "bits offset out of place");
+  const uint32_t hs = Get32(file, 14);
   // The offset must name where the bits start: from there they fill the file
   // exactly (the compressed size where one is given, else rows of 4-byte steps).
   if (hs == 12 || (hs >= 40 && file.size() >= 14 + 40)) {
     const bool core = hs == 12;
-    const int64_t width = core ? U16(file, 18) : static_cast<int32_t>(U32(file, 18));
-    const int64_t height = core ? U16(file, 20) : static_cast<int32_t>(U32(file, 22));
+    const int64_t width = core ? U16(file, 18) : static_cast<int32_t>(Get32(file, 18));
+    const int64_t height = core ? U16(file, 20) : static_cast<int32_t>(Get32(file, 22));
     const uint32_t bitCount = core ? U16(file, 24) : U16(file, 28);
-    const uint32_t compression = core ? 0 : U32(file, 30);
+    const uint32_t compression = core ? 0 : Get32(file, 30);
     const int64_t stride = (width * bitCount + 31) / 32 * 4;
     int64_t bits = -1;
     if (compression == 0 || compression == 3) bits = stride * (height < 0 ? -height : height);
-    else if ((compression == 1 || compression == 2) && U32(file, 34) != 0) bits = U32(file, 34);
+    else if ((compression == 1 || compression == 2) && Get32(file, 34) != 0) bits = Get32(file, 34);
     if (bits >= 0 && static_cast<int64_t>(file.size() - offset) != bits)
       return Fail(why, "bits offset " + std::to_string(offset) + " leaves " +
                            std::to_string(file.size() - offset) + " bytes for " +
                            std::to_string(bits));
   }
-  if (hs >= 40 && file.size() >= 14 + 40 && (U32(file, 30) == 1 || U32(file, 30) == 2)) {
-    const int32_t height = static_cast<int32_t>(U32(file, 22));
-    return RleDecodes(file, offset, U32(file, 30) == 2, U32(file, 18),
+  if (hs >= 40 && file.size() >= 14 + 40 && (Get32(file, 30) == 1 || Get32(file, 30) == 2)) {
+    const int32_t height = static_cast<int32_t>(Get32(file, 22));
+    return RleDecodes(file, offset, Get32(file, 30) == 2, Get32(file, 18),
                       static_cast<uint32_t>(height < 0 ? -height : height), why);
   }
   int w, h;
@@ -144,10 +147,10 @@ bool IsWellFormedIconFile(const Bytes& file, uint16_t type, std::string* why) {
   const uint32_t count = U16(file, 4);
   if (count == 0) return Fail(why, "no images");
   if (file.size() < 6 + 16 * count) return Fail(why, "directory beyond the file");
-  if (U32(file, 6 + 12) != 6 + 16 * count) return Fail(why, "first image not behind the directory");
+  if (Get32(file, 6 + 12) != 6 + 16 * count) return Fail(why, "first image not behind the directory");
   for (uint32_t i = 0; i < count; ++i) {
     const size_t e = 6 + 16 * i;
-    const uint32_t size = U32(file, e + 8), offset = U32(file, e + 12);
+    const uint32_t size = Get32(file, e + 8), offset = Get32(file, e + 12);
     if (offset > file.size() || size > file.size() - offset) return Fail(why, "image beyond the file");
     const Bytes block(file.begin() + offset, file.begin() + offset + size);
     const uint32_t width = file[e] ? file[e] : 256;

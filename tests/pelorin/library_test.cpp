@@ -5,13 +5,14 @@
 #include "image_check.h"
 #include "pelorin_host.h"
 #include "test_files.h"
+#include "tests/builders/bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using build::Bytes;
 
-uint32_t U16(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t U32(const Bytes& b, size_t at) { return U16(b, at) | U16(b, at + 2) << 16; }
+uint32_t U16(const Bytes& b, size_t at) { return build::Get16(b, at); }
+using build::Get32;
 
 // The rebuilt file holds the input's images with the input's directory
 // fields; only image offsets may differ (images padded to 4 bytes).
@@ -22,16 +23,16 @@ void ExpectSameIcon(const Bytes& out, const Bytes& in, bool cursor) {
   ASSERT_EQ(U16(out, 4), U16(in, 4));
   for (uint32_t i = 0; i < U16(in, 4); ++i) {
     const size_t e = 6 + 16 * i;
-    const uint32_t size = U32(in, e + 8);
+    const uint32_t size = Get32(in, e + 8);
     if (cursor) {
       EXPECT_EQ(out[e], in[e]) << "width " << i;
       EXPECT_EQ(out[e + 1], in[e + 1]) << "height " << i;
-      EXPECT_EQ(U32(out, e + 4), U32(in, e + 4)) << "hotspot " << i;
-      EXPECT_EQ(U32(out, e + 8), (size + 3) & ~3u) << "size " << i;
+      EXPECT_EQ(Get32(out, e + 4), Get32(in, e + 4)) << "hotspot " << i;
+      EXPECT_EQ(Get32(out, e + 8), (size + 3) & ~3u) << "size " << i;
     } else {
       EXPECT_TRUE(std::equal(in.begin() + e, in.begin() + e + 12, out.begin() + e)) << "entry " << i;
     }
-    const uint32_t from = U32(in, e + 12), to = U32(out, e + 12);
+    const uint32_t from = Get32(in, e + 12), to = Get32(out, e + 12);
     ASSERT_LE(to + size, out.size());
     EXPECT_TRUE(std::equal(in.begin() + from, in.begin() + from + size, out.begin() + to)) << "image " << i;
   }

@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "framework/framework.h"
-#include "pe_builder.h"
+#include "tests/builders/pe.h"
 #include "pelorin/resource_extract.h"
 #include "pelorin/resource_list.h"
 #include "pelorin/settings.h"
 #include "platform/platform.h"
 
-using namespace pe_builder;
+using namespace build;
 
 // The plug-in's settings live in its own library; the tests own these.
 int AddExtensions = 0;
@@ -59,7 +59,7 @@ Bytes Cursor(uint16_t x, uint16_t y, Bytes image) {
   Bytes b(4, 0);
   Put16(b, 0, x);
   Put16(b, 2, y);
-  b.insert(b.end(), image.begin(), image.end());
+  AddBytes(b, image);
   return b;
 }
 
@@ -146,7 +146,7 @@ TEST(PelorinNamingTest, LongNamesAreCutToTheirFields) {
 }
 
 TEST(PelorinListTest, SizesPositionsAndUnlistedTypes) {
-  const Bytes icon1 = IconImageBlock(16, 16, 8, 1), icon2 = IconImageBlock(16, 16, 4, 2);
+  const Bytes icon1 = FilledImageBlock(16, 16, 8, 1), icon2 = FilledImageBlock(16, 16, 4, 2);
   const Bytes exe = ExecutableWith(
       Tree({{{3}, {1}, 0x409, icon1},
             {{3}, {2}, 0x409, icon2},

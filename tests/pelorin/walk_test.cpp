@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "framework/spi.h"
-#include "pe_builder.h"
+#include "tests/builders/pe.h"
 #include "pelorin/pe_image.h"
 
-using namespace pe_builder;
+using namespace build;
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "framework/spi.h"
-#include "icon_files.h"
 #include "framework/shared_settings.h"
+#include "tests/builders/icon.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -24,7 +24,7 @@
 
 namespace {
 
-const std::vector<uint8_t> ThreeIcons = MakeIconFile(1, std::vector<TestImage>(3));
+const std::vector<uint8_t> ThreeIcons = build::MakeIconFile(1, std::vector<build::TestImage>(3));
 
 void FakeSettings(const fs::path& folder, int groupIcon, int fileName) {
   WriteText(folder / "fake_morvane.txt",

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "host/host.h"
-#include "icon_files.h"
+#include "tests/builders/icon.h"
 #include "morvane/settings.h"
 #include "quibbet/quibbet.h"
+
+using namespace build;
 
 namespace {
 
@@ -69,7 +71,7 @@ int Extract(const std::vector<uint8_t>& f, uint32_t position, std::vector<uint8_
       *name = buffer.narrow;
   }
   if (r == ResultOk) {
-    *out = host::TakeBlock(block, 22 + GetLe32At(f, position + 8));
+    *out = host::TakeBlock(block, 22 + Get32(f, position + 8));
   } else {
     EXPECT_EQ(block, reinterpret_cast<SpiHandle>(1)) << "nothing may be handed over on failure";
   }
@@ -78,11 +80,11 @@ int Extract(const std::vector<uint8_t>& f, uint32_t position, std::vector<uint8_
 
 TEST_F(IconArchive, HeaderTestAcceptsOnlyTwoOrMoreImagesRightBehindTheDirectory) {
   std::vector<uint8_t> two = MakeIconFile(1, Images(2));
-  ASSERT_EQ(GetLe32At(two, 18), 38u);
+  ASSERT_EQ(Get32(two, 18), 38u);
   EXPECT_EQ(HeaderTest(two), 1);
 
   std::vector<uint8_t> gap = two;
-  PutLe32At(gap, 18, 40);
+  Put32(gap, 18, 40);
   EXPECT_EQ(HeaderTest(gap), 0);
 
   EXPECT_EQ(HeaderTest(MakeIconFile(1, Images(1))), 0);
@@ -90,11 +92,11 @@ TEST_F(IconArchive, HeaderTestAcceptsOnlyTwoOrMoreImagesRightBehindTheDirectory)
 
   for (uint16_t type : {0, 3}) {
     std::vector<uint8_t> f = two;
-    PutLe16At(f, 2, type);
+    Put16(f, 2, type);
     EXPECT_EQ(HeaderTest(f), 0) << "type " << type;
   }
   std::vector<uint8_t> reserved = two;
-  PutLe16At(reserved, 0, 1);
+  Put16(reserved, 0, 1);
   EXPECT_EQ(HeaderTest(reserved), 0);
 
   EXPECT_EQ(TestIconArchive(ByteView{two.data(), 5}), 0) << "header cut short";
@@ -115,9 +117,9 @@ TEST_F(IconArchive, HeaderTestFollowsTheGroupIconSettingAtEveryCall) {
 TEST_F(IconArchive, HeaderTestStepsRunInOrder) {
   // Reserved and type are judged before the setting is asked...
   std::vector<uint8_t> f = MakeIconFile(1, Images(2));
-  PutLe16At(f, 2, 3);
+  Put16(f, 2, 3);
   HeaderTest(f);
-  PutLe16At(f, 0, 1);
+  Put16(f, 0, 1);
   HeaderTest(f);
   EXPECT_EQ(groupIconCalls, 0);
   // ...the setting before the count and the directory.
@@ -131,12 +133,12 @@ TEST_F(IconArchive, HeaderTestReadsAFullDirectoryOf65535Entries) {
   const uint32_t directoryEnd = 6 + 16 * 65535u;
   ASSERT_EQ(directoryEnd, 1048566u);
   std::vector<uint8_t> f(directoryEnd, 0);
-  PutLe16At(f, 2, 1);
-  PutLe16At(f, 4, 65535);
-  PutLe32At(f, 18, directoryEnd);
+  Put16(f, 2, 1);
+  Put16(f, 4, 65535);
+  Put32(f, 18, directoryEnd);
   EXPECT_EQ(HeaderTest(f), 1);
   EXPECT_EQ(TestIconArchive(ByteView{f.data(), f.size() - 1}), 0);
-  PutLe32At(f, 18, directoryEnd + 1);
+  Put32(f, 18, directoryEnd + 1);
   EXPECT_EQ(HeaderTest(f), 0);
 }
 
@@ -176,17 +178,17 @@ TEST_F(IconArchive, ListingIgnoresTheSettingAndTheImageCountButNotTheHeader) {
   // No entry at all: bytes 18..21 hold 6 and are still read.
   std::vector<uint8_t> empty = MakeIconFile(1, {});
   empty.resize(22, 0);
-  PutLe32At(empty, 18, 6);
+  Put32(empty, 18, 6);
   EXPECT_EQ(List(empty, &list), ResultOk);
   EXPECT_TRUE(list.empty());
   empty.resize(20);
   EXPECT_EQ(List(empty, &list), ResultBrokenData);
 
   std::vector<uint8_t> bad = MakeIconFile(1, Images(2));
-  PutLe32At(bad, 18, 40);
+  Put32(bad, 18, 40);
   EXPECT_EQ(List(bad, &list), ResultBrokenData);
   bad = MakeIconFile(1, Images(2));
-  PutLe16At(bad, 2, 3);
+  Put16(bad, 2, 3);
   EXPECT_EQ(List(bad, &list), ResultBrokenData);
 }
 
@@ -291,7 +293,7 @@ TEST_F(IconArchive, ExtractsEachImageAsAOneImageFile) {
   std::vector<uint8_t> second;
   ASSERT_EQ(Extract(f, 22, &second), ResultOk);
   EXPECT_EQ(second.size(), 318u);
-  EXPECT_EQ(GetLe32At(second, 18), 22u);
+  EXPECT_EQ(Get32(second, 18), 22u);
   EXPECT_EQ(second[6], 0);
   EXPECT_EQ(second[8], 0);
 }
@@ -337,14 +339,14 @@ TEST_F(IconArchive, ExtractionRefusesWhatIsNoMemberOfAnArchive) {
   // and past the directory, where the header search would still succeed.
   // The bytes behind the directory are made to look like an entry whose
   // block lies within the file.
-  PutLe32At(f, 54 + 8, 4);
-  PutLe32At(f, 54 + 12, 0);
+  Put32(f, 54 + 8, 4);
+  Put32(f, 54 + 12, 0);
   for (uint32_t position : {0u, 5u, 7u, 54u, 70u}) {
     EXPECT_EQ(Extract(f, position, &out), ResultBrokenData) << position;
   }
   // The search stops at the first byte of the input.
   std::vector<uint8_t> notIcon = f;
-  PutLe16At(notIcon, 2, 3);
+  Put16(notIcon, 2, 3);
   EXPECT_EQ(Extract(notIcon, 38, &out), ResultBrokenData);
 }
 
@@ -361,13 +363,13 @@ TEST_F(IconArchive, AnImageBlockOutsideTheInputIsRefusedBeforeAnyOutput) {
   std::vector<uint8_t> f = MakeIconFile(1, Images(2));
   std::vector<uint8_t> out;
   std::vector<uint8_t> longBlock = f;
-  PutLe32At(longBlock, 22 + 8, 41);  // one byte past the end of the file
+  Put32(longBlock, 22 + 8, 41);  // one byte past the end of the file
   EXPECT_EQ(Extract(longBlock, 22, &out), ResultBrokenData);
   std::vector<uint8_t> farBlock = f;
-  PutLe32At(farBlock, 22 + 12, 0xFFFFFFF0u);
+  Put32(farBlock, 22 + 12, 0xFFFFFFF0u);
   EXPECT_EQ(Extract(farBlock, 22, &out), ResultBrokenData);
   std::vector<uint8_t> hugeBlock = f;
-  PutLe32At(hugeBlock, 22 + 8, 0xFFFFFFFFu);
+  Put32(hugeBlock, 22 + 8, 0xFFFFFFFFu);
   EXPECT_EQ(Extract(hugeBlock, 22, &out), ResultBrokenData);
   // The block that ends exactly at the end of the input is fine.
   EXPECT_EQ(Extract(f, 22, &out), ResultOk);
@@ -375,7 +377,7 @@ TEST_F(IconArchive, AnImageBlockOutsideTheInputIsRefusedBeforeAnyOutput) {
 
 TEST_F(IconArchive, AHugeByteSizeIsNotListedAsATinyFile) {
   std::vector<uint8_t> f = MakeIconFile(1, Images(2));
-  PutLe32At(f, 22 + 8, 0xFFFFFFF0u);
+  Put32(f, 22 + 8, 0xFFFFFFF0u);
   std::vector<fileInfo> list;
   ASSERT_EQ(List(f, &list), ResultOk);
   EXPECT_EQ(list[1].compsize, 0xFFFFFFF0u);

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "framework/spi.h"
-#include "icon_files.h"
+#include "tests/builders/icon.h"
 #include "morvane/settings.h"
 #include "support.h"
+
+using namespace build;
 
 namespace {
 
@@ -151,7 +153,7 @@ TEST_F(QuibbetPlugin, AOneImageFileIsListedButNotExtracted) {
 
 TEST_F(QuibbetPlugin, AnImageBlockPastTheEndOfTheFileWritesNothing) {
   std::vector<uint8_t> icon = MakeIconFile(1, std::vector<TestImage>(2));
-  PutLe32At(icon, 22 + 8, 41);
+  Put32(icon, 22 + 8, 41);
   fs::path path = dir / "short.ico";
   WriteAll(path, icon);
   ScratchDir out;
@@ -194,7 +196,7 @@ TEST_F(QuibbetPlugin, ExtractedImagesAreOnesMorvaneDecodes) {
   entries[2].height = 24;
   entries[2].colorCount = 2;
   std::vector<uint8_t> icon = MakeIconFileOf(
-      1, {MakeDibBlock(16, 16, 4), MakeDibBlock(32, 32, 8), MakeDibBlock(24, 24, 1)}, entries);
+      1, {GreyImageBlock(16, 16, 4), GreyImageBlock(32, 32, 8), GreyImageBlock(24, 24, 1)}, entries);
   fs::path path = dir / "three.ico";
   WriteAll(path, icon);
   ScratchDir out;

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "framework/spi.h"
-#include "icon_files.h"
+#include "tests/builders/icon.h"
 #include "support.h"
+
+using namespace build;
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "picture.h"
 #include "thumbnail.h"
+#include "tests/builders/bytes.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wall"
@@ -19,6 +20,7 @@
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
+using build::Put32;
 using spihost::RgbaImage;
 
 namespace {
@@ -27,10 +29,6 @@ struct Dib {
   std::vector<uint8_t> info;
   std::vector<uint8_t> bits;
 };
-
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int k = 0; k < 4; k++) v[at + k] = static_cast<uint8_t>(x >> (8 * k));
-}
 
 // A 40-byte header, then palette entries (blue, green, red, 0).
 Dib MakeDib(int width, int height, int bits, const std::vector<uint32_t>& palette,

@@ -7,10 +7,12 @@
 #include <new>
 #include <string>
 
-#include "ani_builder.h"
+#include "tests/builders/ani.h"
 #include "framework/framework.h"
 #include "host/host.h"
 #include "vantrel/ani_format.h"
+
+using namespace build;
 
 int ListAllFrames = 0;
 
@@ -71,8 +73,8 @@ Extracted Extract(const Bytes& input, uint64_t at, int listAll) {
 }
 
 std::vector<Bytes> FourCursors() {
-  return {MakeIconFile(2, 40, 1), MakeIconFile(2, 77, 2), MakeIconFile(2, 300, 3),
-          MakeIconFile(2, 5, 4)};
+  return {SeededIconFile(2, 40, 1), SeededIconFile(2, 77, 2), SeededIconFile(2, 300, 3),
+          SeededIconFile(2, 5, 4)};
 }
 
 std::string Name(const fileInfo& f) { return std::string(f.filename); }
@@ -144,8 +146,8 @@ TEST(AniListing, StepCountZeroListsNothing) {
 
 TEST(AniListing, ExtensionFollowsTheFramesOwnType) {
   AniLayout layout;
-  layout.frames = {MakeIconFile(1, 10, 1), MakeIconFile(2, 10, 2), MakeIconFile(3, 10, 3),
-                   MakeIconFile(0x0101, 10, 4)};
+  layout.frames = {SeededIconFile(1, 10, 1), SeededIconFile(2, 10, 2), SeededIconFile(3, 10, 3),
+                   SeededIconFile(0x0101, 10, 4)};
   Listing l = List(BuildAni(layout), 0);
   ASSERT_EQ(l.result, ResultOk);
   ASSERT_EQ(l.members.size(), 4u);
@@ -158,7 +160,7 @@ TEST(AniListing, ExtensionFollowsTheFramesOwnType) {
 
 TEST(AniListing, OddFramesAreReadWithoutPadBytes) {
   AniLayout layout;
-  layout.frames = {MakeIconFile(2, 1, 1), MakeIconFile(1, 3, 2), MakeIconFile(2, 8, 3)};
+  layout.frames = {SeededIconFile(2, 1, 1), SeededIconFile(1, 3, 2), SeededIconFile(2, 8, 3)};
   Bytes file = BuildAni(layout);
   Listing l = List(file, 0);
   ASSERT_EQ(l.result, ResultOk);
@@ -213,22 +215,22 @@ uint32_t Le32At(const Bytes& b, size_t at) {
 }
 
 const Damage damages[] = {
-    {"frame count 0", [](Bytes& b) { PokeLe32(b, FindId(b, "anih") + 12, 0); }},
-    {"frame count 4294967295", [](Bytes& b) { PokeLe32(b, FindId(b, "anih") + 12, 0xFFFFFFFF); }},
-    {"fram list runs off the end", [](Bytes& b) { PokeLe32(b, FindId(b, "anih") + 12, 5); }},
-    {"anih too short for its counts", [](Bytes& b) { PokeLe32(b, FindId(b, "anih") + 4, 8); }},
-    {"chunk size negative", [](Bytes& b) { PokeLe32(b, 16, 0x80000000); }},
-    {"chunk size -1", [](Bytes& b) { PokeLe32(b, 16, 0xFFFFFFFF); }},
-    {"chunk size zero", [](Bytes& b) { PokeLe32(b, 16, 0); }},
-    {"chunk size beyond the file", [](Bytes& b) { PokeLe32(b, 16, 0x7FFFFFF0); }},
-    {"RIFF size beyond the file", [](Bytes& b) { PokeLe32(b, 4, static_cast<uint32_t>(b.size() + 1)); }},
-    {"RIFF size ends before anih", [](Bytes& b) { PokeLe32(b, 4, 20); }},
+    {"frame count 0", [](Bytes& b) { Put32(b, FindId(b, "anih") + 12, 0); }},
+    {"frame count 4294967295", [](Bytes& b) { Put32(b, FindId(b, "anih") + 12, 0xFFFFFFFF); }},
+    {"fram list runs off the end", [](Bytes& b) { Put32(b, FindId(b, "anih") + 12, 5); }},
+    {"anih too short for its counts", [](Bytes& b) { Put32(b, FindId(b, "anih") + 4, 8); }},
+    {"chunk size negative", [](Bytes& b) { Put32(b, 16, 0x80000000); }},
+    {"chunk size -1", [](Bytes& b) { Put32(b, 16, 0xFFFFFFFF); }},
+    {"chunk size zero", [](Bytes& b) { Put32(b, 16, 0); }},
+    {"chunk size beyond the file", [](Bytes& b) { Put32(b, 16, 0x7FFFFFF0); }},
+    {"RIFF size beyond the file", [](Bytes& b) { Put32(b, 4, static_cast<uint32_t>(b.size() + 1)); }},
+    {"RIFF size ends before anih", [](Bytes& b) { Put32(b, 4, 20); }},
     {"form type WAVE", [](Bytes& b) { std::memcpy(b.data() + 8, "WAVE", 4); }},
     {"no fram list", [](Bytes& b) { std::memcpy(b.data() + FindId(b, "fram"), "frum", 4); }},
     {"first frame size negative",
-     [](Bytes& b) { PokeLe32(b, FindId(b, "fram") + 8, 0xFFFFFF00); }},
+     [](Bytes& b) { Put32(b, FindId(b, "fram") + 8, 0xFFFFFF00); }},
     {"first frame size beyond the file",
-     [](Bytes& b) { PokeLe32(b, FindId(b, "fram") + 8, Le32At(b, FindId(b, "fram") + 8) + 10000); }},
+     [](Bytes& b) { Put32(b, FindId(b, "fram") + 8, Le32At(b, FindId(b, "fram") + 8) + 10000); }},
     {"truncated inside the last frame's header",
      [](Bytes& b) { b.resize(b.size() - (8 + 22 + 5) + 10); }},  // last frame: 22 + 5 bytes
 };
@@ -253,12 +255,12 @@ TEST(AniHostile, CountsAreReadOnlyInsideAnih) {
   // Shrink "anih" to 4 bytes and let a chunk follow whose header bytes would
   // pass for a frame count of 4: the counts are not taken from it.
   size_t anih = FindId(file, "anih");
-  PokeLe32(file, anih + 4, 4);
-  PokeLe32(file, anih + 12, 4);
-  PokeLe32(file, anih + 16, 24);
+  Put32(file, anih + 4, 4);
+  Put32(file, anih + 12, 4);
+  Put32(file, anih + 16, 24);
   ASSERT_EQ(List(file, 0).result, ResultBrokenData);
-  PokeLe32(file, anih + 4, 36);
-  PokeLe32(file, anih + 12, 4);
+  Put32(file, anih + 4, 36);
+  Put32(file, anih + 12, 4);
   EXPECT_EQ(List(file, 0).result, ResultOk);
 }
 
@@ -309,7 +311,7 @@ TEST(AniHostile, HugeFrameCountAllocatesNothingLarge) {
 // with 0 or 3, never reading outside the guarded input.
 TEST(AniHostile, TruncationsAndByteDamageNeverMisbehave) {
   AniLayout layout;
-  layout.frames = {MakeIconFile(2, 3, 1), MakeIconFile(1, 9, 2)};
+  layout.frames = {SeededIconFile(2, 3, 1), SeededIconFile(1, 9, 2)};
   layout.steps = std::vector<uint32_t>{1, 0, 1};
   const Bytes whole = BuildAni(layout);
   auto check = [](const Bytes& file, const std::string& what) {

@@ -14,10 +14,24 @@
 #include <unistd.h>
 #endif
 
-#include "ani_builder.h"
+#include "test_files.h"
+#include "tests/builders/ani.h"
 #include "host/host.h"
 
+using namespace build;
+
 namespace {
+
+// Cursor (.cur) and icon (.ico) files extracted from Wine's user32 at configure
+// time, sorted by name; empty when none could be extracted.
+std::vector<std::string> RealIconFiles(const std::string& extension) {
+  std::vector<std::string> out;
+  for (const std::string& name : ListNames(VANTREL_REAL_CURSORS))
+    if (name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+      out.push_back(std::string(VANTREL_REAL_CURSORS) + Sep() + name);
+  return out;
+}
 
 class VantrelTest : public ::testing::Test {
  protected:
@@ -36,12 +50,12 @@ class VantrelTest : public ::testing::Test {
   }
 
   host::Plugin plugin;
-  TempDir dir;
+  ScratchDir dir;
 };
 
 std::vector<Bytes> FourCursors() {
-  return {MakeIconFile(2, 40, 1), MakeIconFile(2, 77, 2), MakeIconFile(2, 300, 3),
-          MakeIconFile(2, 5, 4)};
+  return {SeededIconFile(2, 40, 1), SeededIconFile(2, 77, 2), SeededIconFile(2, 300, 3),
+          SeededIconFile(2, 5, 4)};
 }
 
 struct Progress {
@@ -126,7 +140,7 @@ TEST_F(VantrelTest, ListsLooksUpAndExtractsAtOffset512) {
     ASSERT_EQ(plugin.getFile(path.c_str(), static_cast<int32_t>(list[k].position), const_cast<char*>(out.c_str()),
                              InputFile | (OutputFile << OutputKindShift), nullptr, 0),
               ResultOk);
-    EXPECT_EQ(ReadWholeFile(dir.Join("out/" + std::string(list[k].filename))), layout.frames[k]);
+    EXPECT_EQ(ReadBytes(dir.Join("out/" + std::string(list[k].filename))), layout.frames[k]);
     SpiHandle block = nullptr;
     ASSERT_EQ(plugin.getFile(path.c_str(), static_cast<int32_t>(list[k].position), &block,
                              InputFile | (OutputMemory << OutputKindShift), nullptr, 0),
@@ -154,7 +168,7 @@ TEST_F(VantrelTest, MemoryInputListsAndExtracts) {
 
 TEST_F(VantrelTest, ProgressInBlocksOf1024AndAbort) {
   AniLayout layout;
-  layout.frames = {MakeIconFile(2, 2478, 9)};  // a frame of 2500 bytes
+  layout.frames = {SeededIconFile(2, 2478, 9)};  // a frame of 2500 bytes
   ASSERT_EQ(layout.frames[0].size(), 2500u);
   host::GuardedBuffer buf(BuildAni(layout));
   const unsigned toMemory = InputMemory | (OutputMemory << OutputKindShift);
@@ -184,7 +198,7 @@ TEST_F(VantrelTest, ProgressInBlocksOf1024AndAbort) {
   EXPECT_EQ(plugin.getFile(path.c_str(), 0, const_cast<char*>(dir.path().c_str()), InputFile,
                            Record, reinterpret_cast<SpiUserValue>(&stopDisk)),
             ResultAborted);
-  EXPECT_EQ(ReadWholeFile(dir.Join("#00001.CUR")), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(ReadBytes(dir.Join("#00001.CUR")), (Bytes{'o', 'l', 'd'}));
 }
 
 TEST_F(VantrelTest, BrokenFrameCreatesNothing) {
@@ -193,7 +207,7 @@ TEST_F(VantrelTest, BrokenFrameCreatesNothing) {
   Bytes file = BuildAni(layout);
   // The last frame claims more bytes than the file holds.
   size_t last = file.size() - layout.frames[3].size() - 8;
-  PokeLe32(file, last + 4, static_cast<uint32_t>(layout.frames[3].size() + 1));
+  Put32(file, last + 4, static_cast<uint32_t>(layout.frames[3].size() + 1));
   std::string path = dir.Write("broken.ani", file);
 
   int result;
@@ -202,11 +216,11 @@ TEST_F(VantrelTest, BrokenFrameCreatesNothing) {
   std::string out = dir.Join("never");
   EXPECT_EQ(plugin.getFile(path.c_str(), 3, const_cast<char*>(out.c_str()), InputFile, nullptr, 0),
             ResultBrokenData);
-  EXPECT_FALSE(PathExists(out));
+  EXPECT_FALSE(Exists(out));
   // The intact frames still extract.
   EXPECT_EQ(plugin.getFile(path.c_str(), 2, const_cast<char*>(out.c_str()), InputFile, nullptr, 0),
             ResultOk);
-  EXPECT_EQ(ReadWholeFile(dir.Join("never/#00003.CUR")), layout.frames[2]);
+  EXPECT_EQ(ReadBytes(dir.Join("never/#00003.CUR")), layout.frames[2]);
 }
 
 TEST_F(VantrelTest, HostileCountsFailPromptly) {
@@ -237,7 +251,7 @@ TEST_F(VantrelTest, RealCursorsComeBackUnchanged) {
   std::vector<std::string> sources(cursors.begin(), cursors.begin() + 4);
   if (!icons.empty()) sources.push_back(icons.front());
   AniLayout layout;
-  for (const std::string& s : sources) layout.frames.push_back(ReadWholeFile(s));
+  for (const std::string& s : sources) layout.frames.push_back(ReadBytes(s));
   std::string path = dir.Write("real.ani", BuildAni(layout));
 
   int result;
@@ -253,7 +267,7 @@ TEST_F(VantrelTest, RealCursorsComeBackUnchanged) {
     ASSERT_EQ(plugin.getFile(path.c_str(), static_cast<int32_t>(list[k].position),
                              const_cast<char*>(out.c_str()), InputFile, nullptr, 0),
               ResultOk);
-    EXPECT_EQ(ReadWholeFile(dir.Join("real/" + std::string(list[k].filename))), layout.frames[k])
+    EXPECT_EQ(ReadBytes(dir.Join("real/" + std::string(list[k].filename))), layout.frames[k])
         << sources[k];
   }
 }

@@ -2,9 +2,12 @@
 // between the frame listing and the step listing of the exports.
 #include <gtest/gtest.h>
 
-#include "ani_builder.h"
+#include "test_files.h"
+#include "tests/builders/ani.h"
 #include "host/host.h"
 #include "test_registry.h"
+
+using namespace build;
 
 namespace {
 
@@ -16,10 +19,10 @@ struct Case {
 
 TEST(VantrelSetting, StoredValueChoosesStepsOrFrames) {
   AniLayout layout;
-  layout.frames = {MakeIconFile(2, 40, 1), MakeIconFile(2, 77, 2), MakeIconFile(1, 300, 3),
-                   MakeIconFile(2, 5, 4)};
+  layout.frames = {SeededIconFile(2, 40, 1), SeededIconFile(2, 77, 2), SeededIconFile(1, 300, 3),
+                   SeededIconFile(2, 5, 4)};
   layout.steps = std::vector<uint32_t>{0, 1, 2, 3, 2, 1};
-  TempDir dir;
+  ScratchDir dir;
   std::string path = dir.Write("steps.ani", BuildAni(layout));
 
   // 1 lists the six steps; missing, 0 or out of range lists the four frames.

@@ -1,23 +1,11 @@
-#include "pe_builder.h"
+#include "tests/builders/pe.h"
 
 #include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
 
-namespace pe_builder {
-
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  if (b.size() < at + 2) b.resize(at + 2);
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  Put16(b, at, static_cast<uint16_t>(v));
-  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
-}
-uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-uint32_t Get32(const Bytes& b, size_t at) { return Get16(b, at) | uint32_t{Get16(b, at + 2)} << 16; }
+namespace build {
 
 Node Directory(std::vector<Node> children) {
   Node n;
@@ -76,8 +64,8 @@ Node Tree(const std::vector<Resource>& resources) {
   return root;
 }
 
-Bytes SerialiseSection(const Node& root, uint32_t sectionAddress) {
-  // Directories first (breadth first), then name strings, data entries, data.
+Bytes SerialiseSection(const Node& root, uint32_t sectionAddress, const SectionOptions& options,
+                       ResourceLayout* layout) {
   std::vector<const Node*> dirs;
   std::deque<const Node*> queue{&root};
   while (!queue.empty()) {
@@ -93,26 +81,31 @@ Bytes SerialiseSection(const Node& root, uint32_t sectionAddress) {
     dirAt[d] = at;
     at += 16 + 8 * static_cast<uint32_t>(d->children.size());
   }
-  for (const Node* d : dirs)
-    for (const Node& c : d->children)
-      if (c.named()) {
-        nameAt[&c] = at;
-        at += 2 + 2 * static_cast<uint32_t>(c.name.size());
-        at = (at + 3) & ~3u;
-      }
+  auto placeStrings = [&](bool aligned) {
+    for (const Node* d : dirs)
+      for (const Node& c : d->children)
+        if (c.named()) {
+          nameAt[&c] = at;
+          at += 2 + 2 * static_cast<uint32_t>(c.name.size());
+          if (aligned) at = (at + 3) & ~3u;
+        }
+    at = (at + 3) & ~3u;
+  };
+  if (!options.packedStringsLast) placeStrings(true);
+  std::vector<const Node*> leaves;
   for (const Node* d : dirs)
     for (const Node& c : d->children)
       if (!c.directory) {
+        leaves.push_back(&c);
         entryAt[&c] = at;
         at += 16;
       }
-  for (const Node* d : dirs)
-    for (const Node& c : d->children)
-      if (!c.directory) {
-        dataAt[&c] = at;
-        at += static_cast<uint32_t>(c.data.size());
-        at = (at + 3) & ~3u;
-      }
+  if (options.packedStringsLast) placeStrings(false);
+  for (const Node* c : leaves) {
+    dataAt[c] = at;
+    at += static_cast<uint32_t>(c->data.size());
+    at = (at + 3) & ~3u;
+  }
   Bytes out(at, 0);
   for (const Node* d : dirs) {
     const uint32_t base = dirAt[d];
@@ -137,6 +130,18 @@ Bytes SerialiseSection(const Node& root, uint32_t sectionAddress) {
       }
     }
   }
+  if (layout) {
+    layout->root = 0;
+    layout->typeDirs.clear();
+    for (const Node& t : root.children)
+      if (t.directory) layout->typeDirs.push_back(dirAt[&t]);
+    layout->dataEntries.clear();
+    layout->dataOffsets.clear();
+    for (const Node* c : leaves) {
+      layout->dataEntries.push_back(entryAt[c]);
+      layout->dataOffsets.push_back(dataAt[c]);
+    }
+  }
   return out;
 }
 
@@ -144,7 +149,8 @@ Bytes Executable(const std::vector<Section>& sections, const Options& options) {
   const uint32_t nh = options.newHeaderOffset;
   const uint16_t optionalSize = options.pe64 ? 240 : 224;
   const uint32_t table = nh + 24 + optionalSize;
-  uint32_t raw = (table + 40 * static_cast<uint32_t>(sections.size()) + 511) & ~511u;
+  const uint32_t headers = (table + 40 * static_cast<uint32_t>(sections.size()) + 511) & ~511u;
+  uint32_t raw = headers;
   Bytes out(raw, 0);
   out[0] = 'M';
   out[1] = 'Z';
@@ -153,20 +159,36 @@ Bytes Executable(const std::vector<Section>& sections, const Options& options) {
   Put16(out, nh + 4, options.pe64 ? 0x8664 : 0x014C);
   Put16(out, nh + 6, static_cast<uint16_t>(sections.size()));
   Put16(out, nh + 20, optionalSize);
-  Put16(out, nh + 22, 0x2102);
+  Put16(out, nh + 22, options.characteristics);
   Put16(out, nh + 24, options.pe64 ? 0x20B : 0x10B);
+  uint32_t imageEnd = 0x1000;
   for (size_t i = 0; i < sections.size(); ++i) {
     const Section& s = sections[i];
     const uint32_t h = table + 40 * static_cast<uint32_t>(i);
+    const uint32_t size = static_cast<uint32_t>(s.contents.size());
     std::memcpy(&out[h], s.name.data(), std::min<size_t>(8, s.name.size()));
-    Put32(out, h + 8, static_cast<uint32_t>(s.contents.size()));
+    Put32(out, h + 8, size);
     Put32(out, h + 12, s.address);
-    const uint32_t rawSize = (static_cast<uint32_t>(s.contents.size()) + 511) & ~511u;
+    const uint32_t rawSize = options.padSections ? (size + 511) & ~511u : size;
     Put32(out, h + 16, rawSize);
     Put32(out, h + 20, raw);
     out.resize(raw + rawSize, 0);
     std::copy(s.contents.begin(), s.contents.end(), out.begin() + raw);
     raw += rawSize;
+    imageEnd = std::max(imageEnd, s.address + ((size + 0xFFF) & ~0xFFFu));
+    if (options.loaderFields && s.name == ".rsrc") {
+      const uint32_t directory = nh + 24 + (options.pe64 ? 112 : 96);
+      Put32(out, directory + 16, s.address);
+      Put32(out, directory + 20, size);
+    }
+  }
+  if (options.loaderFields) {
+    const uint32_t o = nh + 24;
+    Put32(out, o + 32, 0x1000);  // section alignment
+    Put32(out, o + 36, 0x200);   // file alignment
+    Put32(out, o + 56, imageEnd);
+    Put32(out, o + 60, headers);
+    Put32(out, o + (options.pe64 ? 108 : 92), 16);  // data directory slots
   }
   return out;
 }
@@ -175,22 +197,6 @@ Bytes ExecutableWith(const Node& root, const Options& options) {
   return Executable({Section{".text", Bytes(16, 0xC3), 0x1000},
                      Section{".rsrc", SerialiseSection(root, 0x3000), 0x3000}},
                     options);
-}
-
-Bytes IconImageBlock(uint32_t width, uint32_t height, uint16_t bpp, uint8_t fill) {
-  const uint32_t colours = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
-  const uint32_t stride = (width * bpp + 31) / 32 * 4;
-  const uint32_t mask = (width + 31) / 32 * 4;
-  Bytes b(40 + 4 * colours + (stride + mask) * height, fill);
-  Put32(b, 0, 40);
-  Put32(b, 4, width);
-  Put32(b, 8, height * 2);
-  Put16(b, 12, 1);
-  Put16(b, 14, bpp);
-  Put32(b, 16, 0);
-  Put32(b, 20, 0);
-  for (size_t i = 24; i < 40; ++i) b[i] = 0;
-  return b;
 }
 
 Bytes GroupDirectory(bool cursor, const std::vector<GroupMember>& members) {
@@ -236,4 +242,73 @@ Bytes BitmapResource(uint32_t headerSize, uint16_t bpp, uint32_t totalSize) {
   return b;
 }
 
-}  // namespace pe_builder
+Resource Res(uint32_t type, uint32_t name, Bytes data, uint16_t language) {
+  Resource r;
+  r.type = type;
+  r.name = name;
+  r.language = language;
+  r.data = std::move(data);
+  return r;
+}
+
+Bytes ResourceSection(const std::vector<Resource>& rs, ResourceLayout* layout) {
+  return SerialiseSection(Tree(rs), PeSectionAddress, SectionOptions{true}, layout);
+}
+
+Bytes PeImage(const Bytes& section) {
+  Options o;
+  o.newHeaderOffset = PeNewHeader;
+  o.characteristics = 0;
+  o.loaderFields = true;
+  o.padSections = false;
+  return Executable({Section{".rsrc", section, PeSectionAddress}}, o);
+}
+
+Bytes PeWithResources(const std::vector<Resource>& rs, ResourceLayout* layout) {
+  return PeImage(ResourceSection(rs, layout));
+}
+
+Bytes IconGroupData(uint16_t type, const std::vector<std::pair<uint16_t, uint32_t>>& idsAndBytes) {
+  std::vector<GroupMember> members;
+  for (const auto& [id, bytes] : idsAndBytes) {
+    if (type == 1)
+      members.push_back(GroupMember{16, 16, bytes, id, 1, 4, 16});
+    else
+      members.push_back(GroupMember{16, 32, bytes, id, 1, 4, 0});
+  }
+  Bytes b = GroupDirectory(type != 1, members);
+  Put16(b, 2, type);
+  return b;
+}
+
+Bytes BitmapData(int32_t width, int32_t height, uint16_t bitCount) {
+  Bytes b = IconImageBlock(width, height / 2 > 0 ? height / 2 : 1, bitCount);
+  Put32(b, 8, static_cast<uint32_t>(height));
+  return b;
+}
+
+Bytes SamplePe(std::vector<Resource>* out) {
+  Bytes icon1 = IconImageBlock(16, 16, 4), icon2 = IconImageBlock(32, 32, 8);
+  Bytes cursorRes;
+  Add16(cursorRes, 3);
+  Add16(cursorRes, 5);
+  AddBytes(cursorRes, IconImageBlock(16, 16, 1));
+  std::vector<Resource> rs = {
+      Res(3, 1, icon1),
+      Res(3, 2, icon2),
+      Res(1, 7, cursorRes),
+      Res(2, 100, BitmapData(8, 8, 8)),
+      Res(2, 100, BitmapData(4, 4, 1), 0x411),
+      Res(10, 5, Bytes{1, 2, 3, 4, 5, 6, 7}),
+      Res(14, 1, IconGroupData(1, {{1, static_cast<uint32_t>(icon1.size())}, {2, static_cast<uint32_t>(icon2.size())}})),
+      Res(12, 3, IconGroupData(2, {{7, static_cast<uint32_t>(cursorRes.size())}})),
+      Res(16, 1, Bytes(60, 0x11)),
+      Res(0, 0, Bytes{0x89, 'P', 'N', 'G'}, 0x409),
+  };
+  rs.back().type = Key(0, u"PNG");
+  rs.back().name = Key(0, u"LOGO");
+  if (out) *out = rs;
+  return PeWithResources(rs);
+}
+
+}  // namespace build
