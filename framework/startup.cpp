@@ -19,10 +19,14 @@ void StartOnce(void (*step)()) {
   if (platform::CompareExchange(&State, Starting, NotStarted) == NotStarted) {
     // A start step reads settings or binds a library; neither may stop an
     // export, so a failure inside leaves the defaults it set.
+#if __cpp_exceptions
     try {
       if (step) step();
     } catch (...) {
     }
+#else
+    if (step) step();
+#endif
     platform::CompareExchange(&State, StartDone, Starting);
     return;
   }
