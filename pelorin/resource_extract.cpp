@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pelorin/ne_image.h"
 #include "pelorin/resource_list.h"
 #include "quibbet/icon_format.h"
 
@@ -20,7 +21,7 @@ int MemberFileName(const ResourceVisit* visit, uint32_t* extra, Char* out) {
   Char ext[TextFieldSize];
   int result = ResourceExtension(visit, ext, extra, nullptr);
   if (result != 0) return result;
-  return ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, out);
+  return ResourceFileName(NamesOf(visit), visit->name, ext, out);
 }
 
 int LocateVisit(const ResourceVisit* visit, void* context) {
@@ -148,12 +149,24 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
   if (imageOffset > size) return ResultBrokenData;
   if (output) std::memcpy(output, in.data + group, IconHeaderSize);
   MemberDirectory dir;
-  if (!FindMemberDirectory(r, &dir)) return ResultBrokenData;
+  const bool ne = r->visit.kind == ImageNe;
+  if (ne) {
+    dir.scanBudget = ScanBudget;
+  } else if (!FindMemberDirectory(r, &dir)) {
+    return ResultBrokenData;
+  }
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t g = group + GroupHeaderSize + uint64_t{GroupEntrySize} * i;
-    uint64_t member;
-    if (!FindGroupMember(Le16(in, g + 12), r, &dir, &member)) return ResultBrokenData;
+    const uint16_t id = Le16(in, g + 12);
     const uint32_t bytes = Le32(in, g + 8);
+    uint64_t member;
+    // NE lengths are rounded up to alignment units, so the image is cut to
+    // the group's byte count; a count beyond the resource is broken data.
+    uint32_t memberSize = UINT32_MAX;
+    if (ne ? !FindNeGroupMember(r->visit, type - 11, id, &dir.scanBudget, &member, &memberSize)
+           : !FindGroupMember(id, r, &dir, &member))
+      return ResultBrokenData;
+    if (bytes > memberSize) return ResultBrokenData;
     IconDirEntry entry;
     uint64_t source;
     uint32_t length;
@@ -183,8 +196,10 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
     if (output) {
       entry.imageOffset = static_cast<uint32_t>(imageOffset);
       WriteIconDirEntry(output + IconDirEntryOffset(i), entry);
-      // Padding that would lie beyond the end of the input stays zero.
-      const uint64_t present = std::min<uint64_t>(length, in.size - source);
+      // Padding that would lie beyond the end of the input stays zero, and so
+      // does an NE image's beyond its byte count.
+      uint64_t present = std::min<uint64_t>(length, in.size - source);
+      if (ne) present = std::min<uint64_t>(present, bytes - (source - member));
       std::memcpy(output + imageOffset, in.data + source, present);
       std::memset(output + imageOffset + present, 0, length - present);
     }

@@ -68,9 +68,12 @@ struct Listing {
 
 }  // namespace
 
+namespace {
+
+// PE: a 16-bit count of UTF-16 units.
 template <class Char>
-bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written) {
-  *written = 0;
+bool Utf16NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity,
+                   uint32_t* written) {
   uint16_t length;
   if (!ReadLe16(input, text, &length)) return false;
   if (!Has(input, text + 2, uint64_t{length} * 2)) return false;
@@ -95,6 +98,62 @@ bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint3
   return true;
 }
 
+// One character of an NE name: its code-page bytes as they are, or in UTF-16.
+size_t CodePageCharText(const char* bytes, size_t n, char* out, size_t capacity) {
+  if (n > capacity) return 0;
+  std::memcpy(out, bytes, n);
+  return n;
+}
+size_t CodePageCharText(const char* bytes, size_t n, SpiWChar* out, size_t capacity) {
+  char piece[3] = {bytes[0], n > 1 ? bytes[1] : char{0}, 0};
+  SpiWChar units[4];
+  if (!platform::NarrowToUtf16(piece, units, 4)) {
+    units[0] = '?';  // a byte the code page of this system does not know
+    units[1] = 0;
+  }
+  size_t count = 0;
+  while (units[count] != 0) ++count;
+  if (count > capacity) return 0;
+  std::memcpy(out, units, count * sizeof(SpiWChar));
+  return count;
+}
+
+// NE: a length byte and that many bytes in the code page.
+template <class Char>
+bool CodePageNameText(ByteView table, uint64_t text, Char* out, uint32_t capacity,
+                      uint32_t* written) {
+  if (!Has(table, text, 1)) return false;
+  const uint32_t length = Le8(table, text);
+  if (!Has(table, text + 1, length)) return false;
+  const char* bytes = reinterpret_cast<const char*>(table.data + text + 1);
+  for (uint32_t i = 0; i < length && *written < capacity;) {
+    const size_t n = platform::IsLeadByte(static_cast<uint8_t>(bytes[i])) && i + 1 < length ? 2 : 1;
+    Char piece[4];
+    const size_t count = CodePageCharText(bytes + i, n, piece, 4);
+    if (count == 0 || count > capacity - *written) break;
+    std::memcpy(out + *written, piece, count * sizeof(Char));
+    *written += static_cast<uint32_t>(count);
+    i += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+NameSource NamesOf(const ResourceVisit* visit) {
+  if (visit->kind == ImageNe)
+    return NameSource{Slice(visit->input, visit->sectionStart, visit->tableSize), 0, ImageNe};
+  return NameSource{visit->input, visit->sectionStart, ImagePe};
+}
+
+template <class Char>
+bool NameText(const NameSource& names, uint64_t text, Char* out, uint32_t capacity,
+              uint32_t* written) {
+  *written = 0;
+  if (names.kind == ImageNe) return CodePageNameText(names.input, text, out, capacity, written);
+  return Utf16NameText(names.input, names.base + text, out, capacity, written);
+}
+
 GroupBudget GroupBudgetFor(ByteView input) {
   return GroupBudget{input.size / GroupEntrySize * 4 + 1024};
 }
@@ -109,7 +168,7 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
   if (type & HighBit) {
     ext[0] = '.';
     uint32_t n;
-    if (!NameText(in, visit->sectionStart + (type & ~HighBit), ext + 1, TextFieldSize - 2, &n))
+    if (!NameText(NamesOf(visit), type & ~HighBit, ext + 1, TextFieldSize - 2, &n))
       return ResultBrokenData;
     return ResultOk;
   }
@@ -148,15 +207,14 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
 }
 
 template <class Char>
-int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64_t sectionStart,
-                     Char* out) {
+int ResourceFileName(const NameSource& names, uint32_t nameField, const Char* ext, Char* out) {
   ClearField(out);
   const uint32_t last = TextFieldSize - 1;  // room for the terminating zero
   const uint32_t extLength = TextLength(ext, last);
   uint32_t used = 0;
   if (nameField & HighBit) {
     uint32_t n;
-    if (!NameText(input, sectionStart + (nameField & ~HighBit), out, last - extLength, &n))
+    if (!NameText(names, nameField & ~HighBit, out, last - extLength, &n))
       return ResultBrokenData;
     used = n;
   } else {
@@ -173,7 +231,7 @@ int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64
 }
 
 template <class Char>
-int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out) {
+int LanguageDirectory(const NameSource& names, uint32_t language, Char* out) {
   ClearField(out);
   if (!(language & HighBit)) {
     uint32_t used = 0;
@@ -181,7 +239,7 @@ int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, 
     return ResultOk;
   }
   uint32_t n;
-  if (!NameText(input, sectionStart + (language & ~HighBit), out, TextFieldSize - 2, &n))
+  if (!NameText(names, language & ~HighBit, out, TextFieldSize - 2, &n))
     return ResultBrokenData;
   out[n] = '\\';
   return ResultOk;
@@ -202,12 +260,12 @@ int FillNames(const ResourceVisit* visit, uint32_t* extra, GroupBudget* budget, 
   int result = ResourceExtension(visit, ext, extra, budget);
   if (result != 0) return result;
   if (visit->language != 0 && ExtractLanguage != 0) {
-    result = LanguageDirectory(visit->input, visit->language, visit->sectionStart, path);
+    result = LanguageDirectory(NamesOf(visit), visit->language, path);
     if (result != 0) return result;
   } else {
     ClearField(path);
   }
-  return ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, filename);
+  return ResourceFileName(NamesOf(visit), visit->name, ext, filename);
 }
 
 }  // namespace
@@ -251,9 +309,9 @@ int ListResources(DataRef data, EntryTable* table) {
 }
 
 #define PELORIN_NAME_TEXTS(Char)                                                             \
-  template bool NameText(ByteView, uint64_t, Char*, uint32_t, uint32_t*);                    \
+  template bool NameText(const NameSource&, uint64_t, Char*, uint32_t, uint32_t*);           \
   template int ResourceExtension(const ResourceVisit*, Char*, uint32_t*, GroupBudget*);      \
-  template int ResourceFileName(ByteView, uint32_t, const Char*, uint64_t, Char*);           \
-  template int LanguageDirectory(ByteView, uint32_t, uint64_t, Char*);
+  template int ResourceFileName(const NameSource&, uint32_t, const Char*, Char*);            \
+  template int LanguageDirectory(const NameSource&, uint32_t, Char*);
 PELORIN_NAME_TEXTS(char)
 PELORIN_NAME_TEXTS(SpiWChar)

@@ -41,6 +41,16 @@ struct GroupBudget {
 };
 GroupBudget GroupBudgetFor(ByteView input);
 
+// Where a visit's names are read: PE's UTF-16 strings (offsets from the
+// section start), or NE's length-prefixed code-page strings, which must lie
+// inside the resource table (the view is the table itself).
+struct NameSource {
+  ByteView input;
+  uint64_t base = 0;
+  ImageKind kind = ImagePe;
+};
+NameSource NamesOf(const ResourceVisit* visit);
+
 // The texts below come narrow (Char = char, the code page) or UTF-16 (Char =
 // SpiWChar, for the Unicode exports); sizes count characters of that form.
 
@@ -53,11 +63,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
 // The member file name of a name field followed by ext, cut to fit
 // TextFieldSize characters with the terminating zero (the name is cut first).
 template <class Char>
-int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64_t sectionStart,
-                     Char* out);
+int ResourceFileName(const NameSource& names, uint32_t nameField, const Char* ext, Char* out);
 // The language directory ("ENGLISH\", "$01\", a name + "\", or empty).
 template <class Char>
-int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out);
+int LanguageDirectory(const NameSource& names, uint32_t language, Char* out);
 
 // Pelorin's listing callback: one fileInfo per listed resource.
 int ListResources(DataRef data, EntryTable* table);
@@ -65,8 +74,9 @@ int ListResources(DataRef data, EntryTable* table);
 int CountResources(const ResourceVisit* visit, void* counter);
 int AddResourceEntry(const ResourceVisit* visit, void* listing);
 
-// Converts the name string at offset text of input to narrow text (or copies
-// it, for UTF-16), writing at most capacity characters and never half a
-// character; no terminator. False when the string does not lie within the input.
+// Converts the name string at offset text of the names to the form of Char
+// (narrow or UTF-16), writing at most capacity characters and never half a
+// character; no terminator. False when the string does not lie within them.
 template <class Char>
-bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written);
+bool NameText(const NameSource& names, uint64_t text, Char* out, uint32_t capacity,
+              uint32_t* written);
