@@ -21,7 +21,7 @@ PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64 xvfb xauth
+  wine wine32:i386 wine64 fonts-wine xvfb xauth
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libstb-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil
   fonts-noto-cjk
