@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pelorin/resource_text.h"
 #include "pelorin/settings.h"
 #include "platform/platform.h"
 
@@ -98,27 +99,25 @@ bool Utf16NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity,
   return true;
 }
 
-// One character of an NE name: its code-page bytes as they are, or in UTF-16.
-size_t CodePageCharText(const char* bytes, size_t n, char* out, size_t capacity) {
-  if (n > capacity) return 0;
-  std::memcpy(out, bytes, n);
-  return n;
-}
-size_t CodePageCharText(const char* bytes, size_t n, SpiWChar* out, size_t capacity) {
-  char piece[3] = {bytes[0], n > 1 ? bytes[1] : char{0}, 0};
-  SpiWChar units[4];
-  if (!platform::NarrowToUtf16(piece, units, 4)) {
-    units[0] = '?';  // a byte the code page of this system does not know
-    units[1] = 0;
+// One character of an NE name in UTF-16: as the system's code page reads it,
+// else as Windows-1252, in which 16-bit resources are nearly always written.
+// Both forms of a listing then come from the same units.
+size_t CodePageCharUnits(const char* bytes, size_t n, uint16_t* units) {
+  const char piece[3] = {bytes[0], n > 1 ? bytes[1] : char{0}, 0};
+  SpiWChar wide[4];
+  if (platform::NarrowToUtf16(piece, wide, 4) && wide[0] != 0) {
+    size_t count = 0;
+    while (count < 3 && wide[count] != 0) {
+      units[count] = static_cast<uint16_t>(wide[count]);
+      ++count;
+    }
+    return count;
   }
-  size_t count = 0;
-  while (units[count] != 0) ++count;
-  if (count > capacity) return 0;
-  std::memcpy(out, units, count * sizeof(SpiWChar));
-  return count;
+  units[0] = Windows1252ToUtf16(static_cast<uint8_t>(bytes[0]));
+  return 1;
 }
 
-// NE: a length byte and that many bytes in the code page.
+// NE: a length byte and that many bytes in the code page; a zero byte ends it.
 template <class Char>
 bool CodePageNameText(ByteView table, uint64_t text, Char* out, uint32_t capacity,
                       uint32_t* written) {
@@ -126,13 +125,17 @@ bool CodePageNameText(ByteView table, uint64_t text, Char* out, uint32_t capacit
   const uint32_t length = Le8(table, text);
   if (!Has(table, text + 1, length)) return false;
   const char* bytes = reinterpret_cast<const char*>(table.data + text + 1);
-  for (uint32_t i = 0; i < length && *written < capacity;) {
-    const size_t n = platform::IsLeadByte(static_cast<uint8_t>(bytes[i])) && i + 1 < length ? 2 : 1;
-    Char piece[4];
-    const size_t count = CodePageCharText(bytes + i, n, piece, 4);
-    if (count == 0 || count > capacity - *written) break;
-    std::memcpy(out + *written, piece, count * sizeof(Char));
-    *written += static_cast<uint32_t>(count);
+  for (uint32_t i = 0; i < length && bytes[i] != 0 && *written < capacity;) {
+    const size_t n =
+        platform::IsLeadByte(static_cast<uint8_t>(bytes[i])) && i + 1 < length && bytes[i + 1] != 0
+            ? 2 : 1;
+    uint16_t units[4];
+    const size_t count = CodePageCharUnits(bytes + i, n, units);
+    Char piece[16];
+    const size_t produced = CodePointText(units, count, piece, sizeof piece / sizeof *piece);
+    if (produced == 0 || produced > capacity - *written) break;
+    std::memcpy(out + *written, piece, produced * sizeof(Char));
+    *written += static_cast<uint32_t>(produced);
     i += static_cast<uint32_t>(n);
   }
   return true;
