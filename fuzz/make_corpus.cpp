@@ -132,6 +132,23 @@ void NeSeeds(const std::string& dir) {
   font[1] = 3;  // version 3.00
   Write(dir, "ne-font", ne_builder::Executable({{8, "", 1, "", font}, {7, "", 0, "FONTDIR", Bytes(40, 1)}}, 4));
   Write(dir, "ne-empty", ne_builder::Executable({}, 4));
+  // Version information and string tables in both forms, for ListAllTypes.
+  ne_builder::VersionStrings version;
+  version.strings = {{"CompanyName", "Kestrov"}, {"FileVersion", "1.2.3.4"}, {"Comments", "a\\b\t\"c\""}};
+  const std::vector<std::string> strings = {"", "one", "two\r\n", "", "five"};
+  Write(dir, "ne-text", ne_builder::Executable({{16, "", 1, "", ne_builder::VersionResource(true, version)},
+                                                {6, "", 3, "", ne_builder::StringBlock(true, strings)},
+                                                {9, "", 1, "", Bytes(8, 1)}}, 4));
+  std::vector<build::Resource> text(2);
+  text[0].type = 16;
+  text[0].name = 1;
+  text[0].language = 0x409;
+  text[0].data = ne_builder::VersionResource(false, version);
+  text[1].type = 6;
+  text[1].name = 3;
+  text[1].language = 0x409;
+  text[1].data = ne_builder::StringBlock(false, strings);
+  Write(dir, "pe-text", build::PeWithResources(text));
   // The table starts at 128: its shift, then the first type's count.
   auto broken = [&](const char* stem, size_t at, uint16_t value) {
     Bytes b = library;

@@ -5,6 +5,7 @@
 
 #include "pelorin/ne_image.h"
 #include "pelorin/resource_list.h"
+#include "pelorin/resource_text.h"
 #include "quibbet/icon_format.h"
 
 namespace {
@@ -251,6 +252,13 @@ int PrepareResource(DataRef data, MemberName* name, uint32_t* outputSize, void* 
   if (walk != 1) return walk;
   const ResourceVisit& v = request->visit;
   // Check before the framework creates an output of the announced size.
+  if (IsTextType(v.type)) {
+    TextSink count;
+    if (ResourceText(&v, &count) != ResultOk || count.size != request->outputSize)
+      return ResultBrokenData;
+    *outputSize = request->outputSize;
+    return ResultOk;
+  }
   switch (v.type) {
     case ResourceBitmap:
       if (!Has(v.input, v.data, v.size) || BitmapBitsOffset(v.input, v.data, v.size) == 0)
@@ -277,6 +285,11 @@ int WriteResource(DataRef, uint8_t* destination, uint32_t size, ProgressCallback
                   SpiUserValue userValue, void* context) {
   const ExtractionRequest* request = static_cast<const ExtractionRequest*>(context);
   const ResourceVisit& v = request->visit;
+  if (IsTextType(v.type)) {
+    TextSink text{destination, size, 0};
+    const int result = ResourceText(&v, &text);
+    return result != ResultOk ? result : text.size == size ? ResultOk : ResultBrokenData;
+  }
   switch (v.type) {
     case ResourceBitmap: {
       const uint32_t bitsOffset = BitmapBitsOffset(v.input, v.data, v.size);

@@ -1,5 +1,6 @@
 #include "pelorin/resource_list.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "pelorin/resource_text.h"
@@ -157,6 +158,53 @@ bool NameText(const NameSource& names, uint64_t text, Char* out, uint32_t capaci
   return Utf16NameText(names.input, names.base + text, out, capacity, written);
 }
 
+bool IsListedType(uint32_t type) {
+  if (type & HighBit) return true;
+  switch (type) {
+    case ResourceBitmap:
+    case ResourceRawData:
+    case ResourceCursorGroup:
+    case ResourceIconGroup:
+      return true;
+    case ResourceCursor:
+    case ResourceIcon:
+      return false;  // they live inside their groups
+    default:
+      return ListAllTypes != 0;
+  }
+}
+
+bool IsTextType(uint32_t type) {
+  return ListAllTypes != 0 && (type == ResourceStringTable || type == ResourceVersion);
+}
+
+namespace {
+
+// The extension of a numeric type that only ListAllTypes lists: the file
+// format it holds, or the type's standard name; null for one without.
+const char* AllTypesExtension(uint32_t type) {
+  switch (type) {
+    case 4: return ".MENU";
+    case 5: return ".DIALOG";
+    case ResourceStringTable: return ".STRING.TXT";
+    case 7: return ".FONTDIR";
+    case 8: return ".FNT";
+    case 9: return ".ACCELERATOR";
+    case 11: return ".MESSAGETABLE";
+    case ResourceVersion: return ".VERSION.TXT";
+    case 17: return ".DLGINCLUDE";
+    case 19: return ".PLUGPLAY";
+    case 20: return ".VXD";
+    case 21:
+    case 22: return ".ANI";
+    case 23: return ".HTM";
+    case 24: return ".MANIFEST";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
 GroupBudget GroupBudgetFor(ByteView input) {
   return GroupBudget{input.size / GroupEntrySize * 4 + 1024};
 }
@@ -186,8 +234,25 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
     case ResourceCursorGroup:
     case ResourceIconGroup:
       break;
-    default:
+    default: {
+      if (!ListAllTypes) return ResultOk;
+      const char* name = AllTypesExtension(type);
+      char number[16];
+      if (!name) {
+        std::snprintf(number, sizeof number, ".%u", type);
+        name = number;
+      }
+      SetExtension(ext, name);
+      if (IsTextType(type)) {
+        // The member's size is the text's; unsigned arithmetic makes size +
+        // extra exactly that. Broken data lists at its own size and fails
+        // when extracted.
+        TextSink count;
+        if (ResourceText(visit, &count) == ResultOk && count.size <= UINT32_MAX)
+          *extraSize = static_cast<uint32_t>(count.size) - visit->size;
+      }
       return ResultOk;
+    }
   }
   SetExtension(ext, type == ResourceIconGroup ? ".ICO" : ".CUR");
   uint16_t count;
@@ -275,10 +340,7 @@ int FillNames(const ResourceVisit* visit, uint32_t* extra, GroupBudget* budget, 
 
 int AddResourceEntry(const ResourceVisit* visit, void* user) {
   Listing* listing = static_cast<Listing*>(user);
-  const uint32_t type = visit->type;
-  if (!(type & HighBit) && type != ResourceBitmap && type != ResourceRawData &&
-      type != ResourceCursorGroup && type != ResourceIconGroup)
-    return 0;
+  if (!IsListedType(visit->type)) return 0;
   fileInfo* entry = nullptr;
   int result = AcquireEntry(listing->table, &entry);
   if (result != 0) return result;

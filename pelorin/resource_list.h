@@ -2,7 +2,9 @@
 //
 //   type 2 bitmap -> .BMP (+14 file header)   type 10 raw data -> .DAT
 //   type 12 cursor group -> .CUR               type 14 icon group -> .ICO
-//   a type given by name -> "." + its name      other numeric types: not listed
+//   a type given by name -> "." + its name      other numeric types: not listed,
+//   unless ListAllTypes: then every numeric type but single images (1, 3),
+//   named as AllTypesExtension says; 6 and 16 as text
 //   numeric name id -> "#" + five digits        named resource -> its name
 //   group resource: reserved(16) type(16) count(16), then count entries of 14
 //   bytes whose 32 bits at 8 are the member image's length.
@@ -22,10 +24,18 @@ enum ResourceType : uint32_t {
   ResourceCursor = 1,
   ResourceBitmap = 2,
   ResourceIcon = 3,
+  ResourceStringTable = 6,
   ResourceRawData = 10,
   ResourceCursorGroup = 12,
   ResourceIconGroup = 14,
+  ResourceVersion = 16,
 };
+
+// True when a resource of this type becomes a member under the settings in force.
+bool IsListedType(uint32_t type);
+// True when the resource is written as text (string tables and version
+// information under ListAllTypes).
+bool IsTextType(uint32_t type);
 
 // 64 rows of 12 bytes by the low 6 bits of a numeric language.
 extern const char LanguageDirectoryTable[64][12];

@@ -265,6 +265,14 @@ int VersionText(ByteView v, ImageKind kind, TextSink* s) {
   return ResultOk;
 }
 
+int ResourceText(const ResourceVisit* visit, TextSink* sink) {
+  const ByteView data = Slice(visit->input, visit->data, visit->size);
+  if (data.data == nullptr && visit->size != 0) return ResultBrokenData;
+  if (visit->type == 16) return VersionText(data, visit->kind, sink);
+  if (visit->type == 6) return StringTableText(data, visit->kind, visit->name, sink);
+  return ResultBrokenData;
+}
+
 int StringTableText(ByteView v, ImageKind kind, uint32_t blockId, TextSink* s) {
   if (blockId == 0 || (blockId & HighBit)) return ResultBrokenData;
   Put(s, Bom);

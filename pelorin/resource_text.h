@@ -34,6 +34,9 @@ uint16_t Windows1252ToUtf16(uint8_t b);
 // The resource as a resource compiler's VERSIONINFO statement. ResultBrokenData
 // when the data is not a sound version resource.
 int VersionText(ByteView data, ImageKind kind, TextSink* sink);
+// Either text of a visit's resource, chosen by its type (6 or 16).
+int ResourceText(const ResourceVisit* visit, TextSink* sink);
+
 // One "id<TAB>text" line per non-empty string of block blockId, with tab,
 // newline, carriage return and backslash escaped. ResultBrokenData when the
 // 16 strings do not lie within the data or the block id is not a number >= 1.

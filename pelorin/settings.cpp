@@ -1,4 +1,4 @@
-// Pelorin's two settings, its configuration dialog and its library start-up.
+// Pelorin's three settings, its configuration dialog and its library start-up.
 #include "pelorin/settings.h"
 
 #include <iterator>
@@ -11,6 +11,7 @@
 
 int AddExtensions = 0;
 int ExtractLanguage = 0;
+int ListAllTypes = 0;
 
 namespace {
 
@@ -19,23 +20,26 @@ constexpr const char* SettingsKey = "Software\\Kestrov\\Susie\\Plug-in\\Pelorin"
 const CheckBoxSetting Boxes[] = {
     {IDC_ADD_EXTENSIONS, &AddExtensions},
     {IDC_EXTRACT_LANGUAGE, &ExtractLanguage},
+    {IDC_LIST_ALL_TYPES, &ListAllTypes},
 };
 
 const platform::DialogControl EnglishControls[] = {
     {IDC_ADD_EXTENSIONS, platform::ControlCheckBox, false, PELORIN_ADD_EXTENSIONS_EN},
     {IDC_EXTRACT_LANGUAGE, platform::ControlCheckBox, false, PELORIN_EXTRACT_LANGUAGE_EN},
+    {IDC_LIST_ALL_TYPES, platform::ControlCheckBox, false, PELORIN_LIST_ALL_TYPES_EN},
     {DialogOk, platform::ControlDefaultButton, false, SPI_TEXT_OK},
     {DialogCancel, platform::ControlPushButton, false, SPI_TEXT_CANCEL},
 };
 const platform::DialogControl JapaneseControls[] = {
     {IDC_ADD_EXTENSIONS, platform::ControlCheckBox, false, PELORIN_ADD_EXTENSIONS_JA},
     {IDC_EXTRACT_LANGUAGE, platform::ControlCheckBox, false, PELORIN_EXTRACT_LANGUAGE_JA},
+    {IDC_LIST_ALL_TYPES, platform::ControlCheckBox, false, PELORIN_LIST_ALL_TYPES_JA},
     {DialogOk, platform::ControlDefaultButton, false, SPI_TEXT_OK},
     {DialogCancel, platform::ControlPushButton, false, SPI_TEXT_CANCEL},
 };
 const platform::DialogTemplate Templates[] = {
-    {SPI_DIALOG_ENGLISH, SPI_TITLE_EN, EnglishControls, 4},
-    {SPI_DIALOG_JAPANESE, SPI_TITLE_JA, JapaneseControls, 4},
+    {SPI_DIALOG_ENGLISH, SPI_TITLE_EN, EnglishControls, std::size(EnglishControls)},
+    {SPI_DIALOG_JAPANESE, SPI_TITLE_JA, JapaneseControls, std::size(JapaneseControls)},
 };
 const platform::DialogTemplateSet TerminalTables = {Templates, 2};
 
@@ -49,11 +53,13 @@ intptr_t SPI_DIALOG_CALL PelorinDialogProc(platform::DialogWindow dialog, unsign
 void LoadSettings() {
   AddExtensions = ReadRangedSetting(SettingsKey, "AddExtensions", 0, 1, 0);
   ExtractLanguage = ReadRangedSetting(SettingsKey, "ExtractLanguage", 0, 1, 0);
+  ListAllTypes = ReadRangedSetting(SettingsKey, "ListAllTypes", 0, 1, 0);
 }
 
 void SaveSettings() {
   WriteDwordSetting(SettingsKey, "AddExtensions", AddExtensions);
   WriteDwordSetting(SettingsKey, "ExtractLanguage", ExtractLanguage);
+  WriteDwordSetting(SettingsKey, "ListAllTypes", ListAllTypes);
 }
 
 SPI_EXPORT int SPI_CALL ConfigurationDlg(SpiWindow parent, int function) {

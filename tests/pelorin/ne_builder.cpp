@@ -174,6 +174,81 @@ void AddIconFile(std::vector<Resource>* resources, const Bytes& file, uint16_t i
   resources->push_back({static_cast<uint16_t>(cursor ? 12 : 14), "", id, name, std::move(group)});
 }
 
+namespace {
+
+void Pad4(Bytes& b) {
+  while (b.size() % 4) b.push_back(0);
+}
+void AppendText(Bytes& b, const std::string& text, bool ne) {
+  for (char c : text) {
+    if (ne) b.push_back(static_cast<uint8_t>(c));
+    else Append16(b, static_cast<uint8_t>(c));
+  }
+  if (ne) b.push_back(0);
+  else Append16(b, 0);
+}
+// One node: length, value length, (PE: type), key, value, children.
+Bytes VersionNode(bool ne, const std::string& key, const Bytes& value, uint16_t valueLength,
+                  bool text, const std::vector<Bytes>& children) {
+  Bytes b(ne ? 4 : 6, 0);
+  if (!ne) Put16(b, 4, text ? 1 : 0);
+  AppendText(b, key, ne);
+  Pad4(b);
+  b.insert(b.end(), value.begin(), value.end());
+  for (const Bytes& c : children) {
+    Pad4(b);
+    b.insert(b.end(), c.begin(), c.end());
+  }
+  Put16(b, 0, static_cast<uint16_t>(b.size()));
+  Put16(b, 2, valueLength);
+  return b;
+}
+
+}  // namespace
+
+Bytes VersionResource(bool ne, const VersionStrings& v) {
+  Bytes fixed(52, 0);
+  const uint32_t words[13] = {0xFEEF04BD, 0x10000,
+                              uint32_t{v.version[0]} << 16 | v.version[1],
+                              uint32_t{v.version[2]} << 16 | v.version[3],
+                              uint32_t{v.version[0]} << 16 | v.version[1],
+                              uint32_t{v.version[2]} << 16 | v.version[3],
+                              0x3F, 0, 0x40004, 1, 0, 0, 0};
+  for (int i = 0; i < 13; ++i) {
+    Put16(fixed, 4 * i, static_cast<uint16_t>(words[i]));
+    Put16(fixed, 4 * i + 2, static_cast<uint16_t>(words[i] >> 16));
+  }
+  std::vector<Bytes> strings;
+  for (const auto& [key, value] : v.strings) {
+    Bytes text;
+    AppendText(text, value, ne);
+    strings.push_back(VersionNode(ne, key, text, static_cast<uint16_t>(ne ? text.size() : value.size() + 1),
+                                  true, {}));
+  }
+  const Bytes table = VersionNode(ne, ne ? "040904E4" : "040904B0", {}, 0, true, strings);
+  const Bytes stringInfo = VersionNode(ne, "StringFileInfo", {}, 0, true, {table});
+  Bytes translation;
+  Append16(translation, 0x0409);
+  Append16(translation, ne ? 1252 : 1200);
+  const Bytes var = VersionNode(ne, "Translation", translation, 4, false, {});
+  const Bytes varInfo = VersionNode(ne, "VarFileInfo", {}, 0, true, {var});
+  return VersionNode(ne, "VS_VERSION_INFO", fixed, 52, false, {stringInfo, varInfo});
+}
+
+Bytes StringBlock(bool ne, const std::vector<std::string>& strings) {
+  Bytes b;
+  for (size_t i = 0; i < 16; ++i) {
+    const std::string s = i < strings.size() ? strings[i] : "";
+    if (ne) b.push_back(static_cast<uint8_t>(s.size()));
+    else Append16(b, static_cast<uint16_t>(s.size()));
+    for (char c : s) {
+      if (ne) b.push_back(static_cast<uint8_t>(c));
+      else Append16(b, static_cast<uint8_t>(c));
+    }
+  }
+  return b;
+}
+
 std::vector<IconImage> IconImages(const Bytes& file) {
   std::vector<IconImage> images;
   if (file.size() < 6 || Get16(file, 0) != 0 || (Get16(file, 2) != 1 && Get16(file, 2) != 2))

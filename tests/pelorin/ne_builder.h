@@ -32,6 +32,17 @@ Bytes Executable(const std::vector<Resource>& resources, uint16_t shift = 4);
 void AddIconFile(std::vector<Resource>* resources, const Bytes& file, uint16_t id,
                  const std::string& name, uint16_t* nextImageId);
 
+// A version resource in the PE form (UTF-16) or the NE form (code page):
+// fixed info with file version a.b.c.d, one string table "040904E4" (PE:
+// "040904B0") with the (key, value) strings, and one translation.
+struct VersionStrings {
+  uint16_t version[4] = {1, 2, 3, 4};
+  std::vector<std::pair<std::string, std::string>> strings;
+};
+Bytes VersionResource(bool ne, const VersionStrings& v);
+// A string-table block of up to 16 strings (the rest empty).
+Bytes StringBlock(bool ne, const std::vector<std::string>& strings);
+
 // One image of an icon or cursor file, as the tests compare them.
 struct IconImage {
   unsigned width = 0, height = 0, colours = 0, hotspotX = 0, hotspotY = 0;

@@ -17,6 +17,7 @@ using namespace pe_builder;
 // The plug-in's settings live in its own library; the tests own these.
 int AddExtensions = 0;
 int ExtractLanguage = 0;
+int ListAllTypes = 0;
 
 namespace {
 

@@ -4,7 +4,9 @@
 
 #if defined(PROBE_PELORIN)
 #include "pelorin/settings.h"
-SPI_EXPORT int SPI_CALL ProbeSetting(int index) { return index == 0 ? AddExtensions : ExtractLanguage; }
+SPI_EXPORT int SPI_CALL ProbeSetting(int index) {
+  return index == 0 ? AddExtensions : index == 1 ? ExtractLanguage : ListAllTypes;
+}
 #elif defined(PROBE_VANTREL)
 #include "vantrel/settings.h"
 SPI_EXPORT int SPI_CALL ProbeSetting(int) { return ListAllFrames; }

@@ -307,6 +307,30 @@ class Listing(Base):
         self.assertEqual(status, 1)
         self.assertIn('without resources', err)
 
+    def test_all_types_for_one_run_and_as_a_setting(self):
+        library = os.path.join(WINE_64, 'user32.dll')
+        if not os.path.exists(library):
+            self.skipTest("Wine's libraries are not installed")
+        def names(*extra):
+            status, out, err = run('list', '--json', *extra, library)
+            self.assertEqual(status, 0, err)
+            return [m['name'] for m in json.loads(out)[0]['members']]
+        plain = names()
+        every = names('--all-types')
+        self.assertIn('#00001.VERSION.TXT', every)
+        self.assertTrue(any(n.endswith('.STRING.TXT') for n in every))
+        self.assertNotIn('#00001.VERSION.TXT', plain)
+        self.assertEqual(names(), plain)  # the setting is back as it was
+        out = self.path('out')
+        status, _, err = run('extract', '--all-types', library, '#00001.VERSION.TXT', '-o', out)
+        self.assertEqual(status, 0, err)
+        with open(os.path.join(out, '#00001.VERSION.TXT'), 'rb') as f:
+            text = f.read()
+        self.assertTrue(text.startswith(b'\xef\xbb\xbfVS_VERSION_INFO VERSIONINFO\r\n'), text[:40])
+        status, _, err = run('settings', 'Pelorin', 'ListAllTypes=1')
+        self.assertEqual(status, 0, err)
+        self.assertEqual(names(), every)
+
     def test_icon_library_lists_and_extracts_as_an_executable(self):
         icons = [read(self.sample('multi.ico')), read(self.sample('pointer.cur'))]
         library = self.write('icons.icl', ne_library(icons, shift=9))

@@ -37,7 +37,8 @@ const std::vector<PluginSettings>& SettingsTable() {
   static const std::vector<PluginSettings> table = {
       {"Pelorin", "Software\\Kestrov\\Susie\\Plug-in\\Pelorin",
        {{"AddExtensions", 0, 1, 0, "1: the viewer's file filter lists .exe, .scr, .dll and .cpl"},
-        {"ExtractLanguage", 0, 1, 0, "1: resources are filed under a folder per language"}},
+        {"ExtractLanguage", 0, 1, 0, "1: resources are filed under a folder per language"},
+        {"ListAllTypes", 0, 1, 0, "1: every resource type is listed, version information and string tables as text"}},
        ""},
       {"Vantrel", "Software\\Kestrov\\Susie\\Plug-in\\Vantrel",
        {{"ListAllFrames", 0, 1, 0, "1: one member per step of the animation"}},
