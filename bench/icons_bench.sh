@@ -25,26 +25,10 @@ for d in /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/x86_64-linux-gnu/win
 done
 [ -f "$libs/shell32.dll" ] || { echo "no Wine libraries found" >&2; exit 1; }
 command -v wrestool >/dev/null && command -v icotool >/dev/null || { echo "install icoutils" >&2; exit 1; }
-base=/dev/shm
-[ -d "$base" ] && [ -w "$base" ] || base=${TMPDIR:-/tmp}
-work=$(mktemp -d "$base/icons-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$root/bench/timing.sh"
+make_work icons-bench
 export SPI_REGISTRY="$work/settings.reg"  # the plug-ins' defaults, not the user's settings
 file=$libs/shell32.dll
-rounds=5
-
-# Best wall time and best processor time of a command over the rounds; the
-# output folder is made anew before each.
-measure() {
-  : > "$work/times"
-  i=0
-  while [ $i -lt $rounds ]; do
-    rm -rf "$work/out" && mkdir "$work/out"
-    /usr/bin/time -a -o "$work/times" -f "%e %U %S" "$@" > /dev/null 2>&1 || true
-    i=$((i + 1))
-  done
-  awk 'NR == 1 || $1 < w {w = $1} NR == 1 || $2 + $3 < c {c = $2 + $3} END {printf "%.3f %.3f\n", w, c}' "$work/times"
-}
 pngs() { find "$work/out" -name '*.png' | wc -l; }
 png_bytes() { find "$work/out" -name '*.png' -exec cat {} + | wc -c; }
 
@@ -55,9 +39,9 @@ theirs=$(measure sh -c 'wrestool -x -t14 -o "$1" "$2" && icotool -x -o "$1" "$1"
 their_pngs=$(pngs) their_bytes=$(png_bytes)
 echo "$ours $theirs" | awk -v op="$our_pngs" -v ob="$our_bytes" -v tp="$their_pngs" -v tb="$their_bytes" '{
   printf "spihost extract --png:    %6.3f s wall, %6.3f s processor, %d PNGs, %d bytes\n", $1, $2, op, ob
-  printf "wrestool + icotool -x:    %6.3f s wall, %6.3f s processor, %d PNGs, %d bytes\n", $3, $4, tp, tb
+  printf "wrestool + icotool -x:    %6.3f s wall, %6.3f s processor, %d PNGs, %d bytes\n", $4, $5, tp, tb
   printf "ratio (spihost / icoutils): %.2f wall, %.2f processor (target <= 0.3); PNG bytes %.3f (target <= 1)\n",
-         $1 / $3, $2 / $4, ob / tb }'
+         $1 / $4, $2 / $5, ob / tb }'
 
 echo
 echo "decoding: every image of the icon and cursor groups of $libs"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "host/host.h"
 #include "platform/platform.h"
 

@@ -14,22 +14,8 @@ plugin=$build/bin/Pelorin.spi
 file=${2:-$(ls -S /usr/lib/i386-linux-gnu/wine/i386-windows/*.dll \
                   /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/*.dll 2>/dev/null | head -1)}
 [ -f "$file" ] || { echo "no Wine libraries found" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-rounds=5
-
-# Best wall time, best processor time and peak memory of a command over the rounds.
-measure() {
-  : > "$work/times"
-  i=0
-  while [ $i -lt $rounds ]; do
-    rm -rf "$work/out" && mkdir "$work/out"
-    /usr/bin/time -a -o "$work/times" -f "%e %U %S %M" "$@" > /dev/null 2>&1 || true
-    i=$((i + 1))
-  done
-  awk 'NR == 1 || $1 < w {w = $1} NR == 1 || $2 + $3 < c {c = $2 + $3} $4 > m {m = $4}
-       END {print w, c, m}' "$work/times"
-}
+. "$root/bench/timing.sh"
+make_work pelorin-bench
 
 size=$(stat -c %s "$file")
 echo "file: $file ($size bytes)"

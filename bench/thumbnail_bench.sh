@@ -17,29 +17,20 @@ for d in /usr/lib/i386-linux-gnu/wine/i386-windows /tmp/w32/root/usr/lib/i386-li
   [ -n "$libs" ] || { ls "$d"/*.exe >/dev/null 2>&1 && libs=$d; }
 done
 ls "$libs"/*.exe >/dev/null 2>&1 || { echo "no Wine executables found" >&2; exit 1; }
-base=/dev/shm
-[ -d "$base" ] && [ -w "$base" ] || base=${TMPDIR:-/tmp}
-work=$(mktemp -d "$base/thumbnail-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$root/bench/timing.sh"
+make_work thumbnail-bench
 export SPI_REGISTRY="$work/settings.reg"  # the plug-ins' defaults, not the user's settings
 ls "$libs"/*.exe > "$work/files"
 count=$(wc -l < "$work/files")
 
-# One round: every file of a list once, as a file manager calls it; prints nanoseconds.
+# One round: every file of a list once, as a file manager calls it.
 round() {
-  start=$(date +%s%N)
   while read -r f; do
     "$spihost" thumbnail -s "$size" "$f" "$work/out.png" 2>/dev/null || true
   done < "$1"
-  echo $(( $(date +%s%N) - start ))
 }
 best_mean() {
-  best=
-  for i in 1 2 3 4 5; do
-    t=$(round "$1")
-    [ -z "$best" ] || [ "$t" -lt "$best" ] && best=$t
-  done
-  awk -v t="$best" -v n="$(wc -l < "$1")" 'BEGIN {printf "%.2f ms", t / n / 1e6}'
+  awk -v t="$(best_ns round "$1")" -v n="$(wc -l < "$1")" 'BEGIN {printf "%.2f ms", t / n / 1e6}'
 }
 
 shown=0

@@ -19,6 +19,38 @@ else()
   set(SPI_PLUGIN_SUFFIX ".spi")
 endif()
 
+# The Windows plug-ins are single files that people collect: small. What goes
+# into them is built with each function and object in a section of its own, so
+# that the linker keeps only what the exports reach, and without exceptions:
+# nothing in them throws, result codes report every failure (allocations
+# included, through the nothrow forms of new that framework/runtime supplies).
+# The map file beside the plug-in shows what each part of the runtime costs.
+function(spi_build_small plugin)
+  foreach(lib ${ARGN})
+    if(TARGET ${lib})
+      target_compile_options(${lib} PRIVATE -g -ffunction-sections -fdata-sections -fno-exceptions)
+    endif()
+  endforeach()
+  # The platform layer comes in through spi_framework, in its plain copy, which
+  # spihost links too: its code has nothing to unwind, so it keeps exceptions.
+  target_compile_options(spi_platform_plain PRIVATE -g -ffunction-sections -fdata-sections)
+  target_compile_definitions(spi_framework INTERFACE SPI_FRAMEWORK_WITHOUT_EXCEPTIONS=1)
+  target_sources(${plugin} PRIVATE ${PROJECT_SOURCE_DIR}/framework/runtime/nothrow_new.cpp)
+  target_compile_options(${plugin} PRIVATE -g -ffunction-sections -fdata-sections -fno-exceptions)
+  target_link_options(${plugin} PRIVATE -Wl,--gc-sections
+                      -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${plugin}${SPI_PLUGIN_SUFFIX}.map)
+endfunction()
+
+# Ships <target> stripped; its debug information stays in the build tree, in
+# <file>.debug beside it, which debuggers find through the link left in the file.
+function(spi_split_debug target)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug
+            $<TARGET_FILE:${target}>
+    VERBATIM)
+endfunction()
+
 function(add_spi_plugin name)
   cmake_parse_arguments(P "" "RC" "SOURCES;EXPORTS;LIBS" ${ARGN})
   add_library(${name} SHARED ${P_SOURCES})
@@ -28,6 +60,10 @@ function(add_spi_plugin name)
   if(SPI_PLUGIN_RUNTIME_DIR)
     # Searched before the compiler's own folder: the runtime without winpthread.
     target_link_options(${name} PRIVATE -L${SPI_PLUGIN_RUNTIME_DIR})
+  endif()
+  if(WIN32)
+    spi_build_small(${name} spi_framework ${P_LIBS})
+    spi_split_debug(${name})
   endif()
   set(def "${CMAKE_CURRENT_BINARY_DIR}/${name}.exports")
   if(WIN32)

@@ -37,17 +37,37 @@ if(SPI_RELEASE_OTHER_BIN)
 else()
   set(copy_other)
 endif()
+# The guides as Notepad reads them on every Windows from XP on: the Japanese one
+# in code page 932, the English one in UTF-8 with a byte-order mark, both CRLF.
+# iconv is glibc's (libc-bin, on every Debian machine).
+find_program(SPI_ICONV iconv)
+if(NOT SPI_ICONV)
+  message(FATAL_ERROR "iconv is missing (Debian package libc-bin): the release writes README-ja.txt with it")
+endif()
+set(guide_texts)
+foreach(guide "en;utf-8" "ja;cp932")
+  list(GET guide 0 lang)
+  list(GET guide 1 encoding)
+  set(text "${CMAKE_BINARY_DIR}/dist/README-${lang}.txt")
+  add_custom_command(
+    OUTPUT "${text}"
+    COMMAND sh "${PROJECT_SOURCE_DIR}/cmake/guide_text.sh" "${PROJECT_SOURCE_DIR}/docs/guide-${lang}.md"
+            "${text}" ${encoding}
+    DEPENDS "${PROJECT_SOURCE_DIR}/docs/guide-${lang}.md" "${PROJECT_SOURCE_DIR}/cmake/guide_text.sh"
+    COMMENT "Writing README-${lang}.txt (${encoding}, CRLF)"
+    VERBATIM)
+  list(APPEND guide_texts "${text}")
+endforeach()
 add_custom_command(
   OUTPUT "${SPI_RELEASE_ZIP}"
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${stage}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${stage}/${SPI_RELEASE_ARCH}"
   COMMAND ${CMAKE_COMMAND} -E copy ${files} "${stage}/${SPI_RELEASE_ARCH}"
   ${copy_other}
-  COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/docs/guide-en.md" "${stage}/README-en.txt"
-  COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/docs/guide-ja.md" "${stage}/README-ja.txt"
+  COMMAND ${CMAKE_COMMAND} -E copy ${guide_texts} "${stage}"
   COMMAND ${CMAKE_COMMAND} -E rm -f "${SPI_RELEASE_ZIP}"
   COMMAND ${CMAKE_COMMAND} -E chdir "${stage}" ${CMAKE_COMMAND} -E tar cf "${SPI_RELEASE_ZIP}" --format=zip .
-  DEPENDS ${files} ${other_files} "${PROJECT_SOURCE_DIR}/docs/guide-en.md" "${PROJECT_SOURCE_DIR}/docs/guide-ja.md"
+  DEPENDS ${files} ${other_files} ${guide_texts}
   COMMENT "Packing the Windows release archive"
   VERBATIM)
 add_custom_target(release_zip ALL DEPENDS "${SPI_RELEASE_ZIP}")

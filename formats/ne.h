@@ -29,14 +29,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
+#include "formats/mz.h"
 
 namespace ne {
 
-constexpr uint16_t MzSignature = 0x5A4D;  // "MZ"
 constexpr uint16_t NeSignature = 0x454E;  // "NE"
-constexpr uint32_t DosHeaderSize = 64;
-constexpr uint32_t DosNewHeaderField = 60;  // e_lfanew
 
 // The NE header, IMAGE_OS2_HEADER.
 struct ImageOs2Header {
@@ -108,8 +106,9 @@ struct ResourceTableSpan {
 // image is not NE (no "MZ", no "NE" at e_lfanew, header beyond the input) or
 // the header's offsets run backwards; a table of size 0 means no resources.
 inline bool ReadResourceTableSpan(ByteView image, ResourceTableSpan* out) {
-  if (!Has(image, 0, DosHeaderSize) || Le16(image, 0) != MzSignature) return false;
-  const uint64_t header = Le32(image, DosNewHeaderField);
+  DosHeader dos;
+  if (!ReadDosHeader(image, &dos)) return false;
+  const uint64_t header = dos.lfanew;
   if (!Has(image, header, sizeof(ImageOs2Header)) || Le16(image, header) != NeSignature)
     return false;
   const uint16_t rsrctab = Le16(image, header + offsetof(ImageOs2Header, ne_rsrctab));

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "framework/spi.h"
 #include "platform/platform.h"
 
@@ -157,4 +157,3 @@ bool AppendPathComponent(Char* path, const Char* name, int capacity);
 // (an absolute path, a drive, or a ".." component).
 template <class Char>
 bool StaysInDirectory(const Char* name);
-bool IsDirectory(const char* path);

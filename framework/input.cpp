@@ -1,6 +1,7 @@
 // IsSupported's body, and the bounds of memory input.
 #include <string.h>
 
+#include "framework/callback.h"
 #include "framework/framework.h"
 #include "framework/input.h"
 #include "platform/platform.h"
@@ -32,8 +33,9 @@ DataRef FileInput(const platform::MappedFile& file, SpiLength length) {
   return DataRef{ByteView{file.data, file.size}, static_cast<uintptr_t>(length)};
 }
 
+// A test that throws has not recognised the file.
 int RunFormatTest(uintptr_t dw, FormatTest test) {
-  try {
+  return CallOr(0, [&] {
     if (dw >= HandleLimit) {
       // The head of the file in the host's memory: the test may look as far as
       // memory stays readable from there.
@@ -43,22 +45,15 @@ int RunFormatTest(uintptr_t dw, FormatTest test) {
     }
     platform::MappedFile file;
     if (!platform::MapHostHandle(dw, &file)) return 0;
-    // A test that throws has not recognised the file; the view is released either way.
-    int result = 0;
-    try {
-      result = test(ByteView{file.data, file.size});
-    } catch (...) {
-      result = 0;
-    }
+    // The view is released however the test ends.
+    int result = CallOr(0, [&] { return test(ByteView{file.data, file.size}); });
     platform::Unmap(&file);
     return result;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 int RunFormatTest(uintptr_t dw, int headLength, FormatTest test) {
-  try {
+  return CallOr(0, [&] {
     if (headLength <= 0) return 0;
     if (headLength > HeadBufferSize) headLength = HeadBufferSize;
     if (dw >= HandleLimit) {
@@ -74,9 +69,7 @@ int RunFormatTest(uintptr_t dw, int headLength, FormatTest test) {
     long got = platform::ReadHostHandle(dw, buffer, static_cast<uint32_t>(headLength));
     if (got <= 0) return 0;
     return test(ByteView{buffer, static_cast<size_t>(got)});
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 bool MapHostFile(HostText path, platform::MappedFile* out) {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "platform/platform.h"
 
 // Memory input: the readable region around source, with at = source's offset in it.

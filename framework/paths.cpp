@@ -58,8 +58,6 @@ int FindLastSeparator(const Char* s) {
   return found;
 }
 
-bool IsDirectory(const char* path) { return platform::IsDirectory(path); }
-
 template <class Char>
 bool CreateDirectoryChain(Char* path, int n) {
   // A drive letter with its colon, or any name of one or two characters, is

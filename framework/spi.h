@@ -22,6 +22,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+// SpiHandle, SpiWindow, SpiUserValue, SpiWChar, SpiLength, SpiBlockHeader.
+#include "interface/spi_types.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #define SPI_CALL __stdcall
@@ -40,13 +43,6 @@
 #else
 #define SPI_EXPORT SPI_EXTERN_C __attribute__((visibility("default")))
 #endif
-
-// A movable memory block handed to the host (HLOCAL on Windows).
-typedef void* SpiHandle;
-// A window handle (HWND on Windows; opaque, may be null, elsewhere).
-typedef void* SpiWindow;
-// The user value of the progress callback (LONG on Windows).
-typedef intptr_t SpiUserValue;
 
 // Result codes of every export but GetPluginInfo, IsSupported and the setting getters.
 enum SpiResult {
@@ -90,19 +86,6 @@ enum SpiFlags {
 #else
 #define SPI_PLUGIN_SUFFIX ".spi"
 #endif
-
-// A UTF-16 code unit: the character of the Unicode exports (names ending in W).
-#if defined(_WIN32)
-typedef wchar_t SpiWChar;
-#elif defined(__cplusplus)
-typedef char16_t SpiWChar;
-#else
-typedef uint16_t SpiWChar;
-#endif
-
-// The length/offset argument of the archive and picture calls: pointer-sized
-// and signed (LONG_PTR), so 32 bits in the 32-bit interface.
-typedef intptr_t SpiLength;
 
 #pragma pack(push, 1)
 #if SPI_INTERFACE_32
@@ -289,18 +272,6 @@ typedef int(SPI_CALL* GetPictureAlphaWFn)(const SpiWChar* input, SpiLength posit
                                           unsigned flags, unsigned options,
                                           SpiHandle* infoHandle, SpiHandle* bitsHandle,
                                           ProgressCallback progress, SpiUserValue userValue);
-
-#ifndef _WIN32
-// Native memory blocks: header, then data. Blocks never move once allocated,
-// so a lock is only counted; the alignment keeps the data 16-byte aligned.
-struct SpiBlockHeader {
-  uint64_t magic;  // SpiBlockMagic while the block is alive
-  uint64_t size;   // bytes of data behind the header
-  uint32_t locks;
-  uint32_t reserved[3];
-};
-#define SpiBlockMagic 0x4B434F4C42495053ull  // "SPIBLOCK"
-#endif
 
 // Host-side helpers for the blocks a plug-in hands over.
 static inline void* SpiLockBlock(SpiHandle h) {

@@ -4,7 +4,8 @@
 
 #include "morvane/png_image.h"
 #include "morvane/settings.h"
-#include "quibbet/icon_format.h"
+#include "formats/bitmap.h"
+#include "formats/icon.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ int TestIconHead(ByteView head, int groupIcon) {
   if (h.count == 0) return 0;
   if (groupIcon == TreatAsArchive && h.count != 1) return 0;
   uint32_t firstOffset;
-  if (!ReadLe32(head, IconDirEntryOffset(0) + 12, &firstOffset)) return 0;
+  if (!ReadLe32(head, IconDirEntryOffset(0) + IconDirEntryField::ImageOffset, &firstOffset))
+    return 0;
   if (firstOffset != IconDirEntryOffset(h.count)) return 0;
   return h.type;
 }
@@ -40,7 +42,8 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
     // Largest byte size wins; the earliest among equals; entry 0 if none is above 0.
     int32_t best = 0;
     for (uint32_t i = 0; i < h.count; ++i) {
-      int32_t size = static_cast<int32_t>(Le32(input, IconDirEntryOffset(i) + 8));
+      const uint64_t at = IconDirEntryOffset(i) + IconDirEntryField::ByteSize;
+      int32_t size = static_cast<int32_t>(Le32(input, at));
       if (size > best) {
         best = size;
         chosen = i;
@@ -67,19 +70,23 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
     return ResultOk;
   }
 
-  IconImage image;
-  if (!ReadIconImage(block, &image)) return ResultBrokenData;
+  BitmapInfoHeader image;
+  if (!ReadBitmapInfoHeader(block, &image)) return ResultBrokenData;
+  // Whatever size a long header states, its 40 bytes must be there.
+  if (!IsCoreHeader(image) && !Has(block, 0, BitmapInfoHeaderSize)) return ResultBrokenData;
   int32_t height = image.height / 2;
   if (image.width <= 0 || height <= 0) return ResultBrokenData;
   if (image.width > IconMaxDimension || height > IconMaxDimension) return ResultBrokenData;
 
-  uint64_t paletteLength = uint64_t{image.paletteEntries} * image.paletteEntrySize;
-  if (!Has(block, image.headerSize, paletteLength)) return ResultBrokenData;
+  const uint32_t paletteEntries = BitmapPaletteEntries(image.bitCount);
+  const uint32_t paletteEntrySize = BitmapPaletteEntrySize(image);
+  uint64_t paletteLength = uint64_t{paletteEntries} * paletteEntrySize;
+  if (!Has(block, image.size, paletteLength)) return ResultBrokenData;
   int64_t stride = DibStride(image.width, image.bitCount);
   if (stride < 0) return ResultBrokenData;
   uint64_t bitsLength = static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
   if (bitsLength > INT32_MAX) return ResultBrokenData;
-  uint64_t bitsOffset = uint64_t{image.headerSize} + paletteLength;
+  uint64_t bitsOffset = uint64_t{image.size} + paletteLength;
   if (!Has(block, bitsOffset, bitsLength)) return ResultBrokenData;
 
   int64_t maskStride = DibStride(image.width, 1);
@@ -89,9 +96,9 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
   layout->width = image.width;
   layout->height = height;
   layout->bitCount = image.bitCount;
-  layout->paletteEntries = image.paletteEntries;
-  layout->paletteEntrySize = image.paletteEntrySize;
-  layout->palette = Slice(block, image.headerSize, paletteLength);
+  layout->paletteEntries = paletteEntries;
+  layout->paletteEntrySize = paletteEntrySize;
+  layout->palette = Slice(block, image.size, paletteLength);
   layout->stride = static_cast<int32_t>(stride);
   layout->bits = Slice(block, bitsOffset, bitsLength);
   layout->mask = Slice(block, bitsOffset + bitsLength, maskLength);

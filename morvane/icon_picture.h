@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "framework/spi.h"
 #include "morvane/picture_frame.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "framework/framework.h"
 #include "framework/spi.h"
 

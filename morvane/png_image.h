@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 
 // Larger PNG images are refused before anything is allocated.
 constexpr uint32_t PngMaxDimension = 2048;

@@ -7,7 +7,7 @@ namespace {
 
 // NE's integer ids carry bit 15 and names do not; PE's visits the reverse.
 uint32_t VisitField(uint16_t neId) {
-  return (neId & ne::IntegerId) ? uint32_t{neId & 0x7FFFu} : (HighBit | neId);
+  return (neId & ne::IntegerId) ? uint32_t{neId & 0x7FFFu} : (ResourceHighBit | neId);
 }
 
 struct NeTable {

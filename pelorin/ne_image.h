@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "pelorin/pe_image.h"
 
 // True when image is an NE executable whose header names a resource table.

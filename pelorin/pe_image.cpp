@@ -6,14 +6,14 @@
 namespace {
 
 // ".rsrc" in any mix of ASCII cases, then a zero byte.
-bool IsResourceSectionName(ByteView v, uint64_t off) {
+bool IsResourceSectionName(const SectionHeader& section) {
   static const char kName[] = ".rsrc";
   for (int i = 0; i < 5; ++i) {
-    uint8_t c = Le8(v, off + i);
+    uint8_t c = section.name[i];
     if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
     if (c != static_cast<uint8_t>(kName[i])) return false;
   }
-  return Le8(v, off + 5) == 0;
+  return section.name[5] == 0;
 }
 
 enum class Level { Type, Name, Language };
@@ -29,11 +29,11 @@ struct Walk {
 };
 
 int VisitDataEntry(Walk* w, uint64_t entryOffset) {
-  const ByteView in = w->visit.input;
-  if (!Has(in, entryOffset, ResourceDataEntrySize)) return ResultBrokenData;
+  ResourceDataEntry entry;
+  if (!ReadResourceDataEntry(w->visit.input, entryOffset, &entry)) return ResultBrokenData;
   w->visit.data = ResourceDataOffset(w->visit.sectionStart, w->visit.sectionAddress,
-                                     Le32(in, entryOffset));
-  w->visit.size = Le32(in, entryOffset + 4);
+                                     entry.offsetToData);
+  w->visit.size = entry.size;
   int answer = w->visitor(&w->visit, w->user);
   ++w->visit.index;
   return answer;
@@ -41,18 +41,18 @@ int VisitDataEntry(Walk* w, uint64_t entryOffset) {
 
 int IterateDirectory(Walk* w, uint64_t directory, Level level) {
   const ByteView in = w->visit.input;
-  if (!Has(in, directory, ResourceDirectorySize)) return ResultBrokenData;
-  const uint64_t count = uint64_t{Le16(in, directory + 12)} + Le16(in, directory + 14);
-  if (!Has(in, directory + ResourceDirectorySize, count * ResourceEntrySize))
-    return ResultBrokenData;
+  ResourceDirectory d;
+  if (!ReadResourceDirectory(in, directory, &d)) return ResultBrokenData;
+  const uint32_t count = ResourceDirectoryEntryCount(d);
   if (count > w->budget) return ResultBrokenData;
   w->budget -= count;
-  for (uint64_t i = 0; i < count; ++i) {
-    const uint64_t entry = directory + ResourceDirectorySize + i * ResourceEntrySize;
-    const uint32_t nameField = Le32(in, entry);
-    const uint32_t offsetField = Le32(in, entry + 4);
-    const uint64_t target = w->visit.sectionStart + (offsetField & ~HighBit);
-    const bool isDirectory = (offsetField & HighBit) != 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    // Within the input: ReadResourceDirectory checked the whole entry array.
+    ResourceDirectoryEntry entry;
+    ReadResourceDirectoryEntry(in, ResourceDirectoryEntryOffset(directory, i), &entry);
+    const uint32_t nameField = entry.name;
+    const uint64_t target = w->visit.sectionStart + ResourceEntryTarget(entry);
+    const bool isDirectory = IsResourceSubdirectory(entry);
     int answer = 0;
     switch (level) {
       case Level::Type:
@@ -91,21 +91,22 @@ uint64_t ResourceDataOffset(uint64_t sectionStart, uint32_t sectionAddress, uint
 }
 
 bool FindResourceSection(ByteView image, ResourceSection* out) {
-  if (!Has(image, 0, DosHeaderSize)) return false;
-  if (Le16(image, 0) != MzSignature) return false;
-  const uint64_t newHeader = Le32(image, NewHeaderOffsetField);
-  if (!Has(image, newHeader, NewHeaderMinimum)) return false;
-  if (Le32(image, newHeader) != PeSignature) return false;
-  const uint32_t sections = Le16(image, newHeader + 6);
+  DosHeader dos;
+  if (!ReadDosHeader(image, &dos)) return false;
+  const uint64_t newHeader = dos.lfanew;
+  if (!Has(image, newHeader, PeNewHeaderMinimum)) return false;
+  PeFileHeader file;
+  if (!ReadPeFileHeader(image, newHeader, &file)) return false;
   // The section table follows the optional header, whose length differs
   // between 32-bit (224) and 64-bit (240) images.
-  const uint64_t table = newHeader + FileHeaderEnd + Le16(image, newHeader + 20);
-  for (uint32_t i = 0; i < sections; ++i) {
-    const uint64_t header = table + uint64_t{SectionHeaderSize} * i;
-    if (!Has(image, header, SectionHeaderSize)) return false;
-    if (IsResourceSectionName(image, header)) {
-      out->address = Le32(image, header + 12);
-      out->rawPointer = Le32(image, header + 20);
+  const uint64_t table =
+      newHeader + PeSignatureSize + PeFileHeaderSize + file.sizeOfOptionalHeader;
+  for (uint32_t i = 0; i < file.numberOfSections; ++i) {
+    SectionHeader section;
+    if (!ReadSectionHeader(image, table + uint64_t{SectionHeaderSize} * i, &section)) return false;
+    if (IsResourceSectionName(section)) {
+      out->address = section.virtualAddress;
+      out->rawPointer = section.pointerToRawData;
       return true;
     }
   }
@@ -132,7 +133,7 @@ int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, 
   w.visit.sectionAddress = section.address;
   w.visit.sectionStart = imageStart + section.rawPointer;
   if (w.visit.sectionStart > input.size) return ResultBrokenData;
-  w.budget = (input.size - w.visit.sectionStart) / ResourceEntrySize * 4 + 16;
+  w.budget = (input.size - w.visit.sectionStart) / ResourceDirectoryEntrySize * 4 + 16;
   return IterateDirectory(&w, w.visit.sectionStart, Level::Type);
 }
 

@@ -1,32 +1,12 @@
-// Executables read as they lie on disk, and the walk of their resource tree.
-//
-//   image start   "MZ" ... new header offset (32 bits at 60)
-//   new header    "PE\0\0" | file header: sections(16 at 6), optional size(16 at 20)
-//                 | optional header | section table, 40 bytes a section:
-//                   name(8) ... virtual address(32 at 12) ... raw data(32 at 20)
-//   section start root directory: 16 bytes, named(16 at 12) + id(16 at 14) entries
-//                 entries of 8 bytes: name field, offset field (top bit: directory)
-//                 three levels: type, name, language; data entries of 16 bytes:
-//                 data address(32), size(32), code page, reserved
+// Executables read as they lie on disk, and the walk of their resource tree
+// (the layouts are drawn in formats/pe.h): the first section named ".rsrc"
+// holds the root directory; its entries are types, their subdirectories'
+// entries names, and the entries below those languages, each naming a data entry.
 #pragma once
 
 #include <cstdint>
 
-#include "framework/bytes.h"
-
-constexpr uint32_t DosHeaderSize = 64;
-constexpr uint32_t NewHeaderOffsetField = 60;
-constexpr uint32_t PeSignature = 0x00004550;
-constexpr uint32_t MzSignature = 0x5A4D;
-// Bytes of the new header that must be present: signature, file header and
-// the optional header of a 32-bit image.
-constexpr uint32_t NewHeaderMinimum = 248;
-constexpr uint32_t FileHeaderEnd = 24;  // signature and file header
-constexpr uint32_t SectionHeaderSize = 40;
-constexpr uint32_t ResourceDirectorySize = 16;
-constexpr uint32_t ResourceEntrySize = 8;
-constexpr uint32_t ResourceDataEntrySize = 16;
-constexpr uint32_t HighBit = 0x80000000u;
+#include "formats/pe.h"
 
 // Where the resource section lies: its file position (from the image start)
 // and the virtual address its internal addresses are counted from.

@@ -6,7 +6,8 @@
 #include "pelorin/ne_image.h"
 #include "pelorin/resource_list.h"
 #include "pelorin/resource_text.h"
-#include "quibbet/icon_format.h"
+#include "formats/bitmap.h"
+#include "formats/icon.h"
 
 namespace {
 
@@ -38,35 +39,47 @@ int LocateVisit(const ResourceVisit* visit, void* context) {
   return 1;
 }
 
-bool OpenDirectory(ByteView in, uint64_t offset, uint32_t* named, uint32_t* total) {
-  if (!Has(in, offset, ResourceDirectorySize)) return false;
-  *named = Le16(in, offset + 12);
-  *total = *named + Le16(in, offset + 14);
-  return Has(in, offset + ResourceDirectorySize, uint64_t{*total} * ResourceEntrySize);
+// The name field of entry i of a directory that ReadResourceDirectory found
+// within the input.
+uint32_t EntryName(ByteView in, uint64_t directory, uint32_t i) {
+  ResourceDirectoryEntry e;
+  ReadResourceDirectoryEntry(in, ResourceDirectoryEntryOffset(directory, i), &e);
+  return e.name;
 }
 
-uint64_t EntryAt(uint64_t directory, uint32_t i) {
-  return directory + ResourceDirectorySize + uint64_t{i} * ResourceEntrySize;
+uint32_t EntryOffsetToData(ByteView in, uint64_t directory, uint32_t i) {
+  ResourceDirectoryEntry e;
+  ReadResourceDirectoryEntry(in, ResourceDirectoryEntryOffset(directory, i), &e);
+  return e.offsetToData;
+}
+
+bool OpenDirectory(ByteView in, uint64_t offset, uint32_t* named, uint32_t* total) {
+  ResourceDirectory d;
+  if (!ReadResourceDirectory(in, offset, &d)) return false;
+  *named = d.numberOfNamedEntries;
+  *total = ResourceDirectoryEntryCount(d);
+  return true;
 }
 
 // The member directory of a group: the first root entry of type 3 (icons) or 1 (cursors).
 bool FindMemberDirectory(const ExtractionRequest* r, MemberDirectory* dir) {
   const ByteView in = r->visit.input;
+  const uint64_t root = r->visit.sectionStart;
   const uint32_t wanted = r->visit.type - 11;
   uint32_t named, total;
-  if (!OpenDirectory(in, r->visit.sectionStart, &named, &total)) return false;
+  if (!OpenDirectory(in, root, &named, &total)) return false;
   uint32_t i = 0;
-  while (i < total && Le32(in, EntryAt(r->visit.sectionStart, i)) != wanted) ++i;
+  while (i < total && EntryName(in, root, i) != wanted) ++i;
   if (i == total) return false;
-  dir->offset = r->visit.sectionStart + (Le32(in, EntryAt(r->visit.sectionStart, i) + 4) & ~HighBit);
+  dir->offset = root + (EntryOffsetToData(in, root, i) & ~ResourceHighBit);
   if (!OpenDirectory(in, dir->offset, &dir->named, &dir->total)) return false;
   bool ascending = true;
   for (uint32_t k = 0; k < dir->total && ascending; ++k) {
-    const uint32_t field = Le32(in, EntryAt(dir->offset, k));
+    const uint32_t field = EntryName(in, dir->offset, k);
     if (k < dir->named) {
-      ascending = (field & HighBit) != 0;
+      ascending = (field & ResourceHighBit) != 0;
     } else if (k > dir->named) {
-      ascending = field > Le32(in, EntryAt(dir->offset, k - 1));
+      ascending = field > EntryName(in, dir->offset, k - 1);
     }
   }
   dir->idsAscending = ascending;
@@ -87,7 +100,7 @@ uint32_t FindMemberEntry(ByteView in, MemberDirectory* dir, uint32_t id) {
     uint32_t lo = dir->named, hi = dir->total;
     while (lo < hi) {
       const uint32_t mid = lo + (hi - lo) / 2;
-      const uint32_t field = Le32(in, EntryAt(dir->offset, mid));
+      const uint32_t field = EntryName(in, dir->offset, mid);
       if (field == id) return mid;
       if (field < id) lo = mid + 1; else hi = mid;
     }
@@ -95,7 +108,7 @@ uint32_t FindMemberEntry(ByteView in, MemberDirectory* dir, uint32_t id) {
   }
   if (!Spend(dir, dir->total)) return dir->total;
   for (uint32_t i = 0; i < dir->total; ++i)
-    if (Le32(in, EntryAt(dir->offset, i)) == id) return i;
+    if (EntryName(in, dir->offset, i) == id) return i;
   return dir->total;
 }
 
@@ -106,9 +119,9 @@ bool FindGroupMember(uint32_t id, const ExtractionRequest* r, MemberDirectory* d
   const ByteView in = r->visit.input;
   const uint32_t found = FindMemberEntry(in, dir, id);
   if (found == dir->total) return false;
-  uint32_t offsetField = Le32(in, EntryAt(dir->offset, found) + 4);
-  if (offsetField & HighBit) {
-    const uint64_t languages = r->visit.sectionStart + (offsetField & ~HighBit);
+  uint32_t offsetField = EntryOffsetToData(in, dir->offset, found);
+  if (offsetField & ResourceHighBit) {
+    const uint64_t languages = r->visit.sectionStart + (offsetField & ~ResourceHighBit);
     uint32_t named, n;
     if (!OpenDirectory(in, languages, &named, &n) || n == 0) return false;
     if (!Spend(dir, n * 2)) return false;
@@ -116,25 +129,25 @@ bool FindGroupMember(uint32_t id, const ExtractionRequest* r, MemberDirectory* d
     uint32_t chosen = 0;  // the first entry when nothing suits better
     if (n > 1) {
       uint32_t i = 0;
-      while (i < n && Le32(in, EntryAt(languages, i)) != language) ++i;
+      while (i < n && EntryName(in, languages, i) != language) ++i;
       if (i < n) {
         chosen = i;
       } else {
         // Same primary language, the last one stored winning.
         for (uint32_t k = n; k-- > 0;) {
-          if ((Le32(in, EntryAt(languages, k)) & 63) == (language & 63)) {
+          if ((EntryName(in, languages, k) & 63) == (language & 63)) {
             chosen = k;
             break;
           }
         }
       }
     }
-    offsetField = Le32(in, EntryAt(languages, chosen) + 4);
+    offsetField = EntryOffsetToData(in, languages, chosen);
   }
   // Language-level entries are taken as data entries whatever their top bit says.
-  const uint64_t entry = r->visit.sectionStart + offsetField;
-  if (!Has(in, entry, ResourceDataEntrySize)) return false;
-  *data = ResourceDataOffset(r->visit.sectionStart, r->visit.sectionAddress, Le32(in, entry));
+  ResourceDataEntry entry;
+  if (!ReadResourceDataEntry(in, r->visit.sectionStart + offsetField, &entry)) return false;
+  *data = ResourceDataOffset(r->visit.sectionStart, r->visit.sectionAddress, entry.offsetToData);
   return *data != NoOffset;
 }
 
@@ -143,12 +156,14 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
   const uint32_t type = r->visit.type;
   if (type != ResourceIconGroup && type != ResourceCursorGroup) return ResultBrokenData;
   const uint64_t group = r->visit.data;
-  uint16_t count;
-  if (!ReadLe16(in, group + 4, &count)) return ResultBrokenData;
-  if (!Has(in, group, GroupHeaderSize + uint64_t{GroupEntrySize} * count)) return ResultBrokenData;
+  IconHeader header;
+  if (!ReadIconHeader(in, group, &header)) return ResultBrokenData;
+  const uint16_t count = header.count;
+  if (!Has(in, group, IconGroupEntryOffset(count))) return ResultBrokenData;
   uint64_t imageOffset = IconDirEntryOffset(count);
   if (imageOffset > size) return ResultBrokenData;
-  if (output) std::memcpy(output, in.data + group, IconHeaderSize);
+  // The group's header is the file's: reserved, type (1 icons, 2 cursors), count.
+  if (output) WriteIconHeader(output, header);
   MemberDirectory dir;
   const bool ne = r->visit.kind == ImageNe;
   if (ne) {
@@ -157,41 +172,52 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
     return ResultBrokenData;
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t g = group + GroupHeaderSize + uint64_t{GroupEntrySize} * i;
-    const uint16_t id = Le16(in, g + 12);
-    const uint32_t bytes = Le32(in, g + 8);
+    const uint64_t g = group + IconGroupEntryOffset(i);
     uint64_t member;
+    uint32_t bytes;
     // NE lengths are rounded up to alignment units, so the image is cut to
     // the group's byte count; a count beyond the resource is broken data.
-    uint32_t memberSize = UINT32_MAX;
-    if (ne ? !FindNeGroupMember(r->visit, type - 11, id, &dir.scanBudget, &member, &memberSize)
-           : !FindGroupMember(id, r, &dir, &member))
-      return ResultBrokenData;
-    if (bytes > memberSize) return ResultBrokenData;
+    auto findMember = [&](uint16_t id) {
+      uint32_t memberSize = UINT32_MAX;
+      const bool found =
+          ne ? FindNeGroupMember(r->visit, type - 11, id, &dir.scanBudget, &member, &memberSize)
+             : FindGroupMember(id, r, &dir, &member);
+      return found && bytes <= memberSize;
+    };
     IconDirEntry entry;
     uint64_t source;
     uint32_t length;
     if (type == ResourceIconGroup) {
-      if (!Has(in, member, bytes)) return ResultBrokenData;
-      entry.width = Le8(in, g);
-      entry.height = Le8(in, g + 1);
-      entry.colorCount = Le8(in, g + 2);
-      entry.reserved = Le8(in, g + 3);
-      entry.planes = Le16(in, g + 4);
-      entry.bitCount = Le16(in, g + 6);
-      entry.byteSize = bytes;
+      IconGroupEntry e;
+      ReadIconGroupEntry(in, g, &e);  // within the group checked above
+      bytes = e.bytes;
+      if (!findMember(e.id)) return ResultBrokenData;
+      if (!Has(in, member, e.bytes)) return ResultBrokenData;
+      entry.width = e.width;
+      entry.height = e.height;
+      entry.colorCount = e.colorCount;
+      entry.reserved = e.reserved;
+      entry.planes = e.planes;
+      entry.bitCount = e.bitCount;
+      entry.byteSize = e.bytes;
       source = member;
-      length = Pad4(bytes);
+      length = Pad4(e.bytes);
     } else {
+      CursorGroupEntry e;
+      ReadCursorGroupEntry(in, g, &e);
+      bytes = e.bytes;
+      if (!findMember(e.id)) return ResultBrokenData;
       // An entry of 0 bytes would move the next image back over this one.
-      if (bytes == 0 || !Has(in, member, std::max<uint32_t>(bytes, 4))) return ResultBrokenData;
-      entry.width = static_cast<uint8_t>(Le16(in, g));
-      entry.height = static_cast<uint8_t>(Le16(in, g + 2) / 2);
-      entry.planes = Le16(in, member);      // hotspot x
-      entry.bitCount = Le16(in, member + 2);  // hotspot y
-      length = Pad4(bytes) - 4;
+      CursorHotspot hotspot;
+      if (e.bytes == 0 || !Has(in, member, e.bytes) || !ReadCursorHotspot(in, member, &hotspot))
+        return ResultBrokenData;
+      entry.width = static_cast<uint8_t>(e.width);
+      entry.height = static_cast<uint8_t>(e.height / 2);
+      entry.planes = hotspot.x;
+      entry.bitCount = hotspot.y;
+      length = Pad4(e.bytes) - CursorHotspotSize;
       entry.byteSize = length;
-      source = member + 4;
+      source = member + CursorHotspotSize;
     }
     if (length > size - imageOffset) return ResultBrokenData;
     if (output) {
@@ -216,26 +242,24 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
 // alpha-bit-field compression is followed by its three or four masks. An
 // offset beyond the resource is held at its end.
 uint32_t BitmapBitsOffset(ByteView input, uint64_t data, uint32_t size) {
-  uint32_t headerSize;
-  if (!ReadLe32(input, data, &headerSize)) return 0;
+  BitmapInfoHeader h;
+  if (!ReadBitmapInfoHeader(Tail(input, data), &h)) return 0;
   uint64_t table;
-  if (headerSize == 12) {
-    if (!Has(input, data, 12)) return 0;
-    table = IconPaletteEntries(Le16(input, data + 10)) * uint64_t{3};
+  if (IsCoreHeader(h)) {
+    table = BitmapPaletteEntries(h.bitCount) * uint64_t{3};
   } else {
     // Shorter headers (OS/2's) stop after any field; missing ones are zero.
-    if (headerSize < 16 || !Has(input, data, std::min<uint32_t>(headerSize, 40))) return 0;
-    const uint16_t bitCount = Le16(input, data + 14);
-    const uint32_t compression = headerSize >= 20 ? Le32(input, data + 16) : 0;
-    const uint32_t used = headerSize >= 36 ? Le32(input, data + 32) : 0;
-    const uint32_t full = IconPaletteEntries(bitCount);
-    uint64_t entries = bitCount <= 8 ? full : used;
-    if (bitCount <= 8 && used != 0 && used < full) entries = used;
+    if (h.size < BitmapInfoHeaderMinimum ||
+        !Has(input, data, std::min<uint32_t>(h.size, BitmapInfoHeaderSize)))
+      return 0;
+    const uint32_t full = BitmapPaletteEntries(h.bitCount);
+    uint64_t entries = h.bitCount <= 8 ? full : h.clrUsed;
+    if (h.bitCount <= 8 && h.clrUsed != 0 && h.clrUsed < full) entries = h.clrUsed;
     table = entries * 4;
-    if (headerSize == 40 && compression == 3) table += 12;
-    if (headerSize == 40 && compression == 6) table += 16;
+    if (h.size == BitmapInfoHeaderSize && h.compression == BitmapBitFields) table += 12;
+    if (h.size == BitmapInfoHeaderSize && h.compression == BitmapAlphaBitFields) table += 16;
   }
-  const uint64_t offset = std::min<uint64_t>(uint64_t{headerSize} + table, size);
+  const uint64_t offset = std::min<uint64_t>(uint64_t{h.size} + table, size);
   return static_cast<uint32_t>(BitmapFileHeaderSize + offset);
 }
 
@@ -295,11 +319,10 @@ int WriteResource(DataRef, uint8_t* destination, uint32_t size, ProgressCallback
       const uint32_t bitsOffset = BitmapBitsOffset(v.input, v.data, v.size);
       if (bitsOffset == 0 || size < BitmapFileHeaderSize || size - BitmapFileHeaderSize < v.size)
         return ResultBrokenData;
-      PutLe16(destination, 0x4D42);
-      PutLe32(destination + 2, size);
-      PutLe16(destination + 6, 0);
-      PutLe16(destination + 8, 0);
-      PutLe32(destination + 10, bitsOffset);
+      BitmapFileHeader file;
+      file.size = size;
+      file.offBits = bitsOffset;
+      WriteBitmapFileHeader(destination, file);
       return CopyWithProgress(v.input, v.data, destination + BitmapFileHeaderSize, v.size,
                               CopyBlockSize, progress, userValue);
     }

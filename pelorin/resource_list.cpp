@@ -1,6 +1,5 @@
 #include "pelorin/resource_list.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "pelorin/resource_text.h"
@@ -76,15 +75,15 @@ namespace {
 template <class Char>
 bool Utf16NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity,
                    uint32_t* written) {
-  uint16_t length;
-  if (!ReadLe16(input, text, &length)) return false;
-  if (!Has(input, text + 2, uint64_t{length} * 2)) return false;
+  ByteView name;
+  if (!ReadResourceNameString(input, text, &name)) return false;
+  const uint32_t length = static_cast<uint32_t>(name.size / 2);
   // One code point at a time, so a cut never splits a character in any code page.
   for (uint32_t i = 0; i < length && *written < capacity;) {
-    uint16_t units[2] = {Le16(input, text + 2 + 2 * uint64_t{i}), 0};
+    uint16_t units[2] = {Le16(name, 2 * uint64_t{i}), 0};
     size_t n = 1;
     if (units[0] >= 0xD800 && units[0] < 0xDC00 && i + 1 < length) {
-      const uint16_t low = Le16(input, text + 2 + 2 * uint64_t{i + 1});
+      const uint16_t low = Le16(name, 2 * uint64_t{i + 1});
       if (low >= 0xDC00 && low < 0xE000) {
         units[1] = low;
         n = 2;
@@ -159,7 +158,7 @@ bool NameText(const NameSource& names, uint64_t text, Char* out, uint32_t capaci
 }
 
 bool IsListedType(uint32_t type) {
-  if (type & HighBit) return true;
+  if (type & ResourceHighBit) return true;
   switch (type) {
     case ResourceBitmap:
     case ResourceRawData:
@@ -206,7 +205,7 @@ const char* AllTypesExtension(uint32_t type) {
 }  // namespace
 
 GroupBudget GroupBudgetFor(ByteView input) {
-  return GroupBudget{input.size / GroupEntrySize * 4 + 1024};
+  return GroupBudget{input.size / IconGroupEntrySize * 4 + 1024};
 }
 
 template <class Char>
@@ -216,10 +215,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
   *extraSize = 0;
   const ByteView in = visit->input;
   const uint32_t type = visit->type;
-  if (type & HighBit) {
+  if (type & ResourceHighBit) {
     ext[0] = '.';
     uint32_t n;
-    if (!NameText(NamesOf(visit), type & ~HighBit, ext + 1, TextFieldSize - 2, &n))
+    if (!NameText(NamesOf(visit), type & ~ResourceHighBit, ext + 1, TextFieldSize - 2, &n))
       return ResultBrokenData;
     return ResultOk;
   }
@@ -239,8 +238,16 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
       const char* name = AllTypesExtension(type);
       char number[16];
       if (!name) {
-        std::snprintf(number, sizeof number, ".%u", type);
-        name = number;
+        // "." and the type's number.
+        int n = 15;
+        number[n] = 0;
+        uint32_t x = type;
+        do {
+          number[--n] = static_cast<char>('0' + x % 10);
+          x /= 10;
+        } while (x != 0);
+        number[--n] = '.';
+        name = number + n;
       }
       SetExtension(ext, name);
       if (IsTextType(type)) {
@@ -255,10 +262,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
     }
   }
   SetExtension(ext, type == ResourceIconGroup ? ".ICO" : ".CUR");
-  uint16_t count;
-  if (!ReadLe16(in, visit->data + 4, &count)) return ResultBrokenData;
-  if (!Has(in, visit->data, GroupHeaderSize + uint64_t{GroupEntrySize} * count))
-    return ResultBrokenData;
+  IconHeader group;
+  if (!ReadIconHeader(in, visit->data, &group)) return ResultBrokenData;
+  const uint16_t count = group.count;
+  if (!Has(in, visit->data, IconGroupEntryOffset(count))) return ResultBrokenData;
   if (budget) {
     if (count > budget->entries) return ResultBrokenData;
     budget->entries -= count;
@@ -267,8 +274,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
   // size that the rebuild then finds too small and refuses.
   uint32_t extra = 2u * count;
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t bytes = Le32(in, visit->data + GroupHeaderSize + GroupEntrySize * i + 8);
-    extra += Pad4(bytes) - (type == ResourceCursorGroup ? 4 : 0);
+    // Icon and cursor group entries keep their byte count at the same place.
+    IconGroupEntry entry;
+    ReadIconGroupEntry(in, visit->data + IconGroupEntryOffset(i), &entry);
+    extra += Pad4(entry.bytes) - (type == ResourceCursorGroup ? CursorHotspotSize : 0);
   }
   *extraSize = extra;
   return ResultOk;
@@ -280,9 +289,9 @@ int ResourceFileName(const NameSource& names, uint32_t nameField, const Char* ex
   const uint32_t last = TextFieldSize - 1;  // room for the terminating zero
   const uint32_t extLength = TextLength(ext, last);
   uint32_t used = 0;
-  if (nameField & HighBit) {
+  if (nameField & ResourceHighBit) {
     uint32_t n;
-    if (!NameText(names, nameField & ~HighBit, out, last - extLength, &n))
+    if (!NameText(names, nameField & ~ResourceHighBit, out, last - extLength, &n))
       return ResultBrokenData;
     used = n;
   } else {
@@ -301,13 +310,13 @@ int ResourceFileName(const NameSource& names, uint32_t nameField, const Char* ex
 template <class Char>
 int LanguageDirectory(const NameSource& names, uint32_t language, Char* out) {
   ClearField(out);
-  if (!(language & HighBit)) {
+  if (!(language & ResourceHighBit)) {
     uint32_t used = 0;
     AppendText(out, &used, TextFieldSize - 1, LanguageDirectoryTable[language & 63]);
     return ResultOk;
   }
   uint32_t n;
-  if (!NameText(names, language & ~HighBit, out, TextFieldSize - 2, &n))
+  if (!NameText(names, language & ~ResourceHighBit, out, TextFieldSize - 2, &n))
     return ResultBrokenData;
   out[n] = '\\';
   return ResultOk;

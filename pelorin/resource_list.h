@@ -6,19 +6,18 @@
 //   unless ListAllTypes: then every numeric type but single images (1, 3),
 //   named as AllTypesExtension says; 6 and 16 as text
 //   numeric name id -> "#" + five digits        named resource -> its name
-//   group resource: reserved(16) type(16) count(16), then count entries of 14
-//   bytes whose 32 bits at 8 are the member image's length.
+//   group resources (formats/icon.h) add a 16-byte file entry for each 14-byte
+//   group entry, and each member image padded to 4 bytes.
 #pragma once
 
 #include <cstdint>
 
+#include "formats/bitmap.h"
+#include "formats/icon.h"
 #include "framework/framework.h"
 #include "pelorin/pe_image.h"
 
 constexpr uint32_t TextFieldSize = 200;  // path, file name and extension buffers
-constexpr uint32_t GroupHeaderSize = 6;
-constexpr uint32_t GroupEntrySize = 14;
-constexpr uint32_t BitmapFileHeaderSize = 14;
 
 enum ResourceType : uint32_t {
   ResourceCursor = 1,

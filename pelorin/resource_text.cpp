@@ -1,6 +1,5 @@
 #include "pelorin/resource_text.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "framework/spi.h"
@@ -154,10 +153,38 @@ bool ForEachChild(ByteView v, const VersionNode& parent, ImageKind kind, Visit v
   return true;
 }
 
-void PutHex(TextSink* s, uint32_t x) {
-  char b[16];
-  std::snprintf(b, sizeof b, "0x%X", x);
-  Put(s, b);
+// Numbers written by hand: the plug-ins carry no printf.
+void PutDecimal(TextSink* s, uint64_t x) {
+  char b[24];
+  int n = 0;
+  do {
+    b[sizeof b - 1 - n++] = static_cast<char>('0' + x % 10);
+    x /= 10;
+  } while (x != 0);
+  Put(s, b + sizeof b - n, static_cast<size_t>(n));
+}
+
+// "0x" and capital hexadecimal digits, at least minDigits of them.
+void PutHex(TextSink* s, uint32_t x, int minDigits = 1) {
+  char b[10];
+  int n = 0;
+  while (x != 0 || n < minDigits) {
+    b[sizeof b - 1 - n++] = "0123456789ABCDEF"[x & 15];
+    x >>= 4;
+  }
+  Put(s, "0x");
+  Put(s, b + sizeof b - n, static_cast<size_t>(n));
+}
+
+// " NAME a,b,c,d" of two 32-bit halves, each high word first.
+void PutVersion(TextSink* s, const char* name, ByteView v, uint64_t at) {
+  Put(s, name);
+  const uint64_t order[4] = {at + 2, at, at + 6, at + 4};
+  for (int i = 0; i < 4; ++i) {
+    if (i) Put(s, ",");
+    PutDecimal(s, Le16(v, order[i]));
+  }
+  Put(s, "\r\n");
 }
 
 void PutQuotedKey(TextSink* s, ByteView v, const VersionNode& n, ImageKind kind) {
@@ -200,9 +227,10 @@ bool PutTranslations(TextSink* s, ByteView v, const VersionNode& info, ImageKind
     uint64_t bytes = var.valueLength;
     if (bytes > var.end - var.value) bytes = var.end - var.value;
     for (uint64_t i = 0; i + 4 <= bytes; i += 4) {
-      char b[32];
-      std::snprintf(b, sizeof b, ", 0x%04X, %u", Le16(v, var.value + i), Le16(v, var.value + i + 2));
-      Put(s, b);
+      Put(s, ", ");
+      PutHex(s, Le16(v, var.value + i), 4);
+      Put(s, ", ");
+      PutDecimal(s, Le16(v, var.value + i + 2));
     }
     Put(s, "\r\n");
     return true;
@@ -235,13 +263,8 @@ int VersionText(ByteView v, ImageKind kind, TextSink* s) {
     if (!Has(v, f, FixedFileInfoSize) || f + FixedFileInfoSize > root.end ||
         Le32(v, f) != FixedFileInfoSignature)
       return ResultBrokenData;
-    char b[96];
-    std::snprintf(b, sizeof b, " FILEVERSION %u,%u,%u,%u\r\n", Le16(v, f + 10), Le16(v, f + 8),
-                  Le16(v, f + 14), Le16(v, f + 12));
-    Put(s, b);
-    std::snprintf(b, sizeof b, " PRODUCTVERSION %u,%u,%u,%u\r\n", Le16(v, f + 18), Le16(v, f + 16),
-                  Le16(v, f + 22), Le16(v, f + 20));
-    Put(s, b);
+    PutVersion(s, " FILEVERSION ", v, f + 8);
+    PutVersion(s, " PRODUCTVERSION ", v, f + 16);
     const char* const fields[] = {" FILEFLAGSMASK ", " FILEFLAGS ", " FILEOS ", " FILETYPE ",
                                   " FILESUBTYPE "};
     for (int i = 0; i < 5; ++i) {
@@ -274,7 +297,7 @@ int ResourceText(const ResourceVisit* visit, TextSink* sink) {
 }
 
 int StringTableText(ByteView v, ImageKind kind, uint32_t blockId, TextSink* s) {
-  if (blockId == 0 || (blockId & HighBit)) return ResultBrokenData;
+  if (blockId == 0 || (blockId & ResourceHighBit)) return ResultBrokenData;
   Put(s, Bom);
   uint64_t at = 0;
   for (uint32_t i = 0; i < 16; ++i) {
@@ -291,10 +314,8 @@ int StringTableText(ByteView v, ImageKind kind, uint32_t blockId, TextSink* s) {
       if (!Has(v, at, 2 * n)) return ResultBrokenData;
     }
     if (n != 0) {
-      char b[24];
-      std::snprintf(b, sizeof b, "%llu\t",
-                    static_cast<unsigned long long>((uint64_t{blockId} - 1) * 16 + i));
-      Put(s, b);
+      PutDecimal(s, (uint64_t{blockId} - 1) * 16 + i);
+      Put(s, "\t");
       PutText(s, v, at, n, kind, Escape::Line);
       Put(s, "\r\n");
     }

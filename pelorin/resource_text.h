@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 #include "pelorin/pe_image.h"
 
 // Where text goes: with a null out only counted. Bytes past capacity are

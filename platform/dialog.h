@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "framework/spi.h"
+#include "interface/spi_types.h"
 
 #ifdef _WIN32
 #define SPI_DIALOG_CALL __stdcall

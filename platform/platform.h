@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "framework/spi.h"
+#include "interface/spi_types.h"
 
 namespace platform {
 
@@ -75,7 +75,6 @@ SpiHandle BlockRealloc(SpiHandle h, size_t size);
 void* BlockLock(SpiHandle h);
 void BlockUnlock(SpiHandle h);
 void BlockFree(SpiHandle h);
-size_t BlockSize(SpiHandle h);
 
 // Gives the rest of this thread's time slice to another thread (a waiting
 // turn that needs no threading runtime).

@@ -1,13 +1,13 @@
 // Listing and extraction of the images of an icon or cursor file.
-#include <cstdio>
 #include <cstring>
 
+#include "framework/decimal.h"
 #include "quibbet/quibbet.h"
 
 namespace {
 
 // Bytes 18..21: the image offset of entry 0, which must follow the directory.
-constexpr uint64_t FirstImageOffsetAt = IconHeaderSize + 12;
+constexpr uint64_t FirstImageOffsetAt = IconDirEntryOffset(0) + IconDirEntryField::ImageOffset;
 
 // The checks both tests share once the header is known to be readable.
 bool HasIconType(const IconHeader& h) {
@@ -45,15 +45,21 @@ bool PassesIconListingTest(ByteView head, IconHeader* header) {
 void IconMemberName(uint32_t index, const IconDirEntry& entry, uint16_t type,
                     char name[MemberNameSize]) {
   const char* extension = type == IconTypeCursor ? ".CUR" : ".ICO";
+  // "#00001.ICO", "32x32x16.ICO" or "32x32.ICO": at most 30 characters.
+  char* p = name;
   if (!MembersNamedBySize()) {
-    std::snprintf(name, MemberNameSize, "#%05u%s", static_cast<unsigned>(index + 1), extension);
-  } else if (entry.colorCount != 0) {
-    std::snprintf(name, MemberNameSize, "%ux%ux%u%s", unsigned{entry.width},
-                  unsigned{entry.height}, unsigned{entry.colorCount}, extension);
+    *p++ = '#';
+    p = PutDecimal(p, uint64_t{index} + 1, 5);
   } else {
-    std::snprintf(name, MemberNameSize, "%ux%u%s", unsigned{entry.width}, unsigned{entry.height},
-                  extension);
+    p = PutDecimal(p, entry.width);
+    *p++ = 'x';
+    p = PutDecimal(p, entry.height);
+    if (entry.colorCount != 0) {
+      *p++ = 'x';
+      p = PutDecimal(p, entry.colorCount);
+    }
   }
+  PutText(p, extension);
 }
 
 namespace {

@@ -11,25 +11,10 @@ ROOT=$PWD
 OUT=${1:-$ROOT/build/demo}
 case "$OUT" in /*) ;; *) OUT=$PWD/$OUT ;; esac
 
-# What the native build and the samples need; the full test suite needs more
-# (scripts/test.sh installs that).
-PACKAGES=(cmake ninja-build g++ python3 libstb-dev libspng-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
-
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "missing packages: ${missing[*]}; run as root (or: sudo apt-get install ${missing[*]})" >&2
-    exit 1
-  fi
-  echo "==> installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  # One index failing mid-sync does not stop the install; the install decides.
-  apt-get update -q || echo "apt-get update: some index failed to download; installing anyway" >&2
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# What the native build and the samples need (scripts/packages.sh); the full
+# test suite needs more (scripts/test.sh installs that).
+source scripts/packages.sh
+install_packages "${DEMO_PACKAGES[@]}"
 
 echo "==> building spihost, the plug-ins and the samples (log: build/demo-build.log)"
 mkdir -p build

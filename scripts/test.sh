@@ -16,16 +16,9 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${SPI_JOBS:-2}
 
-# Every Debian package the build and the tests need, in one place.
-PACKAGES=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
-  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64 fonts-wine xvfb xauth
-  locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libstb-dev libcli11-dev
-  icoutils imagemagick 7zip python3-pil
-  fonts-noto-cjk
-)
+# The package lists (TEST_PACKAGES) and the checks shared with release.sh.
+source scripts/packages.sh
+source scripts/checks.sh
 
 declare -a SUMMARY=()
 FAILED=0
@@ -41,10 +34,8 @@ record() {  # record <stage> <ok|FAILED|NOT RUN> [detail]
 WINE32_WHY=""
 
 install_missing() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
+  local missing
+  mapfile -t missing < <(missing_packages "${TEST_PACKAGES[@]}")
   local need_locale=0
   locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || need_locale=1
   if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
@@ -114,45 +105,6 @@ test_preset() {  # test_preset <preset> [wrapper...]
   fi
 }
 
-# The exports every plug-in of a kind must have, under their plain names.
-ARCHIVE_EXPORTS="GetPluginInfo IsSupported GetArchiveInfo GetFileInfo GetFile ConfigurationDlg
-  GetPluginInfoW IsSupportedW GetArchiveInfoW GetFileInfoW GetFileW"
-IMAGE_EXPORTS="GetPluginInfo IsSupported GetPictureInfo GetPicture GetPreview ConfigurationDlg
-  GetGroupIconSetting GetFileNameSetting GetPictureAlpha
-  GetPluginInfoW IsSupportedW GetPictureInfoW GetPictureW GetPreviewW GetPictureAlphaW"
-
-# Every export of every Windows plug-in under its plain name (no @n decoration),
-# and none missing: check_exports <preset> <objdump> <suffix>.
-check_exports() {
-  local preset=$1 objdump=$2 suffix=$3 bad=0 found=0
-  for spi in build/$preset/bin/{Pelorin,Vantrel,Quibbet,Morvane}$suffix; do
-    [ -e "$spi" ] || continue
-    found=$((found + 1))
-    local names want
-    names=$("$objdump" -p "$spi" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-      sed -n 's/^\s*\[ *[0-9]*\] //p')
-    if [ -z "$names" ] || grep -q '@' <<<"$names"; then
-      echo "exports of $spi: ${names:-none}" >&2
-      bad=1
-    fi
-    case "$spi" in *Morvane*) want=$IMAGE_EXPORTS ;; *) want=$ARCHIVE_EXPORTS ;; esac
-    for e in $want; do
-      grep -qx "$e" <<<"$names" || { echo "$spi lacks $e" >&2; bad=1; }
-    done
-  done
-  if [ $found != 4 ]; then record "$preset exports" FAILED "$found of 4 plug-ins built"; return; fi
-  [ $bad = 0 ] && record "$preset exports" ok "plain names, none missing" || record "$preset exports" FAILED
-}
-
-# The 32-bit plug-ins import nothing that Windows XP SP3 lacks (run here, not under Wine).
-check_imports() {
-  if ctest --preset win32 -R '^xp_imports$' --output-on-failure; then
-    record "win32 imports (XP)" ok
-  else
-    record "win32 imports (XP)" FAILED
-  fi
-}
-
 # Wine's 32-bit side needs its i386 packages and a kernel that runs 32-bit programs.
 wine_usable() { [ -x /usr/lib/wine/wine ] && timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
@@ -206,12 +158,20 @@ start=$(date +%s)
 install_missing
 if build_preset native; then test_preset native; fi
 if build_preset win32; then
-  check_exports win32 i686-w64-mingw32-objdump .spi
-  check_imports
+  if check_exports win32 i686-w64-mingw32-objdump .spi; then
+    record "win32 exports" ok "plain names, none missing"
+  else
+    record "win32 exports" FAILED
+  fi
+  if check_imports; then record "win32 imports (XP)" ok; else record "win32 imports (XP)" FAILED; fi
   run_wine_tests
 fi
 if build_preset win64; then
-  check_exports win64 x86_64-w64-mingw32-objdump .sph
+  if check_exports win64 x86_64-w64-mingw32-objdump .sph; then
+    record "win64 exports" ok "plain names, none missing"
+  else
+    record "win64 exports" FAILED
+  fi
   run_win64_tests
 fi
 # The whole suite again under AddressSanitizer, UBSan and LeakSanitizer

@@ -1,21 +1,22 @@
 #include "vantrel/ani_format.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "formats/icon.h"
+#include "framework/decimal.h"
 #include "vantrel/settings.h"
 
 namespace {
 
-bool IdIs(ByteView file, uint64_t at, const char* id) {
-  return Has(file, at, 4) && std::memcmp(file.data + at, id, 4) == 0;
-}
-
 // A chunk's size as stored: signed, so that a size with the top bit set is
-// seen as negative rather than as a jump of gigabytes.
+// seen as negative rather than as a jump of gigabytes. Callers have checked
+// that the chunk's header lies within the file.
 int32_t ChunkSize(ByteView file, uint64_t chunk) {
-  return static_cast<int32_t>(Le32(file, chunk + 4));
+  RiffChunk c;
+  ReadRiffChunk(file, chunk, &c);
+  return static_cast<int32_t>(c.ckSize);
 }
 
 // The step table must hold that many entries inside its own chunk, and the
@@ -24,55 +25,58 @@ bool AniStepsFit(ByteView file, uint64_t seq, uint64_t steps) {
   int32_t size = ChunkSize(file, seq);
   uint64_t bytes = steps * 4;
   return size > 0 && bytes <= static_cast<uint64_t>(size) &&
-         Has(file, seq + AniChunkHeaderSize, bytes);
+         Has(file, seq + RiffChunkHeaderSize, bytes);
 }
 
 // Entry k of the step table, which must name one of the frames.
 bool ReadAniStep(ByteView file, uint64_t seq, const AniFrameTable& frames, uint32_t k,
                  uint32_t* frame) {
   if (k >= frames.stepCount || !AniStepsFit(file, seq, uint64_t{k} + 1)) return false;
-  *frame = Le32(file, seq + AniChunkHeaderSize + uint64_t{k} * 4);
+  *frame = Le32(file, seq + RiffChunkHeaderSize + uint64_t{k} * 4);
   return *frame < frames.frameCount;
 }
 
 }  // namespace
 
 int TestAniHeader(ByteView head) {
-  return IdIs(head, 0, "RIFF") && IdIs(head, 8, "ACON") ? 1 : 0;
+  return RiffIdIs(head, RiffHeaderField::Riff, "RIFF") &&
+                 RiffIdIs(head, RiffHeaderField::FormType, "ACON")
+             ? 1
+             : 0;
 }
 
 bool FindAniChunk(ByteView file, const char* id, uint64_t* chunk) {
   uint32_t riffSize;
-  if (!ReadLe32(file, 4, &riffSize)) return false;
-  uint64_t at = AniHeaderSize;
+  if (!ReadLe32(file, RiffHeaderField::Size, &riffSize)) return false;
+  uint64_t at = RiffHeaderSize;
   while (at <= riffSize) {
-    if (!Has(file, at, 12)) return false;
+    if (!Has(file, at, RiffListHeaderSize)) return false;
     int32_t size = ChunkSize(file, at);
     if (size <= 0) return false;
-    if (IdIs(file, at, id)) {
+    if (RiffIdIs(file, at, id)) {
       *chunk = at;
       return true;
     }
-    at += AniChunkHeaderSize + static_cast<uint64_t>(size);
+    at += RiffChunkHeaderSize + static_cast<uint64_t>(size);
   }
   return false;
 }
 
 bool FindAniList(ByteView file, const char* listType, uint64_t* first) {
-  if (!Has(file, 0, AniHeaderSize)) return false;
-  uint32_t riffSize = Le32(file, 4);
+  if (!Has(file, 0, RiffHeaderSize)) return false;
+  uint32_t riffSize = Le32(file, RiffHeaderField::Size);
   if (!Has(file, 0, riffSize)) return false;
-  uint64_t at = AniHeaderSize;
+  uint64_t at = RiffHeaderSize;
   while (at < riffSize) {
     // The RIFF size may end inside a chunk header; never read past the input for it.
-    if (!Has(file, at, 12)) return false;
+    if (!Has(file, at, RiffListHeaderSize)) return false;
     int32_t size = ChunkSize(file, at);
     if (size <= 0) return false;
-    if (IdIs(file, at, "LIST") && IdIs(file, at + 8, listType)) {
-      *first = at + 12;
+    if (RiffIdIs(file, at, "LIST") && RiffIdIs(file, at + RiffListField::ListType, listType)) {
+      *first = at + RiffListHeaderSize;
       return true;
     }
-    at += AniChunkHeaderSize + static_cast<uint64_t>(size);
+    at += RiffChunkHeaderSize + static_cast<uint64_t>(size);
   }
   return false;
 }
@@ -84,15 +88,18 @@ uint32_t CollectAniFrames(ByteView file, AniFrameTable* table) {
   uint64_t anih;
   if (!FindAniChunk(file, "anih", &anih)) return 0;
   // The counts must lie inside the "anih" chunk itself, not in whatever follows it.
-  if (ChunkSize(file, anih) < 12 || !Has(file, anih + AniChunkHeaderSize, 12)) return 0;
-  uint32_t frameCount = Le32(file, anih + AniChunkHeaderSize + 4);
-  uint32_t stepCount = Le32(file, anih + AniChunkHeaderSize + 8);
+  ByteView anihData = Tail(file, anih + RiffChunkHeaderSize);
+  anihData.size = std::min<uint64_t>(anihData.size, static_cast<uint32_t>(ChunkSize(file, anih)));
+  AniHeader header;
+  if (!ReadAniHeader(anihData, &header)) return 0;
+  uint32_t frameCount = header.nFrames;
+  uint32_t stepCount = header.nSteps;
   if (frameCount == 0) return 0;
   uint64_t first;
   if (!FindAniList(file, "fram", &first)) return 0;
   // Each frame chunk takes at least its 8-byte header: a count that the input
   // cannot hold is refused before the table is sized by it.
-  if (frameCount > (file.size - first) / AniChunkHeaderSize) return 0;
+  if (frameCount > (file.size - first) / RiffChunkHeaderSize) return 0;
   std::unique_ptr<uint64_t[]> frames(new (std::nothrow) uint64_t[frameCount]);
   if (!frames) return 0;
   uint64_t at = first;
@@ -101,7 +108,7 @@ uint32_t CollectAniFrames(ByteView file, AniFrameTable* table) {
     int32_t size = ChunkSize(file, at);
     if (size < 0) return 0;
     frames[j] = at;
-    at += AniChunkHeaderSize + static_cast<uint64_t>(size);
+    at += RiffChunkHeaderSize + static_cast<uint64_t>(size);
   }
   table->frames = std::move(frames);
   table->frameCount = frameCount;
@@ -112,14 +119,14 @@ uint32_t CollectAniFrames(ByteView file, AniFrameTable* table) {
 void AniMemberName(uint32_t k, ByteView file, uint64_t frameChunk, char* name) {
   // The frame's own icon header says whether it is an icon (type 1) or a cursor.
   uint16_t type = 0;
-  ReadLe16(file, frameChunk + AniChunkHeaderSize + 2, &type);
-  std::snprintf(name, MemberNameSize, "#%05llu.%s", static_cast<unsigned long long>(k) + 1,
-                type == 1 ? "ICO" : "CUR");
+  ReadLe16(file, frameChunk + RiffChunkHeaderSize + IconHeaderField::Type, &type);
+  *name = '#';
+  PutText(PutDecimal(name + 1, uint64_t{k} + 1, 5), type == 1 ? ".ICO" : ".CUR");
 }
 
 int AddAniFrameEntry(uint32_t k, ByteView file, uint64_t frameChunk, EntryTable* table) {
   int32_t size = ChunkSize(file, frameChunk);
-  if (size < 0 || !Has(file, frameChunk, AniChunkHeaderSize + static_cast<uint64_t>(size)))
+  if (size < 0 || !Has(file, frameChunk, RiffChunkHeaderSize + static_cast<uint64_t>(size)))
     return ResultBrokenData;
   fileInfo* entry = nullptr;
   int result = AcquireEntry(table, &entry);
@@ -156,8 +163,8 @@ int PrepareAniFrame(DataRef data, MemberName* name, uint32_t* outputSize, void* 
   // Search back for its header, never before the first byte of the input.
   uint64_t header = data.at;
   for (;;) {
-    if (!Has(data.input, header, AniHeaderSize)) return ResultBrokenData;
-    if (TestAniHeader(Slice(data.input, header, AniHeaderSize))) break;
+    if (!Has(data.input, header, RiffHeaderSize)) return ResultBrokenData;
+    if (TestAniHeader(Slice(data.input, header, RiffHeaderSize))) break;
     if (header == 0) return ResultBrokenData;
     --header;
   }
@@ -176,11 +183,11 @@ int PrepareAniFrame(DataRef data, MemberName* name, uint32_t* outputSize, void* 
   uint64_t chunk = frames.frames[frame];
   int32_t size = ChunkSize(file, chunk);
   // Checked here so that no output file is made for a frame that cannot be copied.
-  if (size < 0 || !Has(file, chunk, AniChunkHeaderSize + static_cast<uint64_t>(size)))
+  if (size < 0 || !Has(file, chunk, RiffChunkHeaderSize + static_cast<uint64_t>(size)))
     return ResultBrokenData;
   AniMemberName(k, file, chunk, name->narrow);
   *outputSize = static_cast<uint32_t>(size);
-  static_cast<AniExtract*>(context)->frameData = header + chunk + AniChunkHeaderSize;
+  static_cast<AniExtract*>(context)->frameData = header + chunk + RiffChunkHeaderSize;
   return ResultOk;
 }
 

@@ -1,12 +1,7 @@
-// Animated cursors read as archives of their frames.
-//
-//   offset 0   "RIFF"  riffSize(4)  "ACON"
-//   offset 12  top-level chunks, one after another, no pad byte after odd sizes:
-//                id(4) size(4, signed) data[size]
-//     "anih"   data: headerSize(4) frameCount(4) stepCount(4) ...   (only the counts are read)
-//     "LIST"   data: "fram" then frameCount chunks in a row:
-//                "icon" size(4) <one complete icon or cursor file>
-//     "seq "   data: stepCount frame numbers(4 each), the animation sequence
+// Animated cursors read as archives of their frames (the layout is drawn in
+// formats/ani.h). Chunks are walked without a pad byte after odd sizes, and a
+// chunk's size is read as signed, so that a size with the top bit set ends a
+// walk instead of jumping gigabytes ahead.
 //
 // A member is a frame (ListAllFrames 0, or no "seq ") or a step of the sequence;
 // its position is its member number, so GetFile's data pointer lies that many
@@ -16,11 +11,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "framework/bytes.h"
+#include "formats/ani.h"
 #include "framework/framework.h"
 
-constexpr uint32_t AniHeaderSize = 12;
-constexpr uint32_t AniChunkHeaderSize = 8;
 // A frame chunk's header and the frame's own 6-byte icon header plus 2 bytes.
 constexpr uint32_t AniFrameMinimum = 16;
 constexpr uint32_t AniCopyBlock = 1024;

@@ -63,11 +63,6 @@ void BlockFree(SpiHandle h) {
   free(b);
 }
 
-size_t BlockSize(SpiHandle h) {
-  SpiBlockHeader* b = Header(h);
-  return b ? static_cast<size_t>(b->size) : 0;
-}
-
 bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** data) {
   size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   size_t pages = size / page + (size % page ? 1 : 0);

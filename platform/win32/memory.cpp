@@ -29,8 +29,6 @@ void BlockFree(SpiHandle h) {
   if (h) LocalFree(static_cast<HLOCAL>(h));
 }
 
-size_t BlockSize(SpiHandle h) { return h ? LocalSize(static_cast<HLOCAL>(h)) : 0; }
-
 size_t PageSize() {
   SYSTEM_INFO si;
   GetSystemInfo(&si);

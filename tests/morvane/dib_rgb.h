@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/bitmap.h"
+
 namespace dibrgb {
 
 inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
@@ -18,9 +20,11 @@ inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
 // 32 bits the alpha is 255.
 inline std::vector<uint8_t> ToRgba(const std::vector<uint8_t>& info,
                                    const std::vector<uint8_t>& bits) {
-  if (info.size() < 40) return {};
-  int w = static_cast<int>(Get32(info, 4)), h = static_cast<int>(Get32(info, 8));
-  int bc = info[14] | info[15] << 8;
+  const ByteView v{info.data(), info.size()};
+  BitmapInfoHeader header;
+  if (!Has(v, 0, BitmapInfoHeaderSize) || !ReadBitmapInfoHeader(v, &header)) return {};
+  int w = header.width, h = header.height;
+  int bc = header.bitCount;
   int stride = ((w * bc + 7) / 8 + 3) & ~3;
   if (w <= 0 || h <= 0 || bits.size() < static_cast<size_t>(stride) * h) return {};
   std::vector<uint8_t> out;

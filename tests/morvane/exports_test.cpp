@@ -13,7 +13,7 @@
 #include "host/host.h"
 #include "icon_builder.h"
 #include "platform/platform.h"
-#include "quibbet/icon_format.h"
+#include "formats/icon.h"
 
 using namespace iconbuild;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "framework/bytes.h"
+#include "formats/bytes.h"
 
 namespace iconbuild {
 

@@ -1,20 +1,137 @@
-# Unpacks the release archive into an empty folder and runs the checker on it.
+# Unpacks the release archive into an empty folder and checks it:
+#   ARCH    the folders that must be there, each with its four plug-ins and
+#           spihost.exe (x86: .spi, x64: .sph); "x86;x64" for a whole release
+#   GUIDES  the folder of guide-en.md and guide-ja.md the readme files come from
+#   ICONV   iconv, to read README-ja.txt back
+#   CHECK, WINE  (optional) the checker, run on the first folder under Wine
+# Every program is stripped and every plug-in at most MaxPluginBytes; the
+# guides are CRLF text, README-ja.txt in code page 932 and README-en.txt in
+# UTF-8 with a byte-order mark when it holds anything beyond ASCII.
+set(MaxPluginBytes 131072)
+get_filename_component(ZIP "${ZIP}" ABSOLUTE)
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf "${ZIP}" WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot unpack ${ZIP}")
 endif()
-# This build's own folder (ARCH: x86 with .spi, x64 with .sph) and the guides.
-foreach(f ${ARCH}/Pelorin${SUFFIX} ${ARCH}/Vantrel${SUFFIX} ${ARCH}/Quibbet${SUFFIX}
-          ${ARCH}/Morvane${SUFFIX} ${ARCH}/spihost.exe README-en.txt README-ja.txt)
+set(failures)
+foreach(arch ${ARCH})
+  if(arch STREQUAL "x64")
+    set(suffix .sph)
+  else()
+    set(suffix .spi)
+  endif()
+  foreach(f Pelorin${suffix} Vantrel${suffix} Quibbet${suffix} Morvane${suffix} spihost.exe)
+    if(NOT EXISTS "${WORK}/${arch}/${f}")
+      list(APPEND failures "${arch}/${f} missing from the release archive")
+    endif()
+  endforeach()
+endforeach()
+foreach(f README-en.txt README-ja.txt)
   if(NOT EXISTS "${WORK}/${f}")
-    message(FATAL_ERROR "${f} missing from the release archive")
+    list(APPEND failures "${f} missing from the release archive")
   endif()
 endforeach()
-# The checker runs from outside the folder, so nothing of the build is beside the plug-ins.
-execute_process(COMMAND ${WINE} "${CHECK}" "${WORK}/${ARCH}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-message("${out}")
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "release check failed")
+
+# Sizes, and no debug information left in any program of those folders.
+set(programs)
+foreach(arch ${ARCH})
+  file(GLOB found RELATIVE "${WORK}" "${WORK}/${arch}/*.spi" "${WORK}/${arch}/*.sph" "${WORK}/${arch}/*.exe")
+  list(APPEND programs ${found})
+endforeach()
+list(SORT programs)
+message("size in bytes (plug-ins at most ${MaxPluginBytes}):")
+foreach(f ${programs})
+  file(SIZE "${WORK}/${f}" bytes)
+  string(LENGTH "${bytes}" digits)
+  math(EXPR padding "9 - ${digits}")
+  string(REPEAT " " ${padding} pad)
+  set(verdict "")
+  if(NOT f MATCHES "\\.exe$" AND bytes GREATER MaxPluginBytes)
+    set(verdict "  TOO LARGE")
+    list(APPEND failures "${f} is ${bytes} bytes, more than ${MaxPluginBytes}")
+  endif()
+  message("  ${pad}${bytes}  ${f}${verdict}")
+  file(STRINGS "${WORK}/${f}" debug LIMIT_COUNT 1 REGEX "^\\.debug_")
+  if(debug)
+    list(APPEND failures "${f} is not stripped (it has ${debug})")
+  endif()
+endforeach()
+
+# text: the file from offset on, its line ends made LF; every line end in it
+# must be CRLF. Counted in the bytes (file(READ) as text drops carriage returns).
+function(read_crlf_text path offset out)
+  file(READ "${path}" hex OFFSET ${offset} HEX)
+  string(REGEX REPLACE "(..)" "\\1 " bytes "${hex}")
+  string(REGEX MATCHALL "0d 0a " crlf "${bytes}")
+  string(REGEX MATCHALL "0a " lf "${bytes}")
+  string(REGEX MATCHALL "0d " cr "${bytes}")
+  list(LENGTH crlf crlf)
+  list(LENGTH lf lf)
+  list(LENGTH cr cr)
+  if(crlf EQUAL 0 OR NOT lf EQUAL crlf OR NOT cr EQUAL crlf)
+    get_filename_component(name "${path}" NAME)
+    set(failures ${failures} "${name}: of ${lf} line ends only ${crlf} are CRLF (${cr} CR)" PARENT_SCOPE)
+  endif()
+  file(READ "${path}" text OFFSET ${offset})
+  string(REPLACE "\r\n" "\n" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+if(GUIDES AND EXISTS "${WORK}/README-en.txt" AND EXISTS "${WORK}/README-ja.txt")
+  # English: a byte-order mark exactly when the guide is not pure ASCII.
+  file(READ "${GUIDES}/guide-en.md" guide)
+  execute_process(COMMAND ${ICONV} -f UTF-8 -t ASCII "${GUIDES}/guide-en.md"
+                  RESULT_VARIABLE not_ascii OUTPUT_QUIET ERROR_QUIET)
+  file(READ "${WORK}/README-en.txt" head LIMIT 3 HEX)
+  if(not_ascii AND NOT head STREQUAL "efbbbf")
+    list(APPEND failures "README-en.txt holds more than ASCII but has no UTF-8 byte-order mark")
+  elseif(NOT not_ascii AND head STREQUAL "efbbbf")
+    list(APPEND failures "README-en.txt is ASCII but has a byte-order mark")
+  endif()
+  if(head STREQUAL "efbbbf")
+    read_crlf_text("${WORK}/README-en.txt" 3 text)
+  else()
+    read_crlf_text("${WORK}/README-en.txt" 0 text)
+  endif()
+  if(NOT text STREQUAL guide)
+    list(APPEND failures "README-en.txt does not hold docs/guide-en.md")
+  endif()
+
+  # Japanese: code page 932 without a byte-order mark, which reads back as the
+  # guide. Code page 932 has one dash, which Windows reads as U+2015 (HORIZONTAL BAR).
+  file(READ "${GUIDES}/guide-ja.md" guide)
+  string(REPLACE "—" "―" guide "${guide}")
+  file(READ "${WORK}/README-ja.txt" head LIMIT 3 HEX)
+  if(head STREQUAL "efbbbf")
+    list(APPEND failures "README-ja.txt has a UTF-8 byte-order mark")
+  endif()
+  read_crlf_text("${WORK}/README-ja.txt" 0 ignored)
+  execute_process(COMMAND ${ICONV} -f CP932 -t UTF-8 "${WORK}/README-ja.txt"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_VARIABLE why)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  if(NOT rc EQUAL 0)
+    list(APPEND failures "README-ja.txt is not code page 932 text: ${why}")
+  elseif(NOT text STREQUAL guide)
+    list(APPEND failures "README-ja.txt does not read as docs/guide-ja.md in code page 932")
+  endif()
+else()
+  list(APPEND failures "the guides were not checked (GUIDES not given)")
+endif()
+
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "the release archive fails its checks:\n  ${text}")
+endif()
+message("release archive: sizes, stripping and the guides' encodings pass")
+
+if(CHECK)
+  # The checker runs from outside the folder, so nothing of the build is beside the plug-ins.
+  list(GET ARCH 0 arch)
+  execute_process(COMMAND ${WINE} "${CHECK}" "${WORK}/${arch}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  message("${out}")
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "release check failed")
+  endif()
 endif()

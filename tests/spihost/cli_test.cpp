@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli.h"
+#include "commands.h"
 
 namespace {
 
@@ -65,6 +66,9 @@ TEST(CommandLine, UsageErrors) {
   ASSERT_EQ(Parse({"convert", "--help"}, &o), "");
   EXPECT_TRUE(o.help);
   EXPECT_NE(spihost::HelpText("convert").find("usage: spihost convert"), std::string::npos);
+  // The general help names every command there is.
+  for (const spihost::Command& c : spihost::Commands())
+    EXPECT_NE(spihost::HelpText("").find(std::string("\n  ") + c.name + " "), std::string::npos) << c.name;
 }
 
 }  // namespace

@@ -454,8 +454,13 @@ class Extraction(Base):
             status, out_bytes, err = run('list', icons, env=japanese)
             self.assertEqual(status, 0, err)
             self.assertIn(icons.encode('utf-8'), out_bytes)
+            # The thumbnail lists and fetches the icon's images by that name too.
+            status, _, err = run('thumbnail', '-s', '32', icons, os.path.join(base, name + '-32.png'), env=japanese)
+            self.assertEqual(status, 0, err)
+            self.assertEqual(Image.open(os.path.join(base, name + '-32.png')).size, (32, 32))
             # Nothing created under another name, beside or above.
-            self.assertEqual(sorted(os.listdir(base)), sorted([name, name + '.ico', name + '.cur', name + '.png']))
+            self.assertEqual(sorted(os.listdir(base)),
+                             sorted([name, name + '.ico', name + '.cur', name + '.png', name + '-32.png']))
         self.assertEqual(sorted(os.listdir(self.dir)), sorted(folders + ['plain']))
 
     def test_named_members_and_missing_names(self):

@@ -1,9 +1,10 @@
 #include "cli.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cstdio>
 
 #include "commands.h"
+#include "support.h"
 
 namespace spihost {
 namespace {
@@ -13,17 +14,17 @@ bool Accepts(const std::string& command, const std::string& option) {
   return c && std::find(c->options.begin(), c->options.end(), option) != c->options.end();
 }
 
-// "ico,CUR,.png" as {"ico", "cur", "png"}; "" when one is empty.
+// "ico,CUR,.png" as {"ico", "cur", "png"}; false when one is empty.
 bool SplitExtensions(const std::string& list, std::vector<std::string>* out) {
   std::string cur;
   for (size_t i = 0; i <= list.size(); ++i) {
     if (i == list.size() || list[i] == ',') {
       if (!cur.empty() && cur[0] == '.') cur.erase(0, 1);
       if (cur.empty()) return false;
-      out->push_back(cur);
+      out->push_back(Lower(cur));
       cur.clear();
     } else {
-      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(list[i])));
+      cur += list[i];
     }
   }
   return true;
@@ -116,40 +117,30 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
     return {};
   }
   if (o.command.empty()) return "no command given";
-  const size_t n = o.operands.size();
-  if (o.command == "plugins" && n) return "'plugins' takes no operands";
-  if (o.command == "list" && !n) return "'list' needs at least one FILE";
-  if (o.command == "extract") {
-    if (!n) return "'extract' needs a FILE";
-    if (o.toStdout && (o.png || !o.output.empty() || o.json)) return "--stdout goes with neither --png, -o nor --json";
-    if (o.toStdout && n > 2) return "--stdout writes one member; name at most one";
+  const Command& c = *FindCommand(o.command);
+  if (o.operands.size() < c.minOperands || o.operands.size() > c.maxOperands)
+    return "'" + o.command + "' " + c.operandRule;
+  if (c.checkOptions) {
+    std::string error = c.checkOptions(o);
+    if (!error.empty()) return error;
   }
-  if (o.command == "convert") {
-    if (n != 1) return "'convert' needs exactly one FILE";
-    if (o.output.empty()) return "'convert' needs -o OUT.png or -o OUT.bmp";
-    std::string ext = o.output.size() >= 4 ? o.output.substr(o.output.size() - 4) : "";
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".png" && ext != ".bmp") return "the output of 'convert' must end in .png or .bmp";
-  }
-  if (o.command == "config" && n != 1) return "'config' needs exactly one PLUGIN";
-  if (o.command == "thumbnail" && n != 2) return "'thumbnail' needs INPUT and OUTPUT.png";
-  if (o.command == "settings" && !n) return "'settings' needs a PLUGIN";
   *out = o;
   return {};
 }
 
 std::string HelpText(const std::string& command) {
   if (const Command* c = FindCommand(command)) return c->help;
+  std::string commands;
+  for (const Command& c : Commands()) {
+    char line[256];
+    std::snprintf(line, sizeof line, "  %-27s %s\n", c.synopsis, c.summary);
+    commands += line;
+  }
   return "usage: spihost [--plugins DIR] [--lang ja|en] COMMAND [ARGS]\n\n"
          "Loads Susie plug-ins and calls them as the viewer does.\n\n"
-         "Commands:\n"
-         "  plugins                     list the plug-ins and what they read\n"
-         "  list FILE... [--json]       show the members of archives\n"
-         "  extract FILE... [MEMBER...] write members to files (-o DIR, --png, --stdout)\n"
-         "  convert FILE -o OUT         write a picture as PNG or BMP\n"
-         "  config PLUGIN               open a plug-in's configuration dialog\n"
-         "  settings PLUGIN [N=V...]    show or set a plug-in's settings\n\n"
-         "Options:\n"
+         "Commands:\n" +
+         commands +
+         "\nOptions:\n"
          "  --plugins DIR   load every *.spi in DIR (default: the plug-ins beside\n"
          "                  spihost, or in ../lib/susie-plugins)\n"
          "  --lang ja|en    language of configuration dialogs (default: the user's)\n"

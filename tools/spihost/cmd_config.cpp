@@ -1,10 +1,9 @@
 // spihost config PLUGIN, and spihost settings PLUGIN [NAME=VALUE...]
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
 #include "commands.h"
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -13,11 +12,6 @@ namespace {
 
 const char* kLanguageKey = "Software\\Kestrov\\Susie\\Resource";
 const char* kLanguageValue = "Japanese";
-
-std::string Lower(std::string t) {
-  for (char& ch : t) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return t;
-}
 
 // The settings of our plug-ins as their dialogs keep them: the dialog's OK
 // writes every value of its plug-in's key, changed or not.
@@ -96,7 +90,7 @@ int RunConfig(Session& s) {
     const std::string f = Lower(q.file);
     if (f == Lower(wanted) || f == Lower(wanted) + ".spi" || f == Lower(wanted) + ".sph") p = &q;
   }
-  if (!p && FileExists(wanted) && !platform::utf8::IsDirectory(wanted)) {
+  if (!p && FileExists(wanted) && !utf8::IsDirectory(wanted)) {
     std::string error;
     if (!LoadOnePlugin(wanted, &own, &error)) {
       FailRun(s, wanted + ": " + error);
@@ -112,7 +106,7 @@ int RunConfig(Session& s) {
     if (p == &own) host::UnloadPlugin(&own.plugin);
     return status;
   };
-  if (platform::DialogsUseTerminal() && (!platform::IsTerminal(0) || !platform::IsTerminal(1))) {
+  if (console::DialogsUseTerminal() && (!console::IsTerminal(0) || !console::IsTerminal(1))) {
     // The terminal dialog would silently show nothing.
     FailRun(s, "config needs a terminal on standard input and output; 'spihost settings " + wanted +
                    "' shows and sets the values without one");
@@ -122,7 +116,7 @@ int RunConfig(Session& s) {
     FailRun(s, p->file + ": has no configuration dialog");
     return done(s.status);
   }
-  const bool japanese = s.options.language.empty() ? platform::UserLanguageIsJapanese() : s.options.language == "ja";
+  const bool japanese = s.options.language.empty() ? console::UserLanguageIsJapanese() : s.options.language == "ja";
   bool restored = true;
   int r = DialogInLanguage(*p, japanese, &restored);
   if (r == ResultNotImplemented) FailRun(s, p->file + ": has no configuration dialog");
@@ -168,7 +162,7 @@ int RunSettings(Session& s) {
   if (change) {
     for (size_t k = 0; k < p->values.size(); ++k) {
       if (!platform::RegistryWriteDword(p->key, p->values[k].name, values[k])) {
-        FailRun(s, std::string("cannot store ") + p->values[k].name + ": " + platform::LastErrorText());
+        FailRun(s, std::string("cannot store ") + p->values[k].name + ": " + console::LastErrorText());
         return s.status;
       }
     }

@@ -1,7 +1,7 @@
 // spihost convert FILE -o OUT.png|OUT.bmp
-#include <cctype>
 
 #include "commands.h"
+#include "fetch.h"
 #include "picture.h"
 #include "support.h"
 
@@ -18,14 +18,7 @@ int FetchPicture(Job& job, const LoadedPlugin& p, std::vector<uint8_t>* info, st
         return p.plugin.getPictureW(f, 0, InputFile, &hInfo, &hBits, OnProgress, UserValue(job));
       });
   if (r != ResultOk) return r;
-  if (!hInfo || !hBits) {
-    if (hInfo) SpiFreeBlock(hInfo);
-    if (hBits) SpiFreeBlock(hBits);
-    return ResultBrokenData;
-  }
-  *info = host::TakeBlock(hInfo);
-  *bits = host::TakeBlock(hBits);
-  return ResultOk;
+  return TakeBoth(hInfo, hBits, info, bits) ? ResultOk : ResultBrokenData;
 }
 
 void Written(Job& job, const std::string& why) {
@@ -34,9 +27,7 @@ void Written(Job& job, const std::string& why) {
 
 void ConvertInput(Job& job) {
   const std::string& out = job.session.options.output;
-  std::string ext = out.substr(out.size() - 4);
-  for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  const bool asBmp = ext == ".bmp";
+  const bool asBmp = EndsWithNoCase(out, ".bmp");
   Candidates c;
   std::string why;
   bool executable = false;
@@ -86,6 +77,13 @@ void ConvertInput(Job& job) {
 }
 
 }  // namespace
+
+std::string CheckConvertOptions(const Options& o) {
+  if (o.output.empty()) return "'convert' needs -o OUT.png or -o OUT.bmp";
+  if (!EndsWithNoCase(o.output, ".png") && !EndsWithNoCase(o.output, ".bmp"))
+    return "the output of 'convert' must end in .png or .bmp";
+  return {};
+}
 
 int RunConvert(Session& s) {
   RunJobs(s, {s.options.operands[0]}, ConvertInput);

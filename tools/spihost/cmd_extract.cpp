@@ -4,7 +4,7 @@
 
 #include "commands.h"
 #include "picture.h"
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -13,7 +13,6 @@ namespace {
 
 // Archives inside archives inside ...: a hostile file could nest forever.
 constexpr int kMaxDepth = 4;
-constexpr size_t kHeadSize = 2048;
 
 std::string BaseName(const std::string& path) {
   size_t cut = path.find_last_of("/\\");
@@ -46,11 +45,11 @@ std::shared_ptr<WrittenFile> Record(Job& job, const std::string& path, uint64_t 
 // The system's words for why folder cannot take a new file.
 std::string WhyNotWritable(const std::string& folder) {
   std::string temp;
-  if (platform::utf8::WriteTempFile(folder, "SPH", "", 0, &temp)) {
-    platform::utf8::RemoveFile(temp);
+  if (utf8::WriteTempFile(folder, "SPH", "", 0, &temp)) {
+    utf8::RemoveFile(temp);
     return "cannot write";
   }
-  return "cannot write: " + platform::LastErrorText();
+  return "cannot write: " + console::LastErrorText();
 }
 
 // Hands a picture to the background: encoded, written, and counted there.
@@ -127,7 +126,7 @@ void NestedArchive(Job& job, const LoadedPlugin& p, const host::GuardedBuffer& b
 void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& name,
                 const std::string& folder, const std::string& member, int depth, bool inGroup) {
   if (data.empty() || depth > kMaxDepth) return;
-  Candidates c = FindCandidates(job.session.plugins, name, data.data(), std::min(data.size(), kHeadSize));
+  Candidates c = FindCandidates(job.session.plugins, name, data);
   host::GuardedBuffer buffer(data);
   const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
   if (!c.images.empty()) {
@@ -199,7 +198,7 @@ void ExtractMember(Job& job, const LoadedPlugin& p, const Member& m, const std::
         });
     if (r != ResultOk) {
       // A failed extraction may leave the target it created empty.
-      if (!existed && FileExists(target) && FileSize(target) == 0) platform::utf8::RemoveFile(target);
+      if (!existed && FileExists(target) && FileSize(target) == 0) utf8::RemoveFile(target);
       if (r == ResultWriteError) {
         Fail(job, member, WhyNotWritable(folder) + " (" + p.file + "; nothing more of this file is written)");
         job.stopped = true;
@@ -247,10 +246,10 @@ void ToStandardOutput(Job& job, const LoadedPlugin& p, const std::vector<Member>
     FailResult(job, ShownName(members[0]), p, r);
     return;
   }
-  platform::SetBinaryOutput();
+  console::SetBinaryOutput();
   if ((!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) ||
       std::fflush(stdout) != 0)
-    Fail(job, ShownName(members[0]), "cannot write to standard output: " + platform::LastErrorText());
+    Fail(job, ShownName(members[0]), "cannot write to standard output: " + console::LastErrorText());
   else
     job.members++;
 }
@@ -346,6 +345,12 @@ void ExtractInput(Job& job) {
 
 }  // namespace
 
+std::string CheckExtractOptions(const Options& o) {
+  if (o.toStdout && (o.png || !o.output.empty() || o.json)) return "--stdout goes with neither --png, -o nor --json";
+  if (o.toStdout && o.operands.size() > 2) return "--stdout writes one member; name at most one";
+  return {};
+}
+
 int RunExtract(Session& s) {
   const Options& o = s.options;
   // The first operand is an input; later ones are inputs when they are files
@@ -353,7 +358,7 @@ int RunExtract(Session& s) {
   s.inputs = {o.operands[0]};
   for (size_t i = 1; i < o.operands.size(); ++i) {
     const std::string& a = o.operands[i];
-    if (FileExists(a) && !platform::utf8::IsDirectory(a)) s.inputs.push_back(a);
+    if (FileExists(a) && !utf8::IsDirectory(a)) s.inputs.push_back(a);
     else s.memberNames.push_back(a);
   }
   if (o.toStdout && s.inputs.size() > 1) {

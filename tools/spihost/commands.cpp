@@ -1,18 +1,19 @@
-// The table of spihost's commands: name, function, options and help.
+// The table of spihost's commands: the one place that says what each command
+// is called, runs, takes and means.
 #include "commands.h"
-
-#include "thumbnail.h"
 
 namespace spihost {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> table = {
-      {"plugins", RunPlugins, {"--json"}, true,
+      {"plugins", RunPlugins, {"--json"}, 0, 0, "takes no operands", nullptr, PluginUse::Needed,
+       "plugins", "list the plug-ins and what they read",
        "usage: spihost plugins [--json] [--plugins DIR]\n\n"
        "Lists the plug-ins: file, kind (00AM archive, 00IN image), description,\n"
        "and each file filter with its file type name.\n\n"
        "  --json          print the list as JSON\n"},
-      {"list", RunList, {"--json", "--only", "-j", "--all-types"}, true,
+      {"list", RunList, {"--json", "--only", "-j", "--all-types"}, 1, kAnyNumber, "needs at least one FILE", nullptr,
+       PluginUse::Needed, "list FILE... [--json]", "show the members of archives",
        "usage: spihost list FILE... [--json] [--only EXT[,EXT...]] [-j N] [--all-types]\n\n"
        "For each FILE: the plug-in that takes it, then its members (path and\n"
        "name, size, packed size, position, method), or the picture's size and\n"
@@ -25,7 +26,9 @@ const std::vector<Command>& Commands() {
        "  -j N            read N files at once (default: the number of processors)\n"
        "  --all-types     Pelorin lists every resource type, as its setting\n"
        "                  ListAllTypes does, for this run only\n"},
-      {"extract", RunExtract, {"-o", "--output", "--png", "--stdout", "--json", "--only", "-j", "--all-types"}, true,
+      {"extract", RunExtract, {"-o", "--output", "--png", "--stdout", "--json", "--only", "-j", "--all-types"}, 1,
+       kAnyNumber, "needs a FILE", CheckExtractOptions, PluginUse::Needed, "extract FILE... [MEMBER...]",
+       "write members to files (-o DIR, --png, --stdout)",
        "usage: spihost extract FILE... [MEMBER...] [-o DIR] [--png] [--only EXTS] [-j N]\n"
        "                               [--json] [--stdout] [--all-types]\n\n"
        "Writes all members of each archive FILE, or the named MEMBERs, into DIR\n"
@@ -57,12 +60,14 @@ const std::vector<Command>& Commands() {
        "A closing line on standard error counts the files, members and PNGs\n"
        "written and the failures. Ctrl-C stops after cleaning up (exit status\n"
        "130); no half-written file is left.\n"},
-      {"convert", RunConvert, {"-o", "--output"}, true,
+      {"convert", RunConvert, {"-o", "--output"}, 1, 1, "needs exactly one FILE", CheckConvertOptions,
+       PluginUse::Needed, "convert FILE -o OUT", "write a picture as PNG or BMP",
        "usage: spihost convert FILE -o OUT.png|OUT.bmp\n\n"
        "Decodes FILE with the image plug-in that takes it and writes the picture:\n"
        "a .bmp exactly as the plug-in's GetPicture hands it over, a .png with its\n"
        "transparency (a PNG image stored in the file comes out byte for byte).\n"},
-      {"config", RunConfig, {}, false,
+      {"config", RunConfig, {}, 1, 1, "needs exactly one PLUGIN", nullptr, PluginUse::Optional, "config PLUGIN",
+       "open a plug-in's configuration dialog",
        "usage: spihost config PLUGIN [--lang ja|en]\n\n"
        "Opens the configuration dialog of PLUGIN (a name such as Morvane, a file\n"
        "name, or a path): the window on Windows, questions in the terminal on Linux.\n"
@@ -70,7 +75,8 @@ const std::vector<Command>& Commands() {
        "  --lang ja|en    the dialog's language for this time (default: the user's\n"
        "                  language: Japanese when LC_ALL, LC_MESSAGES or LANG\n"
        "                  begins with \"ja\")\n"},
-      {"thumbnail", RunThumbnail, {"-s", "--size"}, true,
+      {"thumbnail", RunThumbnail, {"-s", "--size"}, 2, 2, "needs INPUT and OUTPUT.png", nullptr,
+       PluginUse::Needed, "thumbnail INPUT OUTPUT.png", "write a file's icon as a small PNG (-s SIZE)",
        "usage: spihost thumbnail [-s SIZE] INPUT OUTPUT.png\n\n"
        "Writes the icon of INPUT as a PNG of at most SIZE x SIZE (default 128), as a\n"
        "file manager shows it: an executable's first icon group, an animated\n"
@@ -78,7 +84,8 @@ const std::vector<Command>& Commands() {
        "SIZE (else the largest) at its highest depth, scaled to fit, aspect kept,\n"
        "with alpha. Exits 1 without writing OUTPUT when there is nothing to show.\n"
        "share/thumbnailers/spihost.thumbnailer lets file managers call it.\n"},
-      {"settings", RunSettings, {}, false,
+      {"settings", RunSettings, {}, 1, kAnyNumber, "needs a PLUGIN", nullptr, PluginUse::None,
+       "settings PLUGIN [N=V...]", "show or set a plug-in's settings",
        "usage: spihost settings PLUGIN [NAME=VALUE...]\n\n"
        "Prints the settings of PLUGIN (Pelorin, Vantrel, Quibbet or Morvane) with\n"
        "their values and ranges; with NAME=VALUE pairs, first sets them, writing\n"

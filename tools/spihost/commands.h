@@ -19,14 +19,26 @@ namespace spihost {
 
 struct Session;
 
-// One command: its name, its function, the options it takes besides the
-// global ones, and its help text.
+// What a command wants of the plug-ins: none; those found by default or in
+// --plugins, if any; at least one.
+enum class PluginUse { None, Optional, Needed };
+
+constexpr size_t kAnyNumber = SIZE_MAX;
+
+// One command, as the command line and the general help know it.
 struct Command {
   const char* name;
   int (*run)(Session& s);
-  std::vector<std::string> options;
-  bool needsPlugins;
-  const char* help;
+  std::vector<std::string> options;  // the options it takes besides the global ones
+  size_t minOperands, maxOperands;
+  const char* operandRule;  // why a count outside them is wrong: "needs a FILE"
+  // The command's own rules on its options once the line is read: "" when
+  // they hold, else the usage error. Null when there are none.
+  std::string (*checkOptions)(const Options& o);
+  PluginUse plugins;
+  const char* synopsis;  // "list FILE... [--json]", for the general help
+  const char* summary;   // one line for the general help
+  const char* help;      // 'spihost COMMAND --help'
 };
 // The command of that name, or null.
 const Command* FindCommand(const std::string& name);
@@ -35,9 +47,12 @@ const std::vector<Command>& Commands();
 int RunPlugins(Session& s);
 int RunList(Session& s);
 int RunExtract(Session& s);
+std::string CheckExtractOptions(const Options& o);
 int RunConvert(Session& s);
+std::string CheckConvertOptions(const Options& o);
 int RunConfig(Session& s);
 int RunSettings(Session& s);
+int RunThumbnail(Session& s);
 
 // The state of one run: what was asked, the plug-ins, the worst outcome.
 struct Session {

@@ -7,23 +7,6 @@
 namespace spihost {
 namespace {
 
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Both blocks as bytes; frees them. False when either is missing.
-bool TakeBoth(SpiHandle hInfo, SpiHandle hBits, std::vector<uint8_t>* info, std::vector<uint8_t>* bits) {
-  if (!hInfo || !hBits) {
-    if (hInfo) SpiFreeBlock(hInfo);
-    if (hBits) SpiFreeBlock(hBits);
-    return false;
-  }
-  *info = host::TakeBlock(hInfo);
-  *bits = host::TakeBlock(hBits);
-  return true;
-}
-
 // GetPictureAlpha's blocks: a stored PNG, or 32-bit rows whose alpha is final.
 int FromAlphaBlocks(const std::vector<uint8_t>& info, std::vector<uint8_t>& bits, ShownPicture* out) {
   if (info.size() < 40 || U32(info.data()) < 40) return ResultBrokenData;
@@ -82,6 +65,17 @@ int Fetch(AlphaFn getPictureAlpha, PictureFn getPicture, InfoFn getPictureInfo, 
 }
 
 }  // namespace
+
+bool TakeBoth(SpiHandle hInfo, SpiHandle hBits, std::vector<uint8_t>* info, std::vector<uint8_t>* bits) {
+  if (!hInfo || !hBits) {
+    if (hInfo) SpiFreeBlock(hInfo);
+    if (hBits) SpiFreeBlock(hBits);
+    return false;
+  }
+  *info = host::TakeBlock(hInfo);
+  *bits = host::TakeBlock(hBits);
+  return true;
+}
 
 int FetchShownPicture(const host::Plugin& p, const char* source, SpiLength length, unsigned flags,
                       bool keepPng, ProgressCallback progress, SpiUserValue userValue,

@@ -20,6 +20,9 @@ struct ShownPicture {
   RgbaImage image;            // the pixels otherwise
 };
 
+// The two blocks of GetPicture as bytes; frees them. False when either is missing.
+bool TakeBoth(SpiHandle hInfo, SpiHandle hBits, std::vector<uint8_t>* info, std::vector<uint8_t>* bits);
+
 // The picture of (source, length, flags) from the image plug-in p: through its
 // GetPictureAlpha when it has one (keepPng: an image stored as PNG comes as its
 // bytes, else decoded), else through GetPicture. A plug-in result code.

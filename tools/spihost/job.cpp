@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "commands.h"
-#include "platform/console.h"
-#include "platform/utf8.h"
+#include "console.h"
+#include "utf8.h"
 #include "support.h"
 
 namespace spihost {
@@ -29,7 +29,7 @@ void DrawBar(Job& job, double fraction, bool force) {
   if (Interrupted()) return;  // the bar is cleared on the way out, never redrawn
   job.lastDrawn = now;
   fraction = std::clamp(fraction, 0.0, 1.0);
-  int width = platform::TerminalWidth(2);
+  int width = console::TerminalWidth(2);
   if (width <= 0) width = 80;
   const int barWidth = std::clamp(width / 3, 10, 40);
   const int filled = static_cast<int>(fraction * barWidth + 0.5);
@@ -49,7 +49,7 @@ void PrintJob(Session& s, Job& job) {
   if (!job.out.empty()) PrintOut(s, job.out);
   std::fflush(stdout);
   if (!job.err.empty()) {
-    platform::utf8::WriteText(stderr, job.err);
+    utf8::WriteText(stderr, job.err);
     std::fflush(stderr);
   }
   if (job.status != ExitOk && s.status == ExitOk) s.status = job.status;
@@ -61,7 +61,7 @@ void PrintJob(Session& s, Job& job) {
 
 }  // namespace
 
-bool Interrupted() { return platform::InterruptRequested(); }
+bool Interrupted() { return console::InterruptRequested(); }
 
 void ClearBar() {
   std::lock_guard<std::mutex> lock(barMutex);
@@ -86,16 +86,16 @@ void FailResult(Job& job, const std::string& member, const LoadedPlugin& p, int 
 void FailRun(Session& s, const std::string& text) {
   ClearBar();
   std::fflush(stdout);
-  platform::utf8::WriteText(stderr, "spihost: " + text + "\n");
+  utf8::WriteText(stderr, "spihost: " + text + "\n");
   if (s.status == ExitOk) s.status = ExitFailed;
 }
 
 void PrintOut(Session& s, const std::string& text) {
   if (text.empty()) return;
-  if (!platform::utf8::WriteText(stdout, text) || std::fflush(stdout) != 0) {
+  if (!utf8::WriteText(stdout, text) || std::fflush(stdout) != 0) {
     static std::once_flag said;
     std::call_once(said, [&] { std::fprintf(stderr, "spihost: cannot write to standard output: %s\n",
-                                            platform::LastErrorText().c_str()); });
+                                            console::LastErrorText().c_str()); });
     if (s.status == ExitOk) s.status = ExitFailed;
   }
 }
@@ -136,7 +136,7 @@ void RunJobs(Session& s, const std::vector<std::string>& inputs, void (*work)(Jo
   if (workers <= 1) {
     for (size_t i = 0; i < n; ++i) {
       // One input at a time: the bar follows its members.
-      jobs[i]->drawsBar = platform::IsTerminal(2);
+      jobs[i]->drawsBar = console::IsTerminal(2);
       if (!Interrupted()) work(*jobs[i]);
       PrintJob(s, *jobs[i]);
     }

@@ -5,9 +5,9 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
-#include "platform/utf8.h"
+#include "utf8.h"
 
 namespace spihost {
 namespace {
@@ -41,7 +41,7 @@ bool LoadDefaultPlugins(Session& s, std::vector<std::string>* warnings) {
   for (const std::string& folder : DefaultPluginFolders()) {
     for (const char* name : kOwnPlugins) {
       std::string path = folder + platform::PathSeparator() + name;
-      if (!platform::utf8::FileExists(path)) continue;
+      if (!utf8::FileExists(path)) continue;
       LoadedPlugin p;
       std::string error;
       if (LoadOnePlugin(path, &p, &error)) s.plugins.plugins.push_back(std::move(p));
@@ -72,8 +72,8 @@ int Run(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? ExitOk : ExitFailed;
   }
   const Command* command = FindCommand(options.command);
-  platform::CatchInterrupt();
-  platform::IgnoreBrokenPipe();
+  console::CatchInterrupt();
+  console::IgnoreBrokenPipe();
   Session s;
   s.options = options;
   // --all-types: Pelorin's setting as the plug-in reads it, put back on every way out.
@@ -84,16 +84,16 @@ int Run(int argc, char** argv) {
   }
   std::vector<std::string> warnings;
   if (!options.pluginFolder.empty()) {
-    if (!platform::utf8::IsDirectory(options.pluginFolder)) {
+    if (!utf8::IsDirectory(options.pluginFolder)) {
       std::fprintf(stderr, "spihost: --plugins %s: no such folder\n", options.pluginFolder.c_str());
       return ExitUsage;
     }
     LoadPluginFolder(options.pluginFolder, &s.plugins, &warnings);
-  } else if (command->needsPlugins || options.command == "config") {
+  } else if (command->plugins != PluginUse::None) {
     LoadDefaultPlugins(s, &warnings);
   }
-  for (const std::string& w : warnings) platform::utf8::WriteText(stderr, "spihost: warning: " + w + "\n");
-  if (s.plugins.plugins.empty() && command->needsPlugins) {
+  for (const std::string& w : warnings) utf8::WriteText(stderr, "spihost: warning: " + w + "\n");
+  if (s.plugins.plugins.empty() && command->plugins == PluginUse::Needed) {
     FailRun(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
                                             : "no plug-ins found in " + options.pluginFolder);
     return ExitFailed;
@@ -101,7 +101,7 @@ int Run(int argc, char** argv) {
   int status = command->run(s);
   std::fflush(stdout);
   UnloadPlugins(&s.plugins);
-  if (platform::InterruptRequested()) {
+  if (console::InterruptRequested()) {
     ClearBar();
     std::fputs("spihost: interrupted\n", stderr);
     return ExitInterrupted;
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   try {
     // The arguments as UTF-8 (on Windows from the UTF-16 command line, which
     // names every file; the narrow argv cannot).
-    std::vector<std::string> args = platform::utf8::Arguments(argc, argv);
+    std::vector<std::string> args = spihost::utf8::Arguments(argc, argv);
     std::vector<char*> pointers;
     for (std::string& a : args) pointers.push_back(a.data());
     pointers.push_back(nullptr);

@@ -1,27 +1,18 @@
 // What the commands share about members and pictures: names, the format
 // tests, listing, fetching and describing members.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <iterator>
 
 #include "commands.h"
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 #include "support.h"
 
 namespace spihost {
 namespace {
 
-// A viewer hands IsSupported the first 2 KB of a member held in memory.
-constexpr size_t kHeadSize = 2048;
-
 std::string Field(const char* text, size_t capacity) { return std::string(text, strnlen(text, capacity)); }
-
-std::string Lower(std::string t) {
-  for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return t;
-}
 
 // The record without its names, which a Member keeps as UTF-8.
 template <class Record>
@@ -48,15 +39,15 @@ bool OnDisk(unsigned flags) { return (flags & InputKindMask) == InputFile; }
 
 Member MemberOf(const fileInfo& record) {
   Member m = Numbers(record);
-  m.folderText = platform::utf8::FromNarrow(Field(record.path, sizeof record.path));
-  m.nameText = platform::utf8::FromNarrow(Field(record.filename, sizeof record.filename));
+  m.folderText = utf8::FromNarrow(Field(record.path, sizeof record.path));
+  m.nameText = utf8::FromNarrow(Field(record.filename, sizeof record.filename));
   return m;
 }
 
 Member MemberOf(const fileInfoW& record) {
   Member m = Numbers(record);
-  m.folderText = platform::utf8::FromWide(record.path, std::size(record.path));
-  m.nameText = platform::utf8::FromWide(record.filename, std::size(record.filename));
+  m.folderText = utf8::FromWide(record.path, std::size(record.path));
+  m.nameText = utf8::FromWide(record.filename, std::size(record.filename));
   return m;
 }
 
@@ -74,11 +65,8 @@ std::string ShownName(const Member& m) {
 
 bool Wanted(const Options& o, const Member& m) {
   if (o.only.empty()) return true;
-  const std::string name = Lower(NameOf(m));
-  for (const std::string& ext : o.only) {
-    const std::string tail = "." + ext;
-    if (name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0) return true;
-  }
+  for (const std::string& ext : o.only)
+    if (EndsWithNoCase(NameOf(m), "." + ext)) return true;
   return false;
 }
 
@@ -87,28 +75,26 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
   *out = Candidates{};
   *executable = false;
   uintptr_t handle = 0;
-  if (!platform::utf8::OpenForReading(file, &handle, why)) return false;
+  if (!utf8::OpenForReading(file, &handle, why)) return false;
+  uint8_t head[2];
+  size_t got = 0;
+  const bool read = console::ReadFromStart(handle, head, sizeof head, &got);
+  if (!read || got == 0) {
+    console::CloseHandleForReading(handle);
+    *why = read ? "empty file" : "cannot read";
+    return false;
+  }
+  *executable = got == 2 && head[0] == 'M' && head[1] == 'Z';
   // Every plug-in reads the file from its first byte, as far as it needs.
   for (const LoadedPlugin& p : set.plugins) {
-    if (!platform::RewindHandle(handle)) break;
+    if (!console::RewindHandle(handle)) break;
     const int r = CallWithPath(
         file, p.plugin.isSupportedW != nullptr, [&](const char* f) { return p.plugin.isSupported(f, handle); },
         [&](const SpiWChar* f) { return p.plugin.isSupportedW(f, handle); });
     if (r == 0 || r == ResultNoNarrowName) continue;
     (p.role == PluginKind::Archive ? out->archives : out->images).push_back(&p);
   }
-  std::vector<uint8_t> head;
-  const std::string readWhy = ReadFileBytes(file, 2, &head);
-  platform::CloseHandleForReading(handle);
-  if (!readWhy.empty()) {
-    *why = readWhy;
-    return false;
-  }
-  if (head.empty()) {
-    *why = "empty file";
-    return false;
-  }
-  *executable = head.size() == 2 && head[0] == 'M' && head[1] == 'Z';
+  console::CloseHandleForReading(handle);
   return true;
 }
 
@@ -203,7 +189,7 @@ bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::str
 std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& data, const std::string& name) {
   std::vector<PictureSize> sizes;
   if (data.empty()) return sizes;
-  Candidates c = FindCandidates(job.session.plugins, name, data.data(), std::min(data.size(), kHeadSize));
+  Candidates c = FindCandidates(job.session.plugins, name, data);
   host::GuardedBuffer buffer(data);
   const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
   for (const LoadedPlugin* p : c.images) {
@@ -227,7 +213,7 @@ std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& da
                          static_cast<SpiLength>(buffer.size() - m.position), InputMemory, m, &bytes) != ResultOk)
         continue;
       // One level down only: an image of a group is a picture.
-      Candidates inner = FindCandidates(job.session.plugins, NameOf(m), bytes.data(), std::min(bytes.size(), kHeadSize));
+      Candidates inner = FindCandidates(job.session.plugins, NameOf(m), bytes);
       host::GuardedBuffer one(bytes);
       for (const LoadedPlugin* q : inner.images) {
         PictureInfo info{};

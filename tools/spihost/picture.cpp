@@ -2,16 +2,11 @@
 
 #include <cstring>
 
+#include "formats/bitmap.h"
+
 namespace spihost {
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
 // Guards the allocation of the RGBA copy against absurd headers.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
@@ -41,27 +36,20 @@ uint8_t Extract(const Channel& c, uint32_t v) {
 
 std::string ReadDibLayout(const uint8_t* info, size_t infoSize, size_t bitsSize, DibLayout* out) {
   DibLayout d;
-  if (infoSize < 4) return "bitmap header missing";
-  uint32_t headerSize = U32(info);
-  size_t entrySize = 4;
-  uint32_t coloursUsed = 0;
-  int64_t height = 0;
-  if (headerSize == 12) {
-    if (infoSize < 12) return "bitmap header cut short";
-    d.width = U16(info + 4);
-    height = U16(info + 6);
-    d.bitCount = U16(info + 10);
-    entrySize = 3;
-  } else if (headerSize >= 40 && headerSize <= 1024) {
-    if (infoSize < headerSize) return "bitmap header cut short";
-    d.width = static_cast<int32_t>(U32(info + 4));
-    height = static_cast<int32_t>(U32(info + 8));
-    d.bitCount = U16(info + 14);
-    d.compression = U32(info + 16);
-    coloursUsed = U32(info + 32);
-  } else {
+  const ByteView v{info, infoSize};
+  uint32_t headerSize;
+  if (!ReadLe32(v, 0, &headerSize)) return "bitmap header missing";
+  const bool core = headerSize == BitmapCoreHeaderSize;
+  if (!core && (headerSize < BitmapInfoHeaderSize || headerSize > 1024))
     return "unknown bitmap header";
-  }
+  BitmapInfoHeader h;
+  if (!ReadBitmapInfoHeader(v, &h) || !Has(v, 0, headerSize)) return "bitmap header cut short";
+  const size_t entrySize = BitmapPaletteEntrySize(h);
+  const uint32_t coloursUsed = h.clrUsed;
+  int64_t height = h.height;
+  d.width = h.width;
+  d.bitCount = h.bitCount;
+  d.compression = h.compression;
   if (d.width <= 0 || height == 0) return "bitmap has no pixels";
   d.topDown = height < 0;
   if (height < 0) height = -height;
@@ -74,12 +62,12 @@ std::string ReadDibLayout(const uint8_t* info, size_t infoSize, size_t bitsSize,
     default: return "unsupported colour depth " + std::to_string(d.bitCount);
   }
   size_t length = headerSize;
-  if (d.compression == kBitFields) {
+  if (d.compression == BitmapBitFields) {
     if (d.bitCount != 16 && d.bitCount != 32) return "bit fields need 16 or 32 bits";
     if (headerSize == 40) length += 12;  // the three masks follow the short header
-  } else if (d.compression == kRle8 || d.compression == kRle4) {
-    if (d.bitCount != (d.compression == kRle8 ? 8 : 4)) return "compression does not fit depth";
-  } else if (d.compression != kRgb) {
+  } else if (d.compression == BitmapRle8 || d.compression == BitmapRle4) {
+    if (d.bitCount != (d.compression == BitmapRle8 ? 8 : 4)) return "compression does not fit depth";
+  } else if (d.compression != BitmapRgb) {
     return "unsupported bitmap compression " + std::to_string(d.compression);
   }
   if (d.bitCount <= 8) {
@@ -90,9 +78,8 @@ std::string ReadDibLayout(const uint8_t* info, size_t infoSize, size_t bitsSize,
   if (length > infoSize) return "bitmap palette cut short";
   d.infoLength = length;
   d.stride = ((static_cast<size_t>(d.width) * d.bitCount + 31) / 32) * 4;
-  if (d.compression == kRle8 || d.compression == kRle4) {
-    uint32_t imageSize = U32(info + 20);
-    d.bitsLength = imageSize ? imageSize : bitsSize;
+  if (d.compression == BitmapRle8 || d.compression == BitmapRle4) {
+    d.bitsLength = h.sizeImage ? h.sizeImage : bitsSize;
   } else {
     d.bitsLength = d.stride * static_cast<size_t>(d.height);
   }
@@ -106,14 +93,14 @@ std::string DibToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits
   DibLayout d;
   std::string why = ReadDibLayout(info, infoSize, bitsSize, &d);
   if (!why.empty()) return why;
-  if (d.compression == kRle4 || d.compression == kRle8) return "compressed bitmaps are not supported";
+  if (d.compression == BitmapRle4 || d.compression == BitmapRle8) return "compressed bitmaps are not supported";
   const uint32_t headerSize = U32(info);
-  const size_t entrySize = headerSize == 12 ? 3 : 4;
-  const uint8_t* palette = info + headerSize + (d.compression == kBitFields && headerSize == 40 ? 12 : 0);
+  const size_t entrySize = headerSize == BitmapCoreHeaderSize ? 3 : 4;
+  const uint8_t* palette = info + headerSize + (d.compression == BitmapBitFields && headerSize == 40 ? 12 : 0);
   const size_t paletteCount = d.bitCount <= 8 ? (d.infoLength - (palette - info)) / entrySize : 0;
 
   Channel red, green, blue, alpha;
-  if (d.compression == kBitFields) {
+  if (d.compression == BitmapBitFields) {
     red = MakeChannel(U32(info + 40));
     green = MakeChannel(U32(info + 44));
     blue = MakeChannel(U32(info + 48));
@@ -150,7 +137,7 @@ std::string DibToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits
         px[0] = p[2];
         px[1] = p[1];
         px[2] = p[0];
-      } else if (d.bitCount == 16 || d.compression == kBitFields) {
+      } else if (d.bitCount == 16 || d.compression == BitmapBitFields) {
         const uint32_t v = d.bitCount == 16 ? U16(row + x * 2) : U32(row + x * 4);
         px[0] = Extract(red, v);
         px[1] = Extract(green, v);
@@ -169,7 +156,7 @@ std::string DibToImage(const uint8_t* info, size_t infoSize, const uint8_t* bits
       }
     }
   }
-  if (d.bitCount == 32 && d.compression == kRgb && !anyAlpha) {
+  if (d.bitCount == 32 && d.compression == BitmapRgb && !anyAlpha) {
     for (size_t i = 3; i < img.pixels.size(); i += 4) img.pixels[i] = 255;
   }
   img.hasAlpha = anyAlpha;
@@ -182,7 +169,7 @@ std::string Bgra32ToImage(const uint8_t* info, size_t infoSize, const uint8_t* b
   DibLayout d;
   std::string why = ReadDibLayout(info, infoSize, bitsSize, &d);
   if (!why.empty()) return why;
-  if (d.bitCount != 32 || d.compression != kRgb) return "not a 32-bit picture with alpha";
+  if (d.bitCount != 32 || d.compression != BitmapRgb) return "not a 32-bit picture with alpha";
   RgbaImage img;
   img.width = d.width;
   img.height = d.height;
@@ -211,14 +198,11 @@ std::string DibToBmpFile(const uint8_t* info, size_t infoSize, const uint8_t* bi
   if (!why.empty()) return why;
   const uint64_t total = 14 + d.infoLength + d.bitsLength;
   if (total > UINT32_MAX) return "bitmap too large for a bitmap file";
-  std::vector<uint8_t> file(14);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int k = 0; k < 4; k++) file[at + k] = static_cast<uint8_t>(v >> (8 * k));
-  };
-  file[0] = 'B';
-  file[1] = 'M';
-  put32(2, static_cast<uint32_t>(total));
-  put32(10, static_cast<uint32_t>(14 + d.infoLength));
+  std::vector<uint8_t> file(BitmapFileHeaderSize);
+  BitmapFileHeader header;
+  header.size = static_cast<uint32_t>(total);
+  header.offBits = static_cast<uint32_t>(BitmapFileHeaderSize + d.infoLength);
+  WriteBitmapFileHeader(file.data(), header);
   file.insert(file.end(), info, info + d.infoLength);
   file.insert(file.end(), bits, bits + d.bitsLength);
   *out = std::move(file);
@@ -227,11 +211,15 @@ std::string DibToBmpFile(const uint8_t* info, size_t infoSize, const uint8_t* bi
 
 std::string BmpFileToDib(const std::vector<uint8_t>& file, size_t* infoOffset, size_t* infoSize,
                          size_t* bitsOffset, size_t* bitsSize) {
-  if (file.size() < 18 || file[0] != 'B' || file[1] != 'M') return "not a bitmap file";
-  const uint32_t offBits = U32(file.data() + 10);
-  if (offBits <= 14 || offBits > file.size()) return "bitmap file header points outside the file";
-  *infoOffset = 14;
-  *infoSize = offBits - 14;
+  BitmapFileHeader header;
+  if (file.size() < 18 || !ReadBitmapFileHeader(ByteView{file.data(), file.size()}, &header) ||
+      header.type != BitmapFileType)
+    return "not a bitmap file";
+  const uint32_t offBits = header.offBits;
+  if (offBits <= BitmapFileHeaderSize || offBits > file.size())
+    return "bitmap file header points outside the file";
+  *infoOffset = BitmapFileHeaderSize;
+  *infoSize = offBits - BitmapFileHeaderSize;
   *bitsOffset = offBits;
   *bitsSize = file.size() - offBits;
   return {};

@@ -9,6 +9,13 @@
 
 namespace spihost {
 
+// Little-endian fields of bitmap headers; the caller has checked the bytes are there.
+inline uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t U32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
 // Pixels top row first, four bytes each (red, green, blue, alpha).
 struct RgbaImage {
   int width = 0;

@@ -3,18 +3,24 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
-#include "platform/utf8.h"
+#include "utf8.h"
 #include "support.h"
 
 namespace spihost {
+namespace {
+
+// A viewer hands IsSupported the first 2 KB of a file held in memory.
+constexpr size_t kHeadSize = 2048;
+
+}  // namespace
 
 namespace fs = std::filesystem;
 
 std::vector<std::string> DefaultPluginFolders() {
   std::vector<std::string> folders;
-  std::string exe = platform::utf8::ExecutablePath();
+  std::string exe = utf8::ExecutablePath();
   if (exe.empty()) return {"."};
   fs::path dir = FsPath(exe).parent_path();
   folders.push_back(PathText(dir));
@@ -24,7 +30,7 @@ std::vector<std::string> DefaultPluginFolders() {
 
 bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* error) {
   LoadedPlugin p;
-  if (!host::BindPlugin(platform::utf8::OpenLibrary(path), path, &p.plugin, error)) return false;
+  if (!host::BindPlugin(utf8::OpenLibrary(path), path, &p.plugin, error)) return false;
   p.file = PathText(FsPath(path).filename());
   p.kind = host::PluginInfo(p.plugin, 0);
   if (p.kind == "00AM" && p.plugin.isSupported && p.plugin.getArchiveInfo && p.plugin.getFile) {
@@ -45,8 +51,7 @@ bool LoadPluginFolder(const std::string& folder, PluginSet* set, std::vector<std
   std::error_code ec;
   std::vector<fs::path> files;
   for (fs::directory_iterator it(FsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    std::string ext = PathText(it->path().extension());
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string ext = Lower(PathText(it->path().extension()));
     if (ext == SPI_PLUGIN_SUFFIX && it->is_regular_file(ec)) files.push_back(it->path());
   }
   if (ec) return false;
@@ -70,13 +75,12 @@ void UnloadPlugins(PluginSet* set) {
   set->plugins.clear();
 }
 
-Candidates FindCandidates(const PluginSet& set, const std::string& name, const uint8_t* head,
-                          size_t headSize) {
+Candidates FindCandidates(const PluginSet& set, const std::string& name, const std::vector<uint8_t>& data) {
   Candidates c;
-  if (headSize == 0) return c;
+  if (data.empty()) return c;
   // The head ends where readable memory ends, so a plug-in that reads past it
   // faults here rather than seeing garbage. The plug-ins only read it.
-  host::GuardedBuffer buffer(head, headSize);
+  host::GuardedBuffer buffer(data.data(), std::min(data.size(), kHeadSize));
   for (const LoadedPlugin& p : set.plugins) {
     const uintptr_t head = reinterpret_cast<uintptr_t>(buffer.data());
     // The name is only a hint: one the plug-in cannot be given is no reason to refuse.

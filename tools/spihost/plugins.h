@@ -35,13 +35,13 @@ bool LoadPluginFolder(const std::string& folder, PluginSet* set, std::vector<std
 bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* error);
 void UnloadPlugins(PluginSet* set);
 
-// The plug-ins whose IsSupported accepts head, archive plug-ins and image
-// plug-ins separately, in load order. head is at most the first 2048 bytes.
+// The plug-ins whose IsSupported accepts data held in memory, archive
+// plug-ins and image plug-ins separately, in load order. They are handed its
+// first 2 KB, as a viewer hands them.
 struct Candidates {
   std::vector<const LoadedPlugin*> archives;
   std::vector<const LoadedPlugin*> images;
 };
-Candidates FindCandidates(const PluginSet& set, const std::string& name, const uint8_t* head,
-                          size_t headSize);
+Candidates FindCandidates(const PluginSet& set, const std::string& name, const std::vector<uint8_t>& data);
 
 }  // namespace spihost

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 
 namespace spihost {
@@ -141,10 +141,10 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 std::string MakeFolders(const std::string& folder) {
-  if (folder.empty() || platform::utf8::IsDirectory(folder)) return {};
+  if (folder.empty() || utf8::IsDirectory(folder)) return {};
   std::error_code ec;
   fs::create_directories(FsPath(folder), ec);
-  if (platform::utf8::IsDirectory(folder)) return {};
+  if (utf8::IsDirectory(folder)) return {};
   return "cannot create folder " + folder + (ec ? ": " + ec.message() : "");
 }
 
@@ -162,18 +162,18 @@ std::string FolderOf(const std::string& path) {
 std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
   const std::string folder = FolderOf(path);
   std::string temp;
-  if (!platform::utf8::WriteTempFile(folder, "SPH", data.data(), data.size(), &temp))
+  if (!utf8::WriteTempFile(folder, "SPH", data.data(), data.size(), &temp))
     return "cannot write a temporary file in " + folder;
-  if (!platform::utf8::ReplaceFile(temp, path)) {
-    platform::utf8::RemoveFile(temp);
+  if (!utf8::ReplaceFile(temp, path)) {
+    utf8::RemoveFile(temp);
     return "cannot write " + path;
   }
   return {};
 }
 
 std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uint8_t>* out) {
-  if (platform::utf8::IsDirectory(path)) return "is a folder";
-  std::FILE* f = platform::utf8::OpenFile(path, "rb");
+  if (utf8::IsDirectory(path)) return "is a folder";
+  std::FILE* f = utf8::OpenFile(path, "rb");
   if (!f) return "cannot open";
   out->clear();
   uint8_t buffer[65536];
@@ -188,7 +188,16 @@ std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uin
   return failed ? "cannot read" : "";
 }
 
-bool FileExists(const std::string& path) { return platform::utf8::FileExists(path); }
+bool FileExists(const std::string& path) { return utf8::FileExists(path); }
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && Lower(text.substr(text.size() - suffix.size())) == Lower(suffix);
+}
 
 uint64_t FileSize(const std::string& path) {
   std::error_code ec;
@@ -199,9 +208,7 @@ uint64_t FileSize(const std::string& path) {
 std::string PathKey(const std::string& path) {
   // Folded on every system: names that differ only in case would overwrite
   // each other on a case-insensitive file system.
-  std::string k = path;
-  for (char& c : k) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return k;
+  return Lower(path);
 }
 
 std::string UniqueName(const std::string& folder, const std::string& name,

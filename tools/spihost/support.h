@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "framework/spi.h"
-#include "platform/utf8.h"
+#include "utf8.h"
 
 // spihost keeps every path and name as UTF-8 (on Windows too: the command
 // line is taken as UTF-16), and converts only where it calls the system or a plug-in.
@@ -23,13 +23,13 @@ constexpr int ResultNoNarrowName = -100;
 // form where the system's paths are UTF-16, else its plain one with the narrow form.
 template <class Plain, class Wide>
 int CallWithPaths(const std::string& a, const std::string& b, bool hasWide, Plain plain, Wide wide) {
-  if (hasWide && platform::utf8::WidePaths()) {
-    platform::utf8::WideString wa, wb;
-    if (!platform::utf8::ToWide(a, &wa) || !platform::utf8::ToWide(b, &wb)) return ResultNoNarrowName;
+  if (hasWide && utf8::WidePaths()) {
+    utf8::WideString wa, wb;
+    if (!utf8::ToWide(a, &wa) || !utf8::ToWide(b, &wb)) return ResultNoNarrowName;
     return wide(wa.c_str(), wb.c_str());
   }
   std::string na, nb;
-  if (!platform::utf8::ToNarrow(a, &na) || !platform::utf8::ToNarrow(b, &nb)) return ResultNoNarrowName;
+  if (!utf8::ToNarrow(a, &na) || !utf8::ToNarrow(b, &nb)) return ResultNoNarrowName;
   return plain(na.c_str(), nb.c_str());
 }
 template <class Plain, class Wide>
@@ -45,6 +45,11 @@ std::string PathText(const std::filesystem::path& path);
 
 // A plug-in result code as words a user understands.
 std::string ResultText(int code);
+
+// text with ASCII letters in lower case.
+std::string Lower(std::string text);
+// True when text ends in suffix, ASCII case ignored.
+bool EndsWithNoCase(const std::string& text, const std::string& suffix);
 
 // A JSON string literal of a text (bytes that are not UTF-8 become U+FFFD).
 std::string JsonString(const std::string& narrow);

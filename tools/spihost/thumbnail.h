@@ -1,12 +1,10 @@
-// spihost thumbnail: the icon a file manager shows for an executable, an icon,
-// a cursor or an animated cursor, as one PNG of at most SIZE x SIZE.
+// spihost thumbnail (cmd_thumbnail.cpp): the choice of the image to show and
+// its fitting into SIZE x SIZE.
 #pragma once
 
-#include <string>
 #include <vector>
 
-#include "commands.h"
-#include "fetch.h"
+#include "picture.h"
 
 namespace spihost {
 
@@ -25,7 +23,5 @@ int ChooseImage(const std::vector<ImageChoice>& images, int size);
 // The pixels to write for a picture of width x height at most size: scaled
 // down to fit, scaled up at most 2x when smaller, aspect kept, always with alpha.
 bool FitPicture(const RgbaImage& image, int size, RgbaImage* out);
-
-int RunThumbnail(Session& s);
 
 }  // namespace spihost

@@ -1,9 +1,10 @@
-#include "platform/console.h"
+#include "console.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace spihost::console {
 namespace {
 
 std::atomic<int> interrupts{0};
@@ -106,6 +107,19 @@ bool RewindHandle(uintptr_t handle) {
   return SetFilePointer(reinterpret_cast<HANDLE>(handle), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
+bool ReadFromStart(uintptr_t handle, void* buffer, size_t size, size_t* got) {
+  if (!RewindHandle(handle)) return false;
+  *got = 0;
+  while (*got < size) {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(size - *got, 1u << 20));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle), static_cast<char*>(buffer) + *got, want, &n, nullptr)) return false;
+    if (n == 0) break;
+    *got += n;
+  }
+  return true;
+}
+
 void CloseHandleForReading(uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
 bool UserLanguageIsJapanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
@@ -130,4 +144,4 @@ std::string NarrowToUtf8(const std::string& text) {
   return out;
 }
 
-}  // namespace platform
+}  // namespace spihost::console

@@ -1,17 +1,17 @@
 // UTF-8 paths through the wide calls: the ANSI calls would lose every name
 // outside the code page, and a code page 932 name whose last byte is 0x5C
 // ('\\') would be cut there.
-#include "platform/utf8.h"
+#include "utf8.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <vector>
 
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 
-namespace platform::utf8 {
+namespace spihost::utf8 {
 namespace {
 
 // The wide form, or "" when there is none: no call finds a file of that name.
@@ -73,7 +73,7 @@ bool ToNarrow(const std::string& text, std::string* out) {
   return !lossy;
 }
 
-std::string FromNarrow(const std::string& narrow) { return NarrowToUtf8(narrow); }
+std::string FromNarrow(const std::string& narrow) { return console::NarrowToUtf8(narrow); }
 
 bool IsDirectory(const std::string& path) { return platform::IsDirectory(W(path).c_str()); }
 
@@ -111,7 +111,7 @@ bool OpenForReading(const std::string& path, uintptr_t* handle, std::string* why
   HANDLE h = CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *why = LastErrorText();
+    *why = console::LastErrorText();
     return false;
   }
   *handle = reinterpret_cast<uintptr_t>(h);
@@ -141,4 +141,4 @@ bool WriteText(std::FILE* stream, const std::string& text) {
   return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
-}  // namespace platform::utf8
+}  // namespace spihost::utf8

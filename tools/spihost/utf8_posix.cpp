@@ -1,10 +1,10 @@
 // UTF-8 is the narrow form here: every call is the narrow one, unchanged.
-#include "platform/utf8.h"
+#include "utf8.h"
 
-#include "platform/console.h"
+#include "console.h"
 #include "platform/platform.h"
 
-namespace platform::utf8 {
+namespace spihost::utf8 {
 
 bool WidePaths() { return false; }
 
@@ -12,7 +12,7 @@ std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<s
 
 bool ToWide(const std::string& text, WideString* out) {
   out->assign(text.size() + 1, 0);
-  if (!NarrowToUtf16(text.c_str(), out->data(), out->size())) return false;
+  if (!platform::NarrowToUtf16(text.c_str(), out->data(), out->size())) return false;
   out->resize(std::char_traits<SpiWChar>::length(out->c_str()));
   return true;
 }
@@ -21,7 +21,7 @@ std::string FromWide(const SpiWChar* units, size_t count) {
   size_t n = 0;
   while (n < count && units[n]) ++n;
   std::string out(n * 3, '\0');
-  out.resize(Utf16ToNarrow(reinterpret_cast<const uint16_t*>(units), n, out.data(), out.size()));
+  out.resize(platform::Utf16ToNarrow(reinterpret_cast<const uint16_t*>(units), n, out.data(), out.size()));
   return out;
 }
 
@@ -51,15 +51,15 @@ bool ReplaceFile(const std::string& source, const std::string& target) {
 std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 bool OpenForReading(const std::string& path, uintptr_t* handle, std::string* why) {
-  return platform::OpenForReading(path.c_str(), handle, why);
+  return console::OpenForReading(path.c_str(), handle, why);
 }
 
 void* OpenLibrary(const std::string& path) { return platform::OpenLibrary(path.c_str()); }
 
-std::string ExecutablePath() { return platform::ExecutablePath(); }
+std::string ExecutablePath() { return console::ExecutablePath(); }
 
 bool WriteText(std::FILE* stream, const std::string& text) {
   return text.empty() || std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
-}  // namespace platform::utf8
+}  // namespace spihost::utf8

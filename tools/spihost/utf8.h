@@ -11,7 +11,7 @@
 
 #include "framework/spi.h"
 
-namespace platform::utf8 {
+namespace spihost::utf8 {
 
 using WideString = std::basic_string<SpiWChar>;
 
@@ -41,7 +41,7 @@ bool WriteTempFile(const std::string& dir, const char* prefix, const void* data,
 bool ReplaceFile(const std::string& source, const std::string& target);
 // std::fopen of a UTF-8 path.
 std::FILE* OpenFile(const std::string& path, const char* mode);
-// As platform::OpenForReading (console.h).
+// As console::OpenForReading (console.h).
 bool OpenForReading(const std::string& path, uintptr_t* handle, std::string* why);
 void* OpenLibrary(const std::string& path);
 // The running program's path, "" when unknown.
@@ -50,4 +50,4 @@ std::string ExecutablePath();
 // bytes themselves everywhere else. False when the write failed.
 bool WriteText(std::FILE* stream, const std::string& text);
 
-}  // namespace platform::utf8
+}  // namespace spihost::utf8

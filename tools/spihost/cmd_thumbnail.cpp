@@ -3,15 +3,14 @@
 // the image is made as Windows Explorer makes it: an executable shows its first
 // icon group, an animated cursor its first frame, and of an icon's images the
 // one closest to the size asked for.
-#include "thumbnail.h"
-
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <memory>
 
-#include "platform/console.h"
+#include "commands.h"
+#include "console.h"
 #include "support.h"
+#include "thumbnail.h"
 
 // The resampler: stb_image_resize, compiled here only. Its own code is not
 // held to our warning flags.
@@ -31,7 +30,6 @@
 namespace spihost {
 namespace {
 
-constexpr size_t kHeadSize = 2048;
 constexpr int kMaxDepth = 4;
 constexpr int kDefaultSize = 128;
 constexpr int kMaxSize = 1024;
@@ -40,27 +38,13 @@ constexpr int kMaxSize = 1024;
 constexpr unsigned kMaxSeconds = 10;
 constexpr size_t kMaxBytes = size_t{1} << 30;
 
-// Where a plug-in reads from: a file on disk, or bytes held in memory.
+// Where a plug-in reads from: a file on disk (its UTF-8 path), or bytes held in memory.
 struct Source {
   const char* source = nullptr;
   SpiLength length = 0;  // 0 for a file
   unsigned kind = InputFile;
   std::string name;    // for the plug-ins' choice by name
 };
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool EndsWith(const std::string& text, const char* suffix) {
-  const std::string tail = suffix;
-  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == tail;
-}
-
-std::string MemberName(const fileInfo& m) {
-  return std::string(m.filename, strnlen(m.filename, sizeof m.filename));
-}
 
 // An archive plug-in that reads icon files lists the images of one icon: the
 // host chooses among them. Every other archive holds icons one after another.
@@ -75,7 +59,7 @@ bool ListsImagesOfOneIcon(const LoadedPlugin& p) {
 }
 
 // One member into memory, as a one-image (or one-icon) file.
-bool MemberBytes(const LoadedPlugin& p, const Source& from, const fileInfo& m,
+bool MemberBytes(Job& job, const LoadedPlugin& p, const Source& from, const Member& m,
                  std::vector<uint8_t>* out) {
   const char* source = from.source;
   SpiLength length = static_cast<SpiLength>(m.position);
@@ -84,21 +68,7 @@ bool MemberBytes(const LoadedPlugin& p, const Source& from, const fileInfo& m,
     source += m.position;
     length = from.length - static_cast<SpiLength>(m.position);
   }
-  SpiHandle block = nullptr;
-  if (p.plugin.getFile(source, length, &block, from.kind | (OutputMemory << OutputKindShift),
-                       nullptr, 0) != ResultOk || !block)
-    return false;
-  if (SpiBlockSize(block) < m.filesize || m.filesize == 0) {
-    SpiFreeBlock(block);
-    return false;
-  }
-  *out = host::TakeBlock(block, m.filesize);
-  return true;
-}
-
-// The plug-ins that take a member held in memory, asked with its head as a viewer asks.
-Candidates CandidatesOf(Session& s, const Source& from, const std::vector<uint8_t>& bytes) {
-  return FindCandidates(s.plugins, from.name, bytes.data(), std::min(bytes.size(), kHeadSize));
+  return m.filesize != 0 && MemberToMemory(job, p, source, length, from.kind, m, out) == ResultOk;
 }
 
 // A member held in memory, for its own plug-ins.
@@ -115,20 +85,19 @@ HeldMember Hold(const std::vector<uint8_t>& bytes, const std::string& name) {
   return h;
 }
 
-bool PictureOf(Session& s, const Source& from, const Candidates& c, int size, int depth,
-               ShownPicture* out);
+bool PictureOf(Job& job, const Source& from, const Candidates& c, int size, int depth, ShownPicture* out);
 
 // The picture among the images of one icon that suits size best.
-bool BestImage(Session& s, const LoadedPlugin& p, const Source& from,
-               const std::vector<fileInfo>& members, int size, ShownPicture* out) {
+bool BestImage(Job& job, const LoadedPlugin& p, const Source& from, const std::vector<Member>& members,
+               int size, ShownPicture* out) {
   std::vector<HeldMember> held;
   std::vector<const LoadedPlugin*> decoders;
   std::vector<ImageChoice> choices;
-  for (const fileInfo& m : members) {
+  for (const Member& m : members) {
     std::vector<uint8_t> bytes;
-    if (!MemberBytes(p, from, m, &bytes)) continue;
-    HeldMember h = Hold(bytes, MemberName(m));
-    for (const LoadedPlugin* image : CandidatesOf(s, h.source, bytes).images) {
+    if (!MemberBytes(job, p, from, m, &bytes)) continue;
+    HeldMember h = Hold(bytes, NameOf(m));
+    for (const LoadedPlugin* image : FindCandidates(job.session.plugins, h.source.name, bytes).images) {
       PictureInfo info{};
       if (!image->plugin.getPictureInfo ||
           image->plugin.getPictureInfo(h.source.source, h.source.length, InputMemory, &info) != ResultOk)
@@ -150,33 +119,34 @@ bool BestImage(Session& s, const LoadedPlugin& p, const Source& from,
 // The first icon of an archive that holds icons in order (the first icon
 // group of an executable, the first frame of an animation); cursors only
 // where there is no icon.
-bool FirstIcon(Session& s, const LoadedPlugin& p, const Source& from,
-               const std::vector<fileInfo>& members, int size, int depth, ShownPicture* out) {
+bool FirstIcon(Job& job, const LoadedPlugin& p, const Source& from, const std::vector<Member>& members,
+               int size, int depth, ShownPicture* out) {
   for (const char* ext : {".ico", ".cur"}) {
-    for (const fileInfo& m : members) {
-      if (!EndsWith(MemberName(m), ext)) continue;
+    for (const Member& m : members) {
+      if (!EndsWithNoCase(NameOf(m), ext)) continue;
       std::vector<uint8_t> bytes;
-      if (!MemberBytes(p, from, m, &bytes)) continue;
-      HeldMember h = Hold(bytes, MemberName(m));
-      if (PictureOf(s, h.source, CandidatesOf(s, h.source, bytes), size, depth + 1, out)) return true;
+      if (!MemberBytes(job, p, from, m, &bytes)) continue;
+      HeldMember h = Hold(bytes, NameOf(m));
+      if (PictureOf(job, h.source, FindCandidates(job.session.plugins, h.source.name, bytes), size, depth + 1, out))
+        return true;
     }
   }
   return false;
 }
 
-bool PictureOf(Session& s, const Source& from, const Candidates& c, int size, int depth,
-               ShownPicture* out) {
+bool PictureOf(Job& job, const Source& from, const Candidates& c, int size, int depth, ShownPicture* out) {
   if (depth > kMaxDepth) return false;
   for (const LoadedPlugin* p : c.images) {
-    if (FetchShownPicture(p->plugin, from.source, from.length, from.kind, false, nullptr, 0, out) == ResultOk)
-      return true;
+    const int r = from.kind == InputFile
+                      ? FetchShownPictureOfFile(p->plugin, from.source, false, nullptr, 0, out)
+                      : FetchShownPicture(p->plugin, from.source, from.length, from.kind, false, nullptr, 0, out);
+    if (r == ResultOk) return true;
   }
   for (const LoadedPlugin* p : c.archives) {
-    SpiHandle block = nullptr;
-    if (p->plugin.getArchiveInfo(from.source, from.length, from.kind, &block) != ResultOk || !block) continue;
-    const std::vector<fileInfo> members = host::TakeEntryList(block);
-    if (ListsImagesOfOneIcon(*p) ? BestImage(s, *p, from, members, size, out)
-                                 : FirstIcon(s, *p, from, members, size, depth, out))
+    std::vector<Member> members;
+    if (!ListArchive(job, {p}, from.source, from.length, from.kind, "", &members)) continue;
+    if (ListsImagesOfOneIcon(*p) ? BestImage(job, *p, from, members, size, out)
+                                 : FirstIcon(job, *p, from, members, size, depth, out))
       return true;
   }
   return false;
@@ -237,18 +207,20 @@ int RunThumbnail(Session& s) {
     }
     size = static_cast<int>(n);
   }
-  if (!platform::LimitProcess(kMaxSeconds, kMaxBytes)) {
+  if (!console::LimitProcess(kMaxSeconds, kMaxBytes)) {
     FailRun(s, "cannot limit this process's time and memory");
     return s.status;
   }
   const std::string& input = s.options.operands[0];
   const std::string& output = s.options.operands[1];
+  // The job only carries the plug-in calls: a failed one just means no icon.
+  Job job(s, input);
   Candidates c;
   std::string why;
   bool executable = false;
   ShownPicture picture;
   if (CandidatesForFile(s.plugins, input, &c, &why, &executable) &&
-      !PictureOf(s, Source{input.c_str(), 0, InputFile, input}, c, size, 0, &picture))
+      !PictureOf(job, Source{input.c_str(), 0, InputFile, input}, c, size, 0, &picture))
     why = "no icon to show";
   if (why.empty() && !picture.png.empty()) why = "the plug-in handed over an encoded picture";
   RgbaImage fitted;

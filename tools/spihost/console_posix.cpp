@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "console.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <atomic>
 #include <climits>
 
-namespace platform {
+namespace spihost::console {
 namespace {
 
 std::atomic<int> interrupts{0};
@@ -109,6 +109,19 @@ bool OpenForReading(const char* path, uintptr_t* handle, std::string* why) {
 
 bool RewindHandle(uintptr_t handle) { return lseek(static_cast<int>(handle), 0, SEEK_SET) == 0; }
 
+bool ReadFromStart(uintptr_t handle, void* buffer, size_t size, size_t* got) {
+  if (!RewindHandle(handle)) return false;
+  *got = 0;
+  while (*got < size) {
+    const ssize_t n = read(static_cast<int>(handle), static_cast<char*>(buffer) + *got, size - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 void CloseHandleForReading(uintptr_t handle) { close(static_cast<int>(handle)); }
 
 bool UserLanguageIsJapanese() {
@@ -129,4 +142,4 @@ std::string ExecutablePath() {
 
 std::string NarrowToUtf8(const std::string& text) { return text; }
 
-}  // namespace platform
+}  // namespace spihost::console

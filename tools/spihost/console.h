@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace platform {
+namespace spihost::console {
 
 // Standard streams by their C numbers: 0 = input, 1 = output, 2 = error.
 bool IsTerminal(int stream);
@@ -40,6 +40,9 @@ std::string LastErrorText();
 bool OpenForReading(const char* path, uintptr_t* handle, std::string* why);
 // Moves the handle back to the file's first byte.
 bool RewindHandle(uintptr_t handle);
+// Reads up to size bytes from the file's first byte into buffer; false when
+// the read fails, else *got is how many there were.
+bool ReadFromStart(uintptr_t handle, void* buffer, size_t size, size_t* got);
 void CloseHandleForReading(uintptr_t handle);
 
 // True when the user's language is Japanese: LC_ALL, LC_MESSAGES or LANG
@@ -53,4 +56,4 @@ std::string ExecutablePath();
 // narrow code page already is UTF-8).
 std::string NarrowToUtf8(const std::string& text);
 
-}  // namespace platform
+}  // namespace spihost::console

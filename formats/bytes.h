@@ -1,6 +1,7 @@
-// Bounded views of untrusted input. Every parser reads through these: a read
-// asks first whether its bytes lie within the input, and offsets are checked
-// by subtraction so that a huge value from a file can never wrap around.
+// Bounded views of untrusted input, the bottom of the formats layer. Every
+// parser reads through these: a read asks first whether its bytes lie within
+// the input, and offsets are checked by subtraction so that a huge value from a
+// file can never wrap around.
 #pragma once
 
 #include <cstddef>
