@@ -279,6 +279,9 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
     ReadIconGroupEntry(in, visit->data + IconGroupEntryOffset(i), &entry);
     extra += Pad4(entry.bytes) - (type == ResourceCursorGroup ? CursorHotspotSize : 0);
   }
+  // An NE group's length is rounded up to whole alignment units; the file is
+  // rebuilt from its directory alone, so the rounding does not count.
+  if (visit->kind == ImageNe) extra -= visit->size - static_cast<uint32_t>(IconGroupEntryOffset(count));
   *extraSize = extra;
   return ResultOk;
 }

@@ -137,6 +137,12 @@ class PelorinNe : public PelorinPlugin {
       Bytes rebuilt;
       EXPECT_EQ(ExtractFile(path, f.position, f.filesize, &rebuilt), 0) << MemberName(f);
       ExpectSameImages(rebuilt, source->second, MemberName(f));
+      // The file is exactly its directory and its images padded to 4 bytes,
+      // whatever the alignment units add to the group's length.
+      uint32_t expected = 6 + 16 * Get16(source->second, 4);
+      for (const IconImage& image : IconImages(source->second))
+        expected += (static_cast<uint32_t>(image.data.size()) + 3) & ~3u;
+      EXPECT_EQ(f.filesize, expected) << MemberName(f);
     }
     return list;
   }
