@@ -52,3 +52,22 @@ awk -v m="$(value members)" -v n="$(value entries)" \
   printf "peak memory KB: Pelorin %d, wrestool %d, 7zz %d; file %d (Pelorin minus file: %d)\n",
          op, c[3], b[3], size / 1024, op - size / 1024
 }'
+
+# The NE icon library of about 200 groups that the Pelorin NE tests build from
+# Wine's icons (run ctest -R pelorin_ne first): listed and extracted beside wrestool.
+icl=$build/bin/pelorin_200_groups.icl
+if [ -f "$icl" ]; then
+  rm -rf "$work/out" && mkdir "$work/out"
+  "$bench" "$plugin" "$icl" "$work/out" $rounds > "$work/icl" 2> /dev/null
+  icl_value() { awk -v k="$1" '$1 == k {print $2}' "$work/icl"; }
+  wres_il=$(measure wrestool -l "$icl")
+  wres_ix=$(measure wrestool -x -o "$work/out" "$icl")
+  awk -v m="$(icl_value members)" -v lw="$(icl_value list_wall)" -v lc="$(icl_value list_cpu)" \
+      -v mw="$(icl_value members_wall)" -v mc="$(icl_value members_cpu)" \
+      -v wl="$wres_il" -v wx="$wres_ix" -v size="$(stat -c %s "$icl")" 'BEGIN {
+    split(wl, a, " "); split(wx, b, " ")
+    printf "NE icon library, %d groups, %d bytes (wall s / cpu s):\n", m, size
+    printf "  list:    Pelorin %.4f / %.4f   wrestool -l %.4f / %.4f   ratio wall %.3f\n", lw, lc, a[1], a[2] + 0, lw / (a[1] > 0 ? a[1] : 0.000001)
+    printf "  extract: Pelorin %.4f / %.4f   wrestool -x %.4f / %.4f   ratio wall %.3f\n", mw, mc, b[1], b[2] + 0, mw / (b[1] > 0 ? b[1] : 0.000001)
+  }'
+fi

@@ -8,8 +8,9 @@ std::vector<host::Plugin> copies;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   copies = fuzz::LoadVariants("Pelorin", {
       {fuzz::RegistryText("Pelorin", {{"AddExtensions", 0}, {"ExtractLanguage", 0}})},
-      {fuzz::RegistryText("Pelorin", {{"AddExtensions", 1}, {"ExtractLanguage", 1}})},
+      {fuzz::RegistryText("Pelorin", {{"AddExtensions", 1}, {"ExtractLanguage", 1}, {"ListAllTypes", 1}})},
       {fuzz::RegistryText("Pelorin", {{"AddExtensions", 0}, {"ExtractLanguage", 1}})},
+      {fuzz::RegistryText("Pelorin", {{"AddExtensions", 0}, {"ExtractLanguage", 0}, {"ListAllTypes", 1}})},
   });
   return 0;
 }

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "tests/builders/ani.h"
+#include "tests/builders/icon.h"
 #include "tests/builders/pe.h"
+#include "tests/builders/ne.h"
 
 using build::Bytes;
 
@@ -97,6 +99,60 @@ void PeSeeds(const std::string& dir) {
   Write(dir, "pe-languages", build::PeWithResources(langs));
 }
 
+// NE: icon libraries at shifts 4 and 9, a font, bitmaps, and broken tables.
+void NeSeeds(const std::string& dir) {
+  std::vector<ne_builder::Resource> icons;
+  uint16_t imageId = 1;
+  ne_builder::AddIconFile(&icons, build::SmallIcon(1, 2), 1, "", &imageId);
+  ne_builder::AddIconFile(&icons, build::SmallIcon(2, 1), 2, "POINTER", &imageId);
+  ne_builder::AddIconFile(&icons, build::SmallIcon(1, 1), 3, "", &imageId);
+  Bytes core(12 + 48 + 16, 0);
+  core[0] = 12;
+  core[4] = 4;
+  core[6] = 4;
+  core[8] = 1;
+  core[10] = 4;
+  icons.push_back({2, "", 5, "", core});
+  icons.push_back({0, "PNG", 0, "LOGO", Bytes(24, 0x89)});
+  icons.push_back({10, "", 7, "", Bytes{1, 2, 3}});
+  const Bytes library = ne_builder::Executable(icons, 4);
+  Write(dir, "ne-icons-4", library);
+  Write(dir, "ne-icons-9", ne_builder::Executable(icons, 9));
+  Bytes font(118, 0);
+  font[0] = 0;
+  font[1] = 3;  // version 3.00
+  Write(dir, "ne-font", ne_builder::Executable({{8, "", 1, "", font}, {7, "", 0, "FONTDIR", Bytes(40, 1)}}, 4));
+  Write(dir, "ne-empty", ne_builder::Executable({}, 4));
+  // Version information and string tables in both forms, for ListAllTypes.
+  ne_builder::VersionStrings version;
+  version.strings = {{"CompanyName", "Kestrov"}, {"FileVersion", "1.2.3.4"}, {"Comments", "a\\b\t\"c\""}};
+  const std::vector<std::string> strings = {"", "one", "two\r\n", "", "five"};
+  Write(dir, "ne-text", ne_builder::Executable({{16, "", 1, "", ne_builder::VersionResource(true, version)},
+                                                {6, "", 3, "", ne_builder::StringBlock(true, strings)},
+                                                {9, "", 1, "", Bytes(8, 1)}}, 4));
+  std::vector<build::Resource> text(2);
+  text[0].type = 16;
+  text[0].name = 1;
+  text[0].language = 0x409;
+  text[0].data = ne_builder::VersionResource(false, version);
+  text[1].type = 6;
+  text[1].name = 3;
+  text[1].language = 0x409;
+  text[1].data = ne_builder::StringBlock(false, strings);
+  Write(dir, "pe-text", build::PeWithResources(text));
+  // The table starts at 128: its shift, then the first type's count.
+  auto broken = [&](const char* stem, size_t at, uint16_t value) {
+    Bytes b = library;
+    b[at] = static_cast<uint8_t>(value);
+    b[at + 1] = static_cast<uint8_t>(value >> 8);
+    Write(dir, stem, b);
+  };
+  broken("ne-shift-17", 128, 17);
+  broken("ne-count-beyond", 132, 0x4000);
+  broken("ne-type-name-out", 130, 0x7000);
+  broken("ne-no-table", 64 + 38, 64);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +170,7 @@ int main(int argc, char** argv) {
   IconSeeds(morvane);
   AniSeeds(vantrel);
   PeSeeds(pelorin);
+  NeSeeds(pelorin);
 
   for (int i = 2; i < argc; ++i) {
     std::string path = argv[i];
@@ -126,7 +183,8 @@ int main(int argc, char** argv) {
       Write(morvane, stem, file);
     } else if (ext == "ani") {
       Write(vantrel, stem, file);
-    } else if (ext == "exe" || ext == "dll" || ext == "scr" || ext == "cpl") {
+    } else if (ext == "exe" || ext == "dll" || ext == "scr" || ext == "cpl" || ext == "icl" ||
+               ext == "fon") {
       Write(pelorin, stem, file);
     }
   }

@@ -1,6 +1,7 @@
 #include "pelorin/pe_image.h"
 
 #include "framework/spi.h"
+#include "pelorin/ne_image.h"
 
 namespace {
 
@@ -114,16 +115,22 @@ bool FindResourceSection(ByteView image, ResourceSection* out) {
 
 int TestExecutable(ByteView image) {
   ResourceSection section;
-  return FindResourceSection(image, &section) ? ExecutableSupported : 0;
+  return FindResourceSection(image, &section) || HasNeResourceTable(image) ? ExecutableSupported
+                                                                          : 0;
 }
 
 int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, void* user) {
   ResourceSection section;
-  if (!FindResourceSection(Tail(input, imageStart), &section)) return ResultBrokenData;
+  if (!FindResourceSection(Tail(input, imageStart), &section)) {
+    if (HasNeResourceTable(Tail(input, imageStart)))
+      return WalkNeResources(input, imageStart, visitor, user);
+    return ResultBrokenData;
+  }
   Walk w;
   w.visitor = visitor;
   w.user = user;
   w.visit.input = input;
+  w.visit.imageStart = imageStart;
   w.visit.sectionAddress = section.address;
   w.visit.sectionStart = imageStart + section.rawPointer;
   if (w.visit.sectionStart > input.size) return ResultBrokenData;

@@ -15,8 +15,13 @@ struct ResourceSection {
   uint32_t address = 0;
 };
 
+// Which executable format a visit comes from: it decides how names are stored.
+enum ImageKind : uint8_t { ImagePe, ImageNe };
+
 // One resource data entry as the walk meets it. Offsets count from the start
 // of input; data may lie outside it (the walk does not check data).
+// In NE images, sectionStart is the resource table's start and type and name
+// are given in PE's convention (top bit: a name at sectionStart + the low bits).
 struct ResourceVisit {
   uint32_t sectionAddress = 0;
   uint64_t sectionStart = 0;
@@ -27,16 +32,20 @@ struct ResourceVisit {
   uint64_t data = 0;
   uint32_t size = 0;
   ByteView input;  // what the offsets above refer to
+  ImageKind kind = ImagePe;
+  uint64_t imageStart = 0;
+  uint64_t tableSize = 0;  // NE: the resource table's bytes, which hold its names
 };
 
 // WalkContinue to go on; anything else ends the walk with that answer.
 using ResourceVisitor = int (*)(const ResourceVisit* visit, void* user);
 
-// Finds the first section named ".rsrc" (any case) of the executable at image.
+// Finds the first section named ".rsrc" (any case) of the PE executable at image.
 bool FindResourceSection(ByteView image, ResourceSection* out);
-// IsSupported's answer for an executable with a resource section.
+// IsSupported's answer for an executable with resources.
 constexpr int ExecutableSupported = 2;
-// ExecutableSupported when image is an executable with a resource section, else 0.
+// ExecutableSupported when image is a PE executable with a resource section or
+// an NE one with a resource table, else 0.
 int TestExecutable(ByteView image);
 // Visits every data entry of the tree of the image at imageStart in walk order.
 // 0 when all were visited, the first non-zero visitor answer, or

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pelorin/ne_image.h"
 #include "pelorin/resource_list.h"
+#include "pelorin/resource_text.h"
 #include "formats/bitmap.h"
 #include "formats/icon.h"
 
@@ -21,7 +23,7 @@ int MemberFileName(const ResourceVisit* visit, uint32_t* extra, Char* out) {
   Char ext[TextFieldSize];
   int result = ResourceExtension(visit, ext, extra, nullptr);
   if (result != 0) return result;
-  return ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, out);
+  return ResourceFileName(NamesOf(visit), visit->name, ext, out);
 }
 
 int LocateVisit(const ResourceVisit* visit, void* context) {
@@ -163,17 +165,33 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
   // The group's header is the file's: reserved, type (1 icons, 2 cursors), count.
   if (output) WriteIconHeader(output, header);
   MemberDirectory dir;
-  if (!FindMemberDirectory(r, &dir)) return ResultBrokenData;
+  const bool ne = r->visit.kind == ImageNe;
+  if (ne) {
+    dir.scanBudget = ScanBudget;
+  } else if (!FindMemberDirectory(r, &dir)) {
+    return ResultBrokenData;
+  }
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t g = group + IconGroupEntryOffset(i);
-    IconDirEntry entry;
     uint64_t member;
+    uint32_t bytes;
+    // NE lengths are rounded up to alignment units, so the image is cut to
+    // the group's byte count; a count beyond the resource is broken data.
+    auto findMember = [&](uint16_t id) {
+      uint32_t memberSize = UINT32_MAX;
+      const bool found =
+          ne ? FindNeGroupMember(r->visit, type - 11, id, &dir.scanBudget, &member, &memberSize)
+             : FindGroupMember(id, r, &dir, &member);
+      return found && bytes <= memberSize;
+    };
+    IconDirEntry entry;
     uint64_t source;
     uint32_t length;
     if (type == ResourceIconGroup) {
       IconGroupEntry e;
       ReadIconGroupEntry(in, g, &e);  // within the group checked above
-      if (!FindGroupMember(e.id, r, &dir, &member)) return ResultBrokenData;
+      bytes = e.bytes;
+      if (!findMember(e.id)) return ResultBrokenData;
       if (!Has(in, member, e.bytes)) return ResultBrokenData;
       entry.width = e.width;
       entry.height = e.height;
@@ -187,7 +205,8 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
     } else {
       CursorGroupEntry e;
       ReadCursorGroupEntry(in, g, &e);
-      if (!FindGroupMember(e.id, r, &dir, &member)) return ResultBrokenData;
+      bytes = e.bytes;
+      if (!findMember(e.id)) return ResultBrokenData;
       // An entry of 0 bytes would move the next image back over this one.
       CursorHotspot hotspot;
       if (e.bytes == 0 || !Has(in, member, e.bytes) || !ReadCursorHotspot(in, member, &hotspot))
@@ -204,8 +223,10 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
     if (output) {
       entry.imageOffset = static_cast<uint32_t>(imageOffset);
       WriteIconDirEntry(output + IconDirEntryOffset(i), entry);
-      // Padding that would lie beyond the end of the input stays zero.
-      const uint64_t present = std::min<uint64_t>(length, in.size - source);
+      // Padding that would lie beyond the end of the input stays zero, and so
+      // does an NE image's beyond its byte count.
+      uint64_t present = std::min<uint64_t>(length, in.size - source);
+      if (ne) present = std::min<uint64_t>(present, bytes - (source - member));
       std::memcpy(output + imageOffset, in.data + source, present);
       std::memset(output + imageOffset + present, 0, length - present);
     }
@@ -255,6 +276,13 @@ int PrepareResource(DataRef data, MemberName* name, uint32_t* outputSize, void* 
   if (walk != WalkFound) return walk;
   const ResourceVisit& v = request->visit;
   // Check before the framework creates an output of the announced size.
+  if (IsTextType(v.type)) {
+    TextSink count;
+    if (ResourceText(&v, &count) != ResultOk || count.size != request->outputSize)
+      return ResultBrokenData;
+    *outputSize = request->outputSize;
+    return ResultOk;
+  }
   switch (v.type) {
     case ResourceBitmap:
       if (!Has(v.input, v.data, v.size) || BitmapBitsOffset(v.input, v.data, v.size) == 0)
@@ -281,6 +309,11 @@ int WriteResource(DataRef, uint8_t* destination, uint32_t size, ProgressCallback
                   SpiUserValue userValue, void* context) {
   const ExtractionRequest* request = static_cast<const ExtractionRequest*>(context);
   const ResourceVisit& v = request->visit;
+  if (IsTextType(v.type)) {
+    TextSink text{destination, size, 0};
+    const int result = ResourceText(&v, &text);
+    return result != ResultOk ? result : text.size == size ? ResultOk : ResultBrokenData;
+  }
   switch (v.type) {
     case ResourceBitmap: {
       const uint32_t bitsOffset = BitmapBitsOffset(v.input, v.data, v.size);

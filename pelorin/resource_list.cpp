@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pelorin/resource_text.h"
 #include "pelorin/settings.h"
 #include "platform/platform.h"
 
@@ -68,9 +69,12 @@ struct Listing {
 
 }  // namespace
 
+namespace {
+
+// PE: a 16-bit count of UTF-16 units.
 template <class Char>
-bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written) {
-  *written = 0;
+bool Utf16NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity,
+                   uint32_t* written) {
   ByteView name;
   if (!ReadResourceNameString(input, text, &name)) return false;
   const uint32_t length = static_cast<uint32_t>(name.size / 2);
@@ -95,6 +99,111 @@ bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint3
   return true;
 }
 
+// One character of an NE name in UTF-16: as the system's code page reads it,
+// else as Windows-1252, in which 16-bit resources are nearly always written.
+// Both forms of a listing then come from the same units.
+size_t CodePageCharUnits(const char* bytes, size_t n, uint16_t* units) {
+  const char piece[3] = {bytes[0], n > 1 ? bytes[1] : char{0}, 0};
+  SpiWChar wide[4];
+  if (platform::NarrowToUtf16(piece, wide, 4) && wide[0] != 0) {
+    size_t count = 0;
+    while (count < 3 && wide[count] != 0) {
+      units[count] = static_cast<uint16_t>(wide[count]);
+      ++count;
+    }
+    return count;
+  }
+  units[0] = Windows1252ToUtf16(static_cast<uint8_t>(bytes[0]));
+  return 1;
+}
+
+// NE: a length byte and that many bytes in the code page; a zero byte ends it.
+template <class Char>
+bool CodePageNameText(ByteView table, uint64_t text, Char* out, uint32_t capacity,
+                      uint32_t* written) {
+  if (!Has(table, text, 1)) return false;
+  const uint32_t length = Le8(table, text);
+  if (!Has(table, text + 1, length)) return false;
+  const char* bytes = reinterpret_cast<const char*>(table.data + text + 1);
+  for (uint32_t i = 0; i < length && bytes[i] != 0 && *written < capacity;) {
+    const size_t n =
+        platform::IsLeadByte(static_cast<uint8_t>(bytes[i])) && i + 1 < length && bytes[i + 1] != 0
+            ? 2 : 1;
+    uint16_t units[4];
+    const size_t count = CodePageCharUnits(bytes + i, n, units);
+    Char piece[16];
+    const size_t produced = CodePointText(units, count, piece, sizeof piece / sizeof *piece);
+    if (produced == 0 || produced > capacity - *written) break;
+    std::memcpy(out + *written, piece, produced * sizeof(Char));
+    *written += static_cast<uint32_t>(produced);
+    i += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+NameSource NamesOf(const ResourceVisit* visit) {
+  if (visit->kind == ImageNe)
+    return NameSource{Slice(visit->input, visit->sectionStart, visit->tableSize), 0, ImageNe};
+  return NameSource{visit->input, visit->sectionStart, ImagePe};
+}
+
+template <class Char>
+bool NameText(const NameSource& names, uint64_t text, Char* out, uint32_t capacity,
+              uint32_t* written) {
+  *written = 0;
+  if (names.kind == ImageNe) return CodePageNameText(names.input, text, out, capacity, written);
+  return Utf16NameText(names.input, names.base + text, out, capacity, written);
+}
+
+bool IsListedType(uint32_t type) {
+  if (type & ResourceHighBit) return true;
+  switch (type) {
+    case ResourceBitmap:
+    case ResourceRawData:
+    case ResourceCursorGroup:
+    case ResourceIconGroup:
+      return true;
+    case ResourceCursor:
+    case ResourceIcon:
+      return false;  // they live inside their groups
+    default:
+      return ListAllTypes != 0;
+  }
+}
+
+bool IsTextType(uint32_t type) {
+  return ListAllTypes != 0 && (type == ResourceStringTable || type == ResourceVersion);
+}
+
+namespace {
+
+// The extension of a numeric type that only ListAllTypes lists: the file
+// format it holds, or the type's standard name; null for one without.
+const char* AllTypesExtension(uint32_t type) {
+  switch (type) {
+    case 4: return ".MENU";
+    case 5: return ".DIALOG";
+    case ResourceStringTable: return ".STRING.TXT";
+    case 7: return ".FONTDIR";
+    case 8: return ".FNT";
+    case 9: return ".ACCELERATOR";
+    case 11: return ".MESSAGETABLE";
+    case ResourceVersion: return ".VERSION.TXT";
+    case 17: return ".DLGINCLUDE";
+    case 19: return ".PLUGPLAY";
+    case 20: return ".VXD";
+    case 21:
+    case 22: return ".ANI";
+    case 23: return ".HTM";
+    case 24: return ".MANIFEST";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
 GroupBudget GroupBudgetFor(ByteView input) {
   return GroupBudget{input.size / IconGroupEntrySize * 4 + 1024};
 }
@@ -109,8 +218,8 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
   if (type & ResourceHighBit) {
     ext[0] = '.';
     uint32_t n;
-    const uint64_t text = visit->sectionStart + (type & ~ResourceHighBit);
-    if (!NameText(in, text, ext + 1, TextFieldSize - 2, &n)) return ResultBrokenData;
+    if (!NameText(NamesOf(visit), type & ~ResourceHighBit, ext + 1, TextFieldSize - 2, &n))
+      return ResultBrokenData;
     return ResultOk;
   }
   switch (type) {
@@ -124,8 +233,33 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
     case ResourceCursorGroup:
     case ResourceIconGroup:
       break;
-    default:
+    default: {
+      if (!ListAllTypes) return ResultOk;
+      const char* name = AllTypesExtension(type);
+      char number[16];
+      if (!name) {
+        // "." and the type's number.
+        int n = 15;
+        number[n] = 0;
+        uint32_t x = type;
+        do {
+          number[--n] = static_cast<char>('0' + x % 10);
+          x /= 10;
+        } while (x != 0);
+        number[--n] = '.';
+        name = number + n;
+      }
+      SetExtension(ext, name);
+      if (IsTextType(type)) {
+        // The member's size is the text's; unsigned arithmetic makes size +
+        // extra exactly that. Broken data lists at its own size and fails
+        // when extracted.
+        TextSink count;
+        if (ResourceText(visit, &count) == ResultOk && count.size <= UINT32_MAX)
+          *extraSize = static_cast<uint32_t>(count.size) - visit->size;
+      }
       return ResultOk;
+    }
   }
   SetExtension(ext, type == ResourceIconGroup ? ".ICO" : ".CUR");
   IconHeader group;
@@ -145,20 +279,22 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
     ReadIconGroupEntry(in, visit->data + IconGroupEntryOffset(i), &entry);
     extra += Pad4(entry.bytes) - (type == ResourceCursorGroup ? CursorHotspotSize : 0);
   }
+  // An NE group's length is rounded up to whole alignment units; the file is
+  // rebuilt from its directory alone, so the rounding does not count.
+  if (visit->kind == ImageNe) extra -= visit->size - static_cast<uint32_t>(IconGroupEntryOffset(count));
   *extraSize = extra;
   return ResultOk;
 }
 
 template <class Char>
-int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64_t sectionStart,
-                     Char* out) {
+int ResourceFileName(const NameSource& names, uint32_t nameField, const Char* ext, Char* out) {
   ClearField(out);
   const uint32_t last = TextFieldSize - 1;  // room for the terminating zero
   const uint32_t extLength = TextLength(ext, last);
   uint32_t used = 0;
   if (nameField & ResourceHighBit) {
     uint32_t n;
-    if (!NameText(input, sectionStart + (nameField & ~ResourceHighBit), out, last - extLength, &n))
+    if (!NameText(names, nameField & ~ResourceHighBit, out, last - extLength, &n))
       return ResultBrokenData;
     used = n;
   } else {
@@ -175,7 +311,7 @@ int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64
 }
 
 template <class Char>
-int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out) {
+int LanguageDirectory(const NameSource& names, uint32_t language, Char* out) {
   ClearField(out);
   if (!(language & ResourceHighBit)) {
     uint32_t used = 0;
@@ -183,7 +319,7 @@ int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, 
     return ResultOk;
   }
   uint32_t n;
-  if (!NameText(input, sectionStart + (language & ~ResourceHighBit), out, TextFieldSize - 2, &n))
+  if (!NameText(names, language & ~ResourceHighBit, out, TextFieldSize - 2, &n))
     return ResultBrokenData;
   out[n] = '\\';
   return ResultOk;
@@ -204,22 +340,19 @@ int FillNames(const ResourceVisit* visit, uint32_t* extra, GroupBudget* budget, 
   int result = ResourceExtension(visit, ext, extra, budget);
   if (result != 0) return result;
   if (visit->language != 0 && ExtractLanguage != 0) {
-    result = LanguageDirectory(visit->input, visit->language, visit->sectionStart, path);
+    result = LanguageDirectory(NamesOf(visit), visit->language, path);
     if (result != 0) return result;
   } else {
     ClearField(path);
   }
-  return ResourceFileName(visit->input, visit->name, ext, visit->sectionStart, filename);
+  return ResourceFileName(NamesOf(visit), visit->name, ext, filename);
 }
 
 }  // namespace
 
 int AddResourceEntry(const ResourceVisit* visit, void* user) {
   Listing* listing = static_cast<Listing*>(user);
-  const uint32_t type = visit->type;
-  if (!(type & ResourceHighBit) && type != ResourceBitmap && type != ResourceRawData &&
-      type != ResourceCursorGroup && type != ResourceIconGroup)
-    return 0;
+  if (!IsListedType(visit->type)) return 0;
   fileInfo* entry = nullptr;
   int result = AcquireEntry(listing->table, &entry);
   if (result != 0) return result;
@@ -253,9 +386,9 @@ int ListResources(DataRef data, EntryTable* table) {
 }
 
 #define PELORIN_NAME_TEXTS(Char)                                                             \
-  template bool NameText(ByteView, uint64_t, Char*, uint32_t, uint32_t*);                    \
+  template bool NameText(const NameSource&, uint64_t, Char*, uint32_t, uint32_t*);           \
   template int ResourceExtension(const ResourceVisit*, Char*, uint32_t*, GroupBudget*);      \
-  template int ResourceFileName(ByteView, uint32_t, const Char*, uint64_t, Char*);           \
-  template int LanguageDirectory(ByteView, uint32_t, uint64_t, Char*);
+  template int ResourceFileName(const NameSource&, uint32_t, const Char*, Char*);            \
+  template int LanguageDirectory(const NameSource&, uint32_t, Char*);
 PELORIN_NAME_TEXTS(char)
 PELORIN_NAME_TEXTS(SpiWChar)

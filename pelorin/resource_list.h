@@ -2,7 +2,9 @@
 //
 //   type 2 bitmap -> .BMP (+14 file header)   type 10 raw data -> .DAT
 //   type 12 cursor group -> .CUR               type 14 icon group -> .ICO
-//   a type given by name -> "." + its name      other numeric types: not listed
+//   a type given by name -> "." + its name      other numeric types: not listed,
+//   unless ListAllTypes: then every numeric type but single images (1, 3),
+//   named as AllTypesExtension says; 6 and 16 as text
 //   numeric name id -> "#" + five digits        named resource -> its name
 //   group resources (formats/icon.h) add a 16-byte file entry for each 14-byte
 //   group entry, and each member image padded to 4 bytes.
@@ -21,10 +23,18 @@ enum ResourceType : uint32_t {
   ResourceCursor = 1,
   ResourceBitmap = 2,
   ResourceIcon = 3,
+  ResourceStringTable = 6,
   ResourceRawData = 10,
   ResourceCursorGroup = 12,
   ResourceIconGroup = 14,
+  ResourceVersion = 16,
 };
+
+// True when a resource of this type becomes a member under the settings in force.
+bool IsListedType(uint32_t type);
+// True when the resource is written as text (string tables and version
+// information under ListAllTypes).
+bool IsTextType(uint32_t type);
 
 // 64 rows of 12 bytes by the low 6 bits of a numeric language.
 extern const char LanguageDirectoryTable[64][12];
@@ -40,6 +50,16 @@ struct GroupBudget {
 };
 GroupBudget GroupBudgetFor(ByteView input);
 
+// Where a visit's names are read: PE's UTF-16 strings (offsets from the
+// section start), or NE's length-prefixed code-page strings, which must lie
+// inside the resource table (the view is the table itself).
+struct NameSource {
+  ByteView input;
+  uint64_t base = 0;
+  ImageKind kind = ImagePe;
+};
+NameSource NamesOf(const ResourceVisit* visit);
+
 // The texts below come narrow (Char = char, the code page) or UTF-16 (Char =
 // SpiWChar, for the Unicode exports); sizes count characters of that form.
 
@@ -52,11 +72,10 @@ int ResourceExtension(const ResourceVisit* visit, Char* ext, uint32_t* extraSize
 // The member file name of a name field followed by ext, cut to fit
 // TextFieldSize characters with the terminating zero (the name is cut first).
 template <class Char>
-int ResourceFileName(ByteView input, uint32_t nameField, const Char* ext, uint64_t sectionStart,
-                     Char* out);
+int ResourceFileName(const NameSource& names, uint32_t nameField, const Char* ext, Char* out);
 // The language directory ("ENGLISH\", "$01\", a name + "\", or empty).
 template <class Char>
-int LanguageDirectory(ByteView input, uint32_t language, uint64_t sectionStart, Char* out);
+int LanguageDirectory(const NameSource& names, uint32_t language, Char* out);
 
 // Pelorin's listing callback: one fileInfo per listed resource.
 int ListResources(DataRef data, EntryTable* table);
@@ -64,8 +83,9 @@ int ListResources(DataRef data, EntryTable* table);
 int CountResources(const ResourceVisit* visit, void* counter);
 int AddResourceEntry(const ResourceVisit* visit, void* listing);
 
-// Converts the name string at offset text of input to narrow text (or copies
-// it, for UTF-16), writing at most capacity characters and never half a
-// character; no terminator. False when the string does not lie within the input.
+// Converts the name string at offset text of the names to the form of Char
+// (narrow or UTF-16), writing at most capacity characters and never half a
+// character; no terminator. False when the string does not lie within them.
 template <class Char>
-bool NameText(ByteView input, uint64_t text, Char* out, uint32_t capacity, uint32_t* written);
+bool NameText(const NameSource& names, uint64_t text, Char* out, uint32_t capacity,
+              uint32_t* written);

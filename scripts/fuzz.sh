@@ -42,7 +42,8 @@ echo "==> seeds"
 # Real files of the tests and of the tools on this machine, where present.
 mapfile -t real < <(find tests -type f \( -iname '*.ico' -o -iname '*.cur' -o -iname '*.ani' -o -iname '*.exe' -o -iname '*.dll' \) -size -1M 2>/dev/null
                     find build/native/tests -type f \( -iname '*.ico' -o -iname '*.cur' -o -iname '*.ani' \) -size -256k 2>/dev/null | head -200
-                    find /usr/lib/i386-linux-gnu/wine/i386-windows -type f \( -name '*.exe' -o -name '*.dll' \) -size -48k 2>/dev/null | sort | head -24)
+                    find /usr/lib/i386-linux-gnu/wine/i386-windows -type f \( -name '*.exe' -o -name '*.dll' \) -size -48k 2>/dev/null | sort | head -24
+                    find /usr/share/wine/fonts -type f -name '*.fon' -size -64k 2>/dev/null | sort | head -8)
 rm -rf "$SEEDS"
 "$BIN/spi_fuzz_corpus" "$SEEDS" "${real[@]}"
 

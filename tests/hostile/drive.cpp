@@ -74,8 +74,9 @@ LoadedPlugin::~LoadedPlugin() {
   fs::remove_all(dir_, ignored);
 }
 
-LoadedPlugin Pelorin(uint32_t extractLanguage) {
-  return LoadedPlugin("Pelorin", testreg::PelorinKey, {{"ExtractLanguage", extractLanguage}});
+LoadedPlugin Pelorin(uint32_t extractLanguage, uint32_t listAllTypes) {
+  return LoadedPlugin("Pelorin", testreg::PelorinKey,
+                      {{"ExtractLanguage", extractLanguage}, {"ListAllTypes", listAllTypes}});
 }
 LoadedPlugin Vantrel(uint32_t listAllFrames) {
   return LoadedPlugin("Vantrel", testreg::VantrelKey, {{"ListAllFrames", listAllFrames}});

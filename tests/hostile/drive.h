@@ -36,7 +36,7 @@ class LoadedPlugin {
   std::string dir_;
 };
 
-LoadedPlugin Pelorin(uint32_t extractLanguage = 0);
+LoadedPlugin Pelorin(uint32_t extractLanguage = 0, uint32_t listAllTypes = 0);
 LoadedPlugin Vantrel(uint32_t listAllFrames = 0);
 LoadedPlugin Quibbet(uint32_t fileName = 0);
 LoadedPlugin Morvane(uint32_t groupIcon = 0);

@@ -44,7 +44,10 @@ void RunArchives(const char* target, std::initializer_list<uint32_t> settings, L
   }
 }
 
-TEST(FuzzFindings, Pelorin) { RunArchives("pelorin", {0, 1}, [](uint32_t s) { return Pelorin(s); }); }
+// Settings 0 to 3: ExtractLanguage in bit 0, ListAllTypes in bit 1.
+TEST(FuzzFindings, Pelorin) {
+  RunArchives("pelorin", {0, 1, 2, 3}, [](uint32_t s) { return Pelorin(s & 1, s >> 1); });
+}
 TEST(FuzzFindings, Vantrel) { RunArchives("vantrel", {0, 1}, [](uint32_t s) { return Vantrel(s); }); }
 TEST(FuzzFindings, Quibbet) { RunArchives("quibbet", {0, 1}, [](uint32_t s) { return Quibbet(s); }); }
 

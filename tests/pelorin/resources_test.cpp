@@ -17,6 +17,7 @@ using namespace build;
 // The plug-in's settings live in its own library; the tests own these.
 int AddExtensions = 0;
 int ExtractLanguage = 0;
+int ListAllTypes = 0;
 
 namespace {
 
@@ -78,18 +79,18 @@ std::string Narrow(const std::u16string& text) {
 TEST(PelorinNamingTest, FileNamesAndLanguageDirectories) {
   char out[TextFieldSize];
   const Bytes none;
-  ASSERT_EQ(ResourceFileName(View(none), 1, ".BMP", 0, out), 0);
+  ASSERT_EQ(ResourceFileName(NameSource{View(none)}, 1, ".BMP", out), 0);
   EXPECT_STREQ(out, "#00001.BMP");
-  ResourceFileName(View(none), 4711, ".ICO", 0, out);
+  ResourceFileName(NameSource{View(none)}, 4711, ".ICO", out);
   EXPECT_STREQ(out, "#04711.ICO");
-  ResourceFileName(View(none), 123456, "", 0, out);
+  ResourceFileName(NameSource{View(none)}, 123456, "", out);
   EXPECT_STREQ(out, "#23456");
   const std::pair<uint32_t, const char*> rows[] = {
       {0x411, "JAPANESE\\"}, {0x409, "ENGLISH\\"}, {0x804, "CHINESE\\"}, {0x401, "$01\\"},
       {0x400, ""},           {13, "$0D\\"},       {63, "$3F\\"},         {36, "SLOVENIAN\\"},
       {29, "SWEDISH\\"},     {0x4C0 | 22, "PORTUGUESE\\"}};
   for (const auto& [language, text] : rows) {
-    ASSERT_EQ(LanguageDirectory(View(none), language, 0, out), 0);
+    ASSERT_EQ(LanguageDirectory(NameSource{View(none)}, language, out), 0);
     EXPECT_STREQ(out, text) << language;
   }
 }

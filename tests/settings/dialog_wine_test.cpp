@@ -224,32 +224,39 @@ TEST_F(Dialogs, PelorinEnglishOkWritesEverySetting) {
   Plugin p("ProbePelorin");
   ASSERT_TRUE(p.configurationDlg && p.setting);
   int result = -5;
-  Seen seen = RunDialog(p.configurationDlg, {{101}, PressOk, nullptr}, &result);
+  Seen seen = RunDialog(p.configurationDlg, {{101, 103}, PressOk, nullptr}, &result);
   EXPECT_EQ(result, 0);
   ExpectLooksRight(seen, expected::Pelorin, false);
   EXPECT_FALSE(CheckedAt(seen, 0));
   EXPECT_FALSE(CheckedAt(seen, 1));
+  EXPECT_FALSE(CheckedAt(seen, 2));
   EXPECT_EQ(p.setting(0), 1);
   EXPECT_EQ(p.setting(1), 0);
+  EXPECT_EQ(p.setting(2), 1);
   EXPECT_EQ(Stored(testreg::PelorinKey, "AddExtensions"), 1u);
   EXPECT_EQ(Stored(testreg::PelorinKey, "ExtractLanguage"), 0u) << "written though unchanged";
+  EXPECT_EQ(Stored(testreg::PelorinKey, "ListAllTypes"), 1u);
 }
 
 TEST_F(Dialogs, PelorinJapaneseWhenNoLanguageValueCancelChangesNothing) {
   testreg::PutDword(testreg::PelorinKey, "AddExtensions", 1);
+  testreg::PutDword(testreg::PelorinKey, "ListAllTypes", 1);
   Plugin p("ProbePelorin");
   ASSERT_TRUE(p.configurationDlg && p.setting);
   int result = -5;
-  Seen seen = RunDialog(p.configurationDlg, {{101, 102}, PressCancel, [&] {
+  Seen seen = RunDialog(p.configurationDlg, {{101, 102, 103}, PressCancel, [&] {
                           EXPECT_EQ(p.setting(0), 1) << "a click changes only the box";
                         }}, &result);
   EXPECT_EQ(result, 0);
   ExpectLooksRight(seen, expected::Pelorin, true);
   EXPECT_TRUE(CheckedAt(seen, 0));
+  EXPECT_TRUE(CheckedAt(seen, 2));
   EXPECT_EQ(p.setting(0), 1);
   EXPECT_EQ(p.setting(1), 0);
+  EXPECT_EQ(p.setting(2), 1);
   EXPECT_EQ(Stored(testreg::PelorinKey, "AddExtensions"), 1u);
   EXPECT_EQ(Stored(testreg::PelorinKey, "ExtractLanguage"), 0xDEADu);
+  EXPECT_EQ(Stored(testreg::PelorinKey, "ListAllTypes"), 1u);
 }
 
 TEST_F(Dialogs, VantrelEnglishOkAndJapaneseEscape) {

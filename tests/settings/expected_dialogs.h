@@ -38,8 +38,10 @@ inline const Control PelorinControls[] = {
      "ﾌｨﾙﾀｰに exe,scr,dll,cpl を追加 (&E)", 0},
     {102, C | AutoCheckBox | TabStop, 8, 20, 120, 12, "Extract &Language as Directory",
      "言語をディレクトリとして展開 (&L)", 0},
-    {1, C | DefPushButton | TabStop, 18, 38, 46, 12, "OK", "OK", 0},
-    {2, C | PushButton | TabStop, 72, 38, 46, 12, "Cancel", "Cancel", 0},
+    {103, C | AutoCheckBox | TabStop, 8, 34, 120, 12, "List &All Resource Types",
+     "すべてのﾘｿｰｽを表示 (&A)", 0},
+    {1, C | DefPushButton | TabStop, 18, 52, 46, 12, "OK", "OK", 0},
+    {2, C | PushButton | TabStop, 72, 52, 46, 12, "Cancel", "Cancel", 0},
 };
 inline const Control VantrelControls[] = {
     {101, C | AutoCheckBox | TabStop, 8, 8, 88, 12, "List All &Frames", "すべてのコマを表示(&F)", 90},
@@ -60,8 +62,8 @@ inline const Control MorvaneControls[] = {
     {112, C | AutoRadio, 102, 32, 82, 12, "&Size (WWxHHxCC)", "ｻｲｽﾞ(&S) (WWxHHxCC)", 0},
 };
 
-inline const Dialog Pelorin = {"ProbePelorin", 0, 0, 136, 54, "Configuration", "設定",
-                               PelorinControls, 4};
+inline const Dialog Pelorin = {"ProbePelorin", 0, 0, 136, 68, "Configuration", "設定",
+                               PelorinControls, 5};
 inline const Dialog Vantrel = {"ProbeVantrel", 6, 15, 107, 44, "Configuration", "設定",
                                VantrelControls, 3};
 inline const Dialog Morvane = {"ProbeMorvane", 0, 0, 199, 71,
@@ -71,8 +73,8 @@ inline const Dialog Morvane = {"ProbeMorvane", 0, 0, 199, 71,
 inline const Dialog* const All[] = {&Pelorin, &Vantrel, &Morvane};
 
 // The deliverables themselves carry the same dialogs.
-inline const Dialog RealPelorin = {"Pelorin", 0, 0, 136, 54, "Configuration", "設定",
-                                   PelorinControls, 4};
+inline const Dialog RealPelorin = {"Pelorin", 0, 0, 136, 68, "Configuration", "設定",
+                                   PelorinControls, 5};
 inline const Dialog RealVantrel = {"Vantrel", 6, 15, 107, 44, "Configuration", "設定",
                                    VantrelControls, 3};
 inline const Dialog RealMorvane = {"Morvane", 0, 0, 199, 71,

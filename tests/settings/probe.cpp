@@ -7,7 +7,7 @@
 #include "pelorin/settings.h"
 SPI_EXPORT int SPI_CALL ProbeSetting(int index) {
   StartOnce(LoadSettings);
-  return index == 0 ? AddExtensions : ExtractLanguage;
+  return index == 0 ? AddExtensions : index == 1 ? ExtractLanguage : ListAllTypes;
 }
 #elif defined(PROBE_VANTREL)
 #include "vantrel/settings.h"

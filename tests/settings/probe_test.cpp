@@ -53,6 +53,7 @@ TEST_F(StartUp, NoKeyGivesDefaultsAndWritesNothing) {
     ASSERT_TRUE(p.ok() && v.ok() && m.ok());
     EXPECT_EQ(p.setting(0), 0);
     EXPECT_EQ(p.setting(1), 0);
+    EXPECT_EQ(p.setting(2), 0);
     EXPECT_EQ(v.setting(0), 0);
     ASSERT_TRUE(m.groupIcon && m.fileName);
     EXPECT_EQ(m.groupIcon(), 0);
@@ -66,6 +67,7 @@ TEST_F(StartUp, NoKeyGivesDefaultsAndWritesNothing) {
 TEST_F(StartUp, StoredValuesAreLoaded) {
   testreg::PutDword(testreg::PelorinKey, "AddExtensions", 1);
   testreg::PutDword(testreg::PelorinKey, "ExtractLanguage", 1);
+  testreg::PutDword(testreg::PelorinKey, "ListAllTypes", 1);
   testreg::PutDword(testreg::VantrelKey, "ListAllFrames", 1);
   testreg::PutDword(testreg::MorvaneKey, "GroupIcon", 2);
   testreg::PutDword(testreg::MorvaneKey, "FileName", 1);
@@ -73,6 +75,7 @@ TEST_F(StartUp, StoredValuesAreLoaded) {
   ASSERT_TRUE(p.ok() && v.ok() && m.ok());
   EXPECT_EQ(p.setting(0), 1);
   EXPECT_EQ(p.setting(1), 1);
+  EXPECT_EQ(p.setting(2), 1);
   EXPECT_EQ(v.setting(0), 1);
   EXPECT_EQ(m.groupIcon(), 2);
   EXPECT_EQ(m.fileName(), 1);
@@ -81,6 +84,7 @@ TEST_F(StartUp, StoredValuesAreLoaded) {
 TEST_F(StartUp, MistypedOrOutOfRangeValuesGiveDefaults) {
   testreg::PutDword(testreg::PelorinKey, "AddExtensions", 2);
   testreg::PutString(testreg::PelorinKey, "ExtractLanguage", "1");
+  testreg::PutDword(testreg::PelorinKey, "ListAllTypes", 2);
   testreg::PutString(testreg::VantrelKey, "ListAllFrames", "1");
   testreg::PutDword(testreg::MorvaneKey, "GroupIcon", 3);
   testreg::PutDword(testreg::MorvaneKey, "FileName", 2);

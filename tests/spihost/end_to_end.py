@@ -52,6 +52,47 @@ def clear_settings():
         os.remove(os.environ['SPI_REGISTRY'])
 
 
+def ne_library(files, shift=4):
+    """A 16-bit icon library (NE) holding each icon or cursor file as group
+    1, 2, ... of type 14 or 12, its images as members of type 3 or 1."""
+    types = {}  # type -> [(id, data)]
+    image_id = 1
+    for number, data in enumerate(files, 1):
+        kind, count = struct.unpack_from('<HH', data, 2)
+        group = struct.pack('<HHH', 0, kind, count)
+        for i in range(count):
+            w, h, colours, _, planes, bits, size, offset = struct.unpack_from('<BBBBHHII', data, 6 + 16 * i)
+            image = data[offset:offset + size]
+            if kind == 2:  # the hotspot moves to the front of the image
+                image = struct.pack('<HH', planes, bits) + image
+                group += struct.pack('<HHHHIH', w or 256, 2 * (h or 256), 1, 32, len(image), image_id)
+            else:
+                group += struct.pack('<BBBBHHIH', w, h, colours, 0, planes, bits, size, image_id)
+            types.setdefault(1 if kind == 2 else 3, []).append((image_id, image))
+            image_id += 1
+        types.setdefault(12 if kind == 2 else 14, []).append((number, group))
+    table = struct.pack('<H', shift)
+    entries = []
+    for t, resources in types.items():
+        table += struct.pack('<HHI', 0x8000 | t, len(resources), 0)
+        for rid, data in resources:
+            entries.append((len(table), data))
+            table += struct.pack('<HHHHHH', 0, 0, 0x0C30, 0x8000 | rid, 0, 0)
+    table += b'\0\0\0'
+    header = bytearray(64)
+    header[0:2] = b'NE'
+    struct.pack_into('<HH', header, 36, 64, 64 + len(table))
+    header[54] = 2
+    out = bytearray(b'MZ' + b'\0' * 58 + struct.pack('<I', 64)) + header + table + b'\0' * 4
+    unit = 1 << shift
+    table_at = 128
+    for at, data in entries:
+        out += b'\0' * (-len(out) % unit)
+        struct.pack_into('<HH', out, table_at + at, len(out) >> shift, -(-len(data) // unit))
+        out += data
+    return bytes(out + b'\0' * (-len(out) % unit))
+
+
 def tarc(members):
     """An archive of the Tarc test format: (path, name, data) members."""
     out = b'TARC' + struct.pack('<II', len(members), 0)
@@ -255,11 +296,57 @@ class Listing(Base):
             os.chmod(locked, 0)
             status, _, err = run('list', locked)
             self.assertIn('locked.ico: Permission denied', err)
-        # An executable without resources is named as such.
+        # An executable without resources is named as such: PE or NE.
         exe = read(self.sample('sample.exe'))
         status, _, err = run('list', self.write('bare.exe', exe[:64]))
         self.assertEqual(status, 1)
         self.assertIn('without resources', err)
+        bare = bytearray(ne_library([read(self.sample('multi.ico'))]))
+        struct.pack_into('<H', bare, 64 + 38, 64)  # the resource table ends where it starts
+        status, _, err = run('list', self.write('bare.icl', bytes(bare)))
+        self.assertEqual(status, 1)
+        self.assertIn('without resources', err)
+
+    def test_all_types_for_one_run_and_as_a_setting(self):
+        library = os.path.join(WINE_64, 'user32.dll')
+        if not os.path.exists(library):
+            self.skipTest("Wine's libraries are not installed")
+        def names(*extra):
+            status, out, err = run('list', '--json', *extra, library)
+            self.assertEqual(status, 0, err)
+            return [m['name'] for m in json.loads(out)[0]['members']]
+        plain = names()
+        every = names('--all-types')
+        self.assertIn('#00001.VERSION.TXT', every)
+        self.assertTrue(any(n.endswith('.STRING.TXT') for n in every))
+        self.assertNotIn('#00001.VERSION.TXT', plain)
+        self.assertEqual(names(), plain)  # the setting is back as it was
+        out = self.path('out')
+        status, _, err = run('extract', '--all-types', library, '#00001.VERSION.TXT', '-o', out)
+        self.assertEqual(status, 0, err)
+        with open(os.path.join(out, '#00001.VERSION.TXT'), 'rb') as f:
+            text = f.read()
+        self.assertTrue(text.startswith(b'\xef\xbb\xbfVS_VERSION_INFO VERSIONINFO\r\n'), text[:40])
+        status, _, err = run('settings', 'Pelorin', 'ListAllTypes=1')
+        self.assertEqual(status, 0, err)
+        self.assertEqual(names(), every)
+
+    def test_icon_library_lists_and_extracts_as_an_executable(self):
+        icons = [read(self.sample('multi.ico')), read(self.sample('pointer.cur'))]
+        library = self.write('icons.icl', ne_library(icons, shift=9))
+        status, out, err = run('list', '--json', library)
+        self.assertEqual(status, 0, err)
+        members = json.loads(out)[0]['members']
+        self.assertEqual([m['name'] for m in members], ['#00001.ICO', '#00002.CUR'])
+        out = self.path('out')
+        status, _, err = run('extract', library, '-o', out, '--png')
+        self.assertEqual(status, 0, err)
+        files = files_under(out)
+        self.assertIn('#00001.ICO', files)
+        self.assertIn('#00002.CUR.png', files)
+        self.assertTrue(any(f.startswith('#00001.ICO.images/') and f.endswith('.png') for f in files), files)
+        with open(os.path.join(out, '#00001.ICO'), 'rb') as f:
+            self.assertEqual(f.read(), icons[0])  # images of sizes that need no padding
 
     def test_whole_files_for_the_format_test(self):
         # Formats whose telling bytes lie past the first 2 KB: an icon of 130
@@ -643,14 +730,18 @@ class Thumbnailer(Base):
 
     def test_entry_names_the_mime_types_of_the_system(self):
         types = [t for t in self.entry['MimeType'].split(';') if t]
-        self.assertEqual(len(types), 4)
+        self.assertEqual(len(types), 5)
+        # Icon libraries get their type from the package installed beside the entry.
+        with open(os.path.join(self.prefix, 'share/mime/packages/spihost-icl.xml'), encoding='utf-8') as f:
+            self.assertIn('type="application/x-ms-icon-library"', f.read())
         for t in types:
-            if os.path.isdir('/usr/share/mime'):
+            if os.path.isdir('/usr/share/mime') and t != 'application/x-ms-icon-library':
                 self.assertTrue(os.path.exists('/usr/share/mime/%s.xml' % t), t)
 
     def test_every_kind_of_file_gives_a_fitting_png_with_alpha(self):
+        library = self.write('icons.icl', ne_library([read(self.sample('multi.ico'))]))
         cases = [(self.sample('sample.exe'), 128), (self.sample('multi.ico'), 24),
-                 (self.sample('pointer.cur'), 256), (self.sample('spinner.ani'), 32)]
+                 (self.sample('pointer.cur'), 256), (self.sample('spinner.ani'), 32), (library, 48)]
         for name in ('notepad.exe', 'winecfg.exe'):
             if os.path.exists(os.path.join(WINE_64, name)):
                 cases.append((os.path.join(WINE_64, name), 48))
@@ -664,7 +755,7 @@ class Thumbnailer(Base):
                 self.assertEqual(w, h, source)  # every one of these icons is square
                 alpha = im.convert('RGBA').getchannel('A').getextrema()  # RGBA or a palette with tRNS
                 self.assertEqual(alpha, (0, 255), source)  # transparent around, opaque inside
-            self.assertEqual(files_under(self.dir), [os.path.basename(out)])  # nothing left beside
+            self.assertEqual(sorted(files_under(self.dir)), sorted([os.path.basename(out), 'icons.icl']))
             os.remove(out)
 
     def test_nothing_to_show_fails_without_a_file(self):

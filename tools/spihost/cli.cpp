@@ -70,7 +70,7 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
       return {};
     };
     const bool flag = a == "-h" || a == "--help" || a == "--version" || a == "--json" ||
-                      a == "--stdout" || a == "--png";
+                      a == "--stdout" || a == "--png" || a == "--all-types";
     if (hasValue && flag) return "option " + a + " takes no value";
     std::string error, text;
     if (a == "-h" || a == "--help") {
@@ -101,6 +101,8 @@ std::string ParseCommandLine(int argc, char** argv, Options* out) {
         o.toStdout = true;
       } else if (a == "--png") {
         o.png = true;
+      } else if (a == "--all-types") {
+        o.allTypes = true;
       } else if (a == "-s" || a == "--size") {
         error = takeValue(&o.size);
       }

@@ -22,6 +22,7 @@ struct Options {
   bool json = false;
   bool toStdout = false;
   bool png = false;
+  bool allTypes = false;           // --all-types: Pelorin's ListAllTypes for this run
   bool help = false;
   bool version = false;
   std::vector<std::string> only;   // --only: extensions, lower case, without the dot

@@ -40,6 +40,7 @@ const char* Meaning(const char* valueName) {
   } meanings[] = {
       {"AddExtensions", "1: the viewer's file filter lists .exe, .scr, .dll and .cpl"},
       {"ExtractLanguage", "1: resources are filed under a folder per language"},
+      {"ListAllTypes", "1: every resource type is listed, version information and string tables as text"},
       {"ListAllFrames", "1: one member per step of the animation"},
       {"GroupIcon", "icon files of several images: 0 an archive (Quibbet), 1 the first image, 2 the largest"},
       {"FileName", "Quibbet's member names: 0 #NNNNN, 1 by size (WWxHHxCC)"},

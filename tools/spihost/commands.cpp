@@ -12,9 +12,9 @@ const std::vector<Command>& Commands() {
        "Lists the plug-ins: file, kind (00AM archive, 00IN image), description,\n"
        "and each file filter with its file type name.\n\n"
        "  --json          print the list as JSON\n"},
-      {"list", RunList, {"--json", "--only", "-j"}, 1, kAnyNumber, "needs at least one FILE", nullptr,
+      {"list", RunList, {"--json", "--only", "-j", "--all-types"}, 1, kAnyNumber, "needs at least one FILE", nullptr,
        PluginUse::Needed, "list FILE... [--json]", "show the members of archives",
-       "usage: spihost list FILE... [--json] [--only EXT[,EXT...]] [-j N]\n\n"
+       "usage: spihost list FILE... [--json] [--only EXT[,EXT...]] [-j N] [--all-types]\n\n"
        "For each FILE: the plug-in that takes it, then its members (path and\n"
        "name, size, packed size, position, method), or the picture's size and\n"
        "depth when an image plug-in takes it.\n\n"
@@ -23,12 +23,14 @@ const std::vector<Command>& Commands() {
        "                  \"images\" (name, width, height, depth) when it is a group\n"
        "  --only EXTS     only members whose names end in one of these extensions\n"
        "                  (comma-separated, any case: --only ico,cur)\n"
-       "  -j N            read N files at once (default: the number of processors)\n"},
-      {"extract", RunExtract, {"-o", "--output", "--png", "--stdout", "--json", "--only", "-j"}, 1, kAnyNumber,
-       "needs a FILE", CheckExtractOptions, PluginUse::Needed, "extract FILE... [MEMBER...]",
+       "  -j N            read N files at once (default: the number of processors)\n"
+       "  --all-types     Pelorin lists every resource type, as its setting\n"
+       "                  ListAllTypes does, for this run only\n"},
+      {"extract", RunExtract, {"-o", "--output", "--png", "--stdout", "--json", "--only", "-j", "--all-types"}, 1,
+       kAnyNumber, "needs a FILE", CheckExtractOptions, PluginUse::Needed, "extract FILE... [MEMBER...]",
        "write members to files (-o DIR, --png, --stdout)",
        "usage: spihost extract FILE... [MEMBER...] [-o DIR] [--png] [--only EXTS] [-j N]\n"
-       "                               [--json] [--stdout]\n\n"
+       "                               [--json] [--stdout] [--all-types]\n\n"
        "Writes all members of each archive FILE, or the named MEMBERs, into DIR\n"
        "(default: the current folder); with more than one FILE each goes to\n"
        "DIR/<file name>/. Operands after the first that are not files are member\n"
@@ -51,7 +53,10 @@ const std::vector<Command>& Commands() {
        "  --json          print what was written (path, bytes; width, height and\n"
        "                  depth for PNGs) and every failure with its reason\n"
        "  --stdout        write the one member (named, or the only one) to standard\n"
-       "                  output instead\n\n"
+       "                  output instead\n"
+       "  --all-types     Pelorin lists every resource type, as its setting\n"
+       "                  ListAllTypes does (fonts, version information and string\n"
+       "                  tables as text, ...), for this run only\n\n"
        "A closing line on standard error counts the files, members and PNGs\n"
        "written and the failures. Ctrl-C stops after cleaning up (exit status\n"
        "130); no half-written file is left.\n"},

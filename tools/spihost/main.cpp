@@ -12,6 +12,27 @@
 namespace spihost {
 namespace {
 
+// Pelorin's ListAllTypes set for one run and put back as it was when the
+// run ends, however it ends short of a crash.
+struct AllTypesOverride {
+  bool active = false, had = false;
+  uint32_t old = 0;
+  ~AllTypesOverride() {
+    if (!active) return;
+    const char* key = "Software\\Kestrov\\Susie\\Plug-in\\Pelorin";
+    if (!(had ? platform::RegistryWriteDword(key, "ListAllTypes", old)
+              : platform::RegistryDeleteValue(key, "ListAllTypes")))
+      std::fputs("spihost: --all-types: cannot put Pelorin's ListAllTypes back\n", stderr);
+  }
+};
+
+bool SetAllTypes(AllTypesOverride* o) {
+  const char* key = "Software\\Kestrov\\Susie\\Plug-in\\Pelorin";
+  o->had = platform::RegistryReadDword(key, "ListAllTypes", &o->old);
+  o->active = platform::RegistryWriteDword(key, "ListAllTypes", 1);
+  return o->active;
+}
+
 // The plug-ins spihost loads by default, in the order they are asked.
 const char* const kOwnPlugins[] = {"Pelorin" SPI_PLUGIN_SUFFIX, "Vantrel" SPI_PLUGIN_SUFFIX,
                                    "Quibbet" SPI_PLUGIN_SUFFIX, "Morvane" SPI_PLUGIN_SUFFIX};
@@ -55,6 +76,12 @@ int Run(int argc, char** argv) {
   console::IgnoreBrokenPipe();
   Session s;
   s.options = options;
+  // --all-types: Pelorin's setting as the plug-in reads it, put back on every way out.
+  AllTypesOverride allTypes;
+  if (options.allTypes && !SetAllTypes(&allTypes)) {
+    std::fputs("spihost: --all-types: cannot set Pelorin's ListAllTypes\n", stderr);
+    return ExitFailed;
+  }
   std::vector<std::string> warnings;
   if (!options.pluginFolder.empty()) {
     if (!utf8::IsDirectory(options.pluginFolder)) {

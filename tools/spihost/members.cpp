@@ -99,7 +99,7 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
 }
 
 std::string NobodyTakes(bool executable) {
-  return executable ? "a Windows program or library without resources: no plug-in takes it"
+  return executable ? "a DOS or Windows program or library without resources: no plug-in takes it"
                     : "no plug-in takes this file";
 }
 
