@@ -92,9 +92,11 @@ Scratch& TheScratch() {
     x.middle = x.outer + "/a";
     x.dest = x.middle + "/dest";
     fs::create_directories(x.middle, ec);
-    std::atexit(RemoveScratch);
     return x;
   }();
+  // Registered after s is built, so that it runs before s is destroyed.
+  static const bool removeAtExit = std::atexit(RemoveScratch) == 0;
+  (void)removeAtExit;
   return s;
 }
 
