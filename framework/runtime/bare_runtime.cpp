@@ -5,6 +5,11 @@
 
 #include <new>
 
+#include "framework/spi.h"
+
+// The records' size and offset checks in spi.h that held here are the 64-bit ones.
+static_assert(!SPI_INTERFACE_32 && SPI_WINDOWS_ARM64, "ARM64 plug-ins speak the 64-bit interface");
+
 const std::nothrow_t std::nothrow{};
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
