@@ -21,7 +21,6 @@
 #   zeroing: from ucrtbase.dll;
 # - nothing else: no compiler-rt (not packaged for this target); anything else
 #   the code needed would show up as an undefined symbol at the link.
-# No tests here: nothing runs ARM64 Windows programs on the build machine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ARM64)
 set(SPI_TARGET aarch64-w64-mingw32)
@@ -64,5 +63,6 @@ set(CMAKE_RC_FLAGS_INIT "--target=${SPI_TARGET} -I${SPI_WINDOWS_HEADERS}")
 # Only the import libraries made here; the compile flags that reach the link
 # line (the header folders) are nothing to warn about there.
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-nostdlib -fuse-ld=lld -Wl,--entry=DllMainCRTStartup -Wno-unused-command-line-argument")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-nostdlib -fuse-ld=lld -Wno-unused-command-line-argument")
 set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "No default libraries: the plug-ins name theirs")
 set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "No default libraries: the plug-ins name theirs")
