@@ -7,6 +7,21 @@ exports_of() { awk -v kinds=" $* " '/^[A-Za-z]/ { for (i = 3; i <= NF; i++) if (
 ARCHIVE_EXPORTS=$(exports_of archive)
 IMAGE_EXPORTS=$(exports_of picture settings)
 
+# check_export_names <plug-in> <its export names, one a line>: every export of
+# its kind present under its plain name (no @n decoration).
+check_export_names() {
+  local spi=$1 names=$2 want e bad=0
+  if [ -z "$names" ] || grep -q '@' <<<"$names"; then
+    echo "exports of $spi: ${names:-none}" >&2
+    bad=1
+  fi
+  case "$spi" in *Morvane*) want=$IMAGE_EXPORTS ;; *) want=$ARCHIVE_EXPORTS ;; esac
+  for e in $want; do
+    grep -qx "$e" <<<"$names" || { echo "$spi lacks $e" >&2; bad=1; }
+  done
+  return $bad
+}
+
 # Every export of every Windows plug-in under its plain name (no @n decoration),
 # and none missing: check_exports <preset> <objdump> <suffix>.
 check_exports() {
@@ -14,17 +29,10 @@ check_exports() {
   for spi in build/$preset/bin/{Pelorin,Vantrel,Quibbet,Morvane}$suffix; do
     [ -e "$spi" ] || continue
     found=$((found + 1))
-    local names want
+    local names
     names=$("$objdump" -p "$spi" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
       sed -n 's/^\s*\[ *[0-9]*\] //p')
-    if [ -z "$names" ] || grep -q '@' <<<"$names"; then
-      echo "exports of $spi: ${names:-none}" >&2
-      bad=1
-    fi
-    case "$spi" in *Morvane*) want=$IMAGE_EXPORTS ;; *) want=$ARCHIVE_EXPORTS ;; esac
-    for e in $want; do
-      grep -qx "$e" <<<"$names" || { echo "$spi lacks $e" >&2; bad=1; }
-    done
+    check_export_names "$spi" "$names" || bad=1
   done
   if [ $found != 4 ]; then
     echo "$preset: $found of 4 plug-ins built" >&2
@@ -48,7 +56,7 @@ check_arm64() {
   for spi in build/winarm64/bin/{Pelorin,Vantrel,Quibbet,Morvane}.spha; do
     [ -e "$spi" ] || continue
     found=$((found + 1))
-    local info names want dll size
+    local info names dll size
     if ! info=$(llvm-readobj --file-headers --coff-exports --coff-imports "$spi"); then
       bad=1
       continue
@@ -56,14 +64,7 @@ check_arm64() {
     grep -q 'Machine: IMAGE_FILE_MACHINE_ARM64 (0xAA64)' <<<"$info" && grep -q 'IMAGE_FILE_DLL' <<<"$info" ||
       { echo "$spi: not an ARM64 DLL" >&2; bad=1; }
     names=$(awk '/^Export \{/ { e = 1 } /^Import \{/ { e = 0 } e && $1 == "Name:" && NF == 2 { print $2 }' <<<"$info")
-    if [ -z "$names" ] || grep -q '@' <<<"$names"; then
-      echo "exports of $spi: ${names:-none}" >&2
-      bad=1
-    fi
-    case "$spi" in *Morvane*) want=$IMAGE_EXPORTS ;; *) want=$ARCHIVE_EXPORTS ;; esac
-    for e in $want; do
-      grep -qx "$e" <<<"$names" || { echo "$spi lacks $e" >&2; bad=1; }
-    done
+    check_export_names "$spi" "$names" || bad=1
     for dll in $(awk '/^Import \{/ { i = 1 } i && $1 == "Name:" { print tolower($2); i = 0 }' <<<"$info"); do
       tr " " "\n" <<<"$ARM64_SYSTEM_DLLS" | grep -Fqx "$dll" || { echo "$spi imports $dll" >&2; bad=1; }
     done
