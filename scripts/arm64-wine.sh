@@ -36,7 +36,7 @@ export QEMU_LD_PREFIX=$ROOT WINEPREFIX=$W/prefix WINEARCH=win64 WINEDEBUG=-all W
 # ARM64 client: the ARM64 server is started here, for the length of the run.
 "$ROOT/usr/lib/wine/wineserver64" -p60
 corpus=$PWD/build/winarm64/seeds
-rm -rf "$corpus" && build/native/bin/spi_fuzz_corpus "$corpus" >/dev/null 2>&1 || /work/main/build/native/bin/spi_fuzz_corpus "$corpus" >/dev/null 2>&1 ||
+rm -rf "$corpus" && "${SPI_CORPUS_TOOL:-build/native/bin/spi_fuzz_corpus}" "$corpus" >/dev/null 2>&1 ||
   { [ -n "$ours" ] && echo -1 >"$ours"; notrun "no seed corpus (build the native preset)"; }
 win() { printf 'Z:%s' "${1//\//\\}"; }
 timeout 900 "$ROOT/usr/lib/wine/wine64" "$BIN/plugin_smoke.exe" "$(win "$BIN")" "$(win "$corpus")" >"$W/arm64.txt" 2>"$W/arm64.err"
