@@ -3,7 +3,8 @@
 # KINDS takes every export of those kinds from framework/exports.list; EXPORTS
 # adds others (test plug-ins): a bare name takes its byte count from the list. Builds <Name>.spi: a 32-bit DLL with undecorated stdcall exports on Windows,
 # a shared object with the same C names elsewhere; a 64-bit Windows build
-# makes <Name>.sph, the name 64-bit hosts look for.
+# makes <Name>.sph, the name 64-bit hosts look for, and <Name>.spha for ARM64,
+# the name native ARM64 hosts look for (the same 64-bit interface).
 include(${CMAKE_CURRENT_LIST_DIR}/Version.cmake)
 
 # What each deliverable does, in one line, for its version resource.
@@ -15,7 +16,9 @@ set(SPI_DESCRIPTION_Morvane "Susie plug-in: shows icon and cursor images")
 # Where a Linux install puts the plug-ins; spihost looks there by default.
 set(SPI_PLUGIN_INSTALL_DIR "lib/susie-plugins" CACHE STRING "Plug-in folder of a Linux install")
 
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "ARM64")
+  set(SPI_PLUGIN_SUFFIX ".spha")
+elseif(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(SPI_PLUGIN_SUFFIX ".sph")
 else()
   set(SPI_PLUGIN_SUFFIX ".spi")
@@ -117,6 +120,9 @@ function(add_spi_plugin name)
   if(SPI_PLUGIN_RUNTIME_DIR)
     # Searched before the compiler's own folder: the runtime without winpthread.
     target_link_options(${name} PRIVATE -L${SPI_PLUGIN_RUNTIME_DIR})
+  endif()
+  if(SPI_OWN_RUNTIME)
+    target_link_libraries(${name} PRIVATE spi_own_runtime)
   endif()
   if(WIN32)
     spi_build_small(${name} spi_framework ${P_LIBS})

@@ -2,11 +2,14 @@
 # spihost.exe, x64/ the 64-bit ones (.sph) and theirs, the user guides lie
 # beside them. A Windows build packs its own folder; SPI_RELEASE_OTHER_BIN
 # names the bin folder of the other Windows build, whose four plug-ins and
-# spihost.exe join the archive in their folder (scripts/release.sh does this).
+# spihost.exe join the archive in their folder (scripts/release.sh does this);
+# SPI_RELEASE_ARM64_BIN names the bin folder of the ARM64 build, whose four
+# .spha plug-ins make up arm64/.
 if(NOT WIN32)
   return()
 endif()
 set(SPI_RELEASE_OTHER_BIN "" CACHE PATH "bin folder of the other Windows build, packed beside this one")
+set(SPI_RELEASE_ARM64_BIN "" CACHE PATH "bin folder of the ARM64 build, packed as arm64/")
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(SPI_RELEASE_ARCH x64)
   set(other_arch x86)
@@ -36,6 +39,15 @@ if(SPI_RELEASE_OTHER_BIN)
                  COMMAND ${CMAKE_COMMAND} -E copy ${other_files} "${stage}/${other_arch}")
 else()
   set(copy_other)
+endif()
+if(SPI_RELEASE_ARM64_BIN)
+  set(arm64_files)
+  foreach(t ${deliverables})
+    list(APPEND arm64_files "${SPI_RELEASE_ARM64_BIN}/${t}.spha")
+  endforeach()
+  list(APPEND other_files ${arm64_files})
+  list(APPEND copy_other COMMAND ${CMAKE_COMMAND} -E make_directory "${stage}/arm64"
+                         COMMAND ${CMAKE_COMMAND} -E copy ${arm64_files} "${stage}/arm64")
 endif()
 # The guides as Notepad reads them on every Windows from XP on: the Japanese one
 # in code page 932, the English one in UTF-8 with a byte-order mark, both CRLF.

@@ -4,7 +4,7 @@
 // Two interfaces, told apart by the pointer width (records below):
 // - 32-bit Windows (<Name>.spi): exports are __stdcall, exported under their
 //   plain names; all integers 32 bits.
-// - 64-bit Windows (<Name>.sph) and Linux: the 64-bit interface. The
+// - 64-bit Windows (<Name>.sph; <Name>.spha on ARM64) and Linux: the 64-bit interface. The
 //   length/offset argument, IsSupported's second argument and the progress
 //   user value are pointer-sized; the record integers are 64 bits.
 // Handles are HLOCAL blocks on Windows (LocalLock / LocalSize / LocalUnlock /
@@ -80,8 +80,12 @@ enum SpiFlags {
 #define SPI_INTERFACE_32 0
 #endif
 
-// The file name extension of a plug-in of this interface.
-#if defined(_WIN32) && !SPI_INTERFACE_32
+// The file name extension of a plug-in of this interface: native ARM64 hosts
+// look for .spha, the other 64-bit Windows hosts for .sph.
+#if defined(_WIN32) && !SPI_INTERFACE_32 && (defined(__aarch64__) || defined(_M_ARM64))
+#define SPI_WINDOWS_ARM64 1
+#define SPI_PLUGIN_SUFFIX ".spha"
+#elif defined(_WIN32) && !SPI_INTERFACE_32
 #define SPI_PLUGIN_SUFFIX ".sph"
 #else
 #define SPI_PLUGIN_SUFFIX ".spi"

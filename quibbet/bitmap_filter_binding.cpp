@@ -71,6 +71,10 @@ bool MembersNamedBySize() {
 
 int ForwardConfigurationDlg(SpiWindow parent, int function) {
   if (BitmapFilter.configurationDlg) return BitmapFilter.configurationDlg(parent, function);
+#if SPI_WINDOWS_ARM64
+  platform::ShowWarning(parent, "Not Installed \"MORVANE.SPHA\"", "Warning");
+#else
   platform::ShowWarning(parent, SPI_INTERFACE_32 ? "Not Installed \"MORVANE.SPI\"" : "Not Installed \"MORVANE.SPH\"", "Warning");
+#endif
   return ResultNotImplemented;
 }

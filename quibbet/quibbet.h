@@ -20,7 +20,8 @@ struct BitmapFilterBinding {
 
 extern BitmapFilterBinding BitmapFilter;
 
-// The 64-bit build pairs with the 64-bit Morvane, which 64-bit hosts name .sph.
+// Each build pairs with the Morvane of its own interface and machine: .spi,
+// .sph, or .spha on ARM64.
 constexpr const char* BitmapFilterFileName = "Morvane" SPI_PLUGIN_SUFFIX;
 constexpr const char* HostPluginKey = "Software\\Kestrov\\Susie\\Plug-in";
 constexpr const char* HostPluginPathValue = "Path";

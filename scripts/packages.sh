@@ -4,19 +4,25 @@
 # The Windows release build: both mingw-w64 compilers, the 32-bit one also in
 # its win32 thread model (the plug-ins' runtime, without winpthread), and stb
 # for Morvane's PNG decoding. iconv (libc-bin) writes the guides; Debian always
-# has it.
+# has it. The ARM64 plug-ins: clang, lld and llvm (dlltool, windres, readobj),
+# the Windows headers of mingw-w64-common, the C++ headers of the x64 compiler.
 RELEASE_PACKAGES=(
   cmake ninja-build libstb-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  clang lld llvm mingw-w64-common
 )
+
+# arm64 Wine for running the ARM64 plug-ins emulated (scripts/arm64-wine.sh):
+# downloaded and unpacked, never installed (it would replace the x64 wine64).
+ARM64_WINE_PACKAGES=(wine64:arm64 libwine:arm64 libc6:arm64 libgcc-s1:arm64 libunwind8:arm64 liblzma5:arm64)
 
 # The native build and its bundled samples (a small 32-bit program among them).
 DEMO_PACKAGES=(cmake ninja-build g++ python3 libstb-dev libspng-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
 
 # Every package the builds and the tests need.
 TEST_PACKAGES=(
-  "${RELEASE_PACKAGES[@]}" g++ clang libclang-rt-14-dev
+  "${RELEASE_PACKAGES[@]}" g++ libclang-rt-14-dev qemu-user-static
   wine wine32:i386 wine64 fonts-wine xvfb xauth
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the presets and runs every test: natively, the 32-bit Windows build
-# under Wine and the 64-bit Windows build (the .sph plug-ins) under wine64. On a fresh Debian 12 machine (as root) it first installs what is
+# under Wine, the 64-bit Windows build (the .sph plug-ins) under wine64 and the
+# ARM64 one (.spha) under emulated arm64 Wine. On a fresh Debian 12 machine
+# (as root) it first installs what is
 # missing; when everything is there it goes straight to building.
 #
 #   scripts/test.sh              everything
@@ -154,6 +156,27 @@ run_win64_tests() {
   unset WINEARCH
 }
 
+# The ARM64 plug-ins (.spha): built, checked without an ARM64 machine, the stack
+# probe tested under qemu-aarch64, then run under emulated arm64 Wine against
+# the x64 results (after the win64 build).
+run_arm64() {
+  build_preset winarm64 || return
+  if check_arm64 && check_arm64_import_names; then
+    record "winarm64 checks" ok "AA64, exports, system imports, <= 128 KB"
+  else
+    record "winarm64 checks" FAILED
+  fi
+  test_preset winarm64
+  local out rc
+  out=$(scripts/arm64-wine.sh)
+  rc=$?
+  case $rc in
+    0) record "winarm64 (arm64 Wine)" ok "$out" ;;
+    2) record "winarm64 (arm64 Wine)" "NOT RUN" "see above" ;;
+    *) record "winarm64 (arm64 Wine)" FAILED ;;
+  esac
+}
+
 start=$(date +%s)
 install_missing
 if build_preset native; then test_preset native; fi
@@ -174,6 +197,7 @@ if build_preset win64; then
   fi
   run_win64_tests
 fi
+run_arm64
 # The whole suite again under AddressSanitizer, UBSan and LeakSanitizer
 # (the hostile inputs and the fault injection included); SPI_SANITIZE=0 skips it.
 if [ "${SPI_SANITIZE:-1}" = 1 ]; then

@@ -1,6 +1,7 @@
 # Unpacks the release archive into an empty folder and checks it:
 #   ARCH    the folders that must be there, each with its four plug-ins and
-#           spihost.exe (x86: .spi, x64: .sph); "x86;x64" for a whole release
+#           spihost.exe (x86: .spi, x64: .sph; arm64: the four .spha alone);
+#           "x86;x64;arm64" for a whole release
 #   GUIDES  the folder of guide-en.md and guide-ja.md the readme files come from
 #   ICONV   iconv, to read README-ja.txt back
 #   CHECK, WINE  (optional) the checker, run on the first folder under Wine
@@ -17,12 +18,16 @@ if(NOT rc EQUAL 0)
 endif()
 set(failures)
 foreach(arch ${ARCH})
+  set(host spihost.exe)
   if(arch STREQUAL "x64")
     set(suffix .sph)
+  elseif(arch STREQUAL "arm64")
+    set(suffix .spha)
+    set(host)
   else()
     set(suffix .spi)
   endif()
-  foreach(f Pelorin${suffix} Vantrel${suffix} Quibbet${suffix} Morvane${suffix} spihost.exe)
+  foreach(f Pelorin${suffix} Vantrel${suffix} Quibbet${suffix} Morvane${suffix} ${host})
     if(NOT EXISTS "${WORK}/${arch}/${f}")
       list(APPEND failures "${arch}/${f} missing from the release archive")
     endif()
@@ -37,7 +42,8 @@ endforeach()
 # Sizes, and no debug information left in any program of those folders.
 set(programs)
 foreach(arch ${ARCH})
-  file(GLOB found RELATIVE "${WORK}" "${WORK}/${arch}/*.spi" "${WORK}/${arch}/*.sph" "${WORK}/${arch}/*.exe")
+  file(GLOB found RELATIVE "${WORK}" "${WORK}/${arch}/*.spi" "${WORK}/${arch}/*.sph" "${WORK}/${arch}/*.spha"
+       "${WORK}/${arch}/*.exe")
   list(APPEND programs ${found})
 endforeach()
 list(SORT programs)
