@@ -17,10 +17,15 @@ notrun() { echo "arm64 Wine: $*" >&2; exit 2; }
 [ -x "$BIN/plugin_smoke.exe" ] && [ -e build/win64/bin/Morvane.sph ] || notrun "build winarm64 and win64 first"
 command -v qemu-aarch64-static >/dev/null || notrun "no qemu-aarch64-static"
 if [ ! -x "$ROOT/usr/lib/wine/wine64" ]; then
-  dpkg --print-foreign-architectures | grep -qx arm64 || dpkg --add-architecture arm64
+  # The architecture is added only to download; nothing arm64 is installed, so
+  # the machine's package set is left as it was.
+  added=
+  dpkg --print-foreign-architectures | grep -qx arm64 || { dpkg --add-architecture arm64 && added=1; }
   apt-get update -q >/dev/null 2>&1
-  mkdir -p "$W/debs" && (cd "$W/debs" && apt-get download "${ARM64_WINE_PACKAGES[@]}" >/dev/null 2>&1) ||
-    notrun "could not download ${ARM64_WINE_PACKAGES[*]}"
+  mkdir -p "$W/debs" && (cd "$W/debs" && apt-get download "${ARM64_WINE_PACKAGES[@]}" >/dev/null 2>&1)
+  got=$?
+  [ -n "$added" ] && dpkg --remove-architecture arm64
+  [ $got = 0 ] || notrun "could not download ${ARM64_WINE_PACKAGES[*]}"
   for d in "$W"/debs/*.deb; do dpkg -x "$d" "$ROOT"; done
 fi
 B=/proc/sys/fs/binfmt_misc
