@@ -33,16 +33,6 @@ make_work spihost-bench
 export SPI_REGISTRY="$work/settings.reg"  # the plug-ins' defaults, not the user's settings
 file=$libs/shell32.dll
 
-# rounds_of COMMAND...: one line "wall cpu peakKB" per round into $work/times.
-rounds_of() {
-  : > "$work/times"
-  i=0
-  while [ $i -lt $rounds ]; do
-    rm -rf "$work/out" && mkdir "$work/out"
-    /usr/bin/time -a -o "$work/times" -f "%e %U %S %M" "$@" > /dev/null 2>&1 || true
-    i=$((i + 1))
-  done
-}
 # best_median FIELD: "best median" of wall (1) or cpu (2) of $work/times.
 best_median() {
   # time(1) adds a line of its own for a command that failed: only the figures count.
