@@ -13,10 +13,9 @@ make_work() {
   trap 'rm -rf "$work"' EXIT
 }
 
-# measure COMMAND...: best wall seconds, best processor seconds (user +
-# system) and peak memory in KB over the rounds; $work/out is made anew
-# before each.
-measure() {
+# rounds_of COMMAND...: one line "wall user system peakKB" per round in
+# $work/times; $work/out is made anew before each.
+rounds_of() {
   : > "$work/times"
   i=0
   while [ $i -lt $rounds ]; do
@@ -24,7 +23,13 @@ measure() {
     /usr/bin/time -a -o "$work/times" -f "%e %U %S %M" "$@" > /dev/null 2>&1 || true
     i=$((i + 1))
   done
-  awk 'NR == 1 || $1 < w {w = $1} NR == 1 || $2 + $3 < c {c = $2 + $3} $4 > m {m = $4}
+}
+
+# measure COMMAND...: best wall seconds, best processor seconds (user +
+# system) and peak memory in KB over the rounds.
+measure() {
+  rounds_of "$@"
+  awk '$1 !~ /^[0-9.]+$/ {next} n++ == 0 || $1 < w {w = $1} n == 1 || $2 + $3 < c {c = $2 + $3} $4 > m {m = $4}
        END {print w, c, m}' "$work/times"
 }
 

@@ -87,6 +87,14 @@ long CompareExchange(volatile long* target, long exchange, long comparand);
 
 // ---- Memory that the host points us at ----------------------------------
 
+// Records that size bytes at begin are readable memory this process made (a
+// buffer or a mapping it hands to plug-ins), until ForgetKnownRegion(begin),
+// which must come before that memory goes. Bounds of memory input inside such a
+// region are then taken from the record, with no question to the system. False
+// where nothing is recorded (Windows asks the system, as before; a full table).
+bool RecordKnownRegion(const void* begin, size_t size);
+void ForgetKnownRegion(const void* begin);
+
 // The readable region that holds p: contiguous readable pages around it.
 // Used to bound memory input, for which the interface passes no length.
 bool ReadableExtent(const void* p, const uint8_t** begin, const uint8_t** end);

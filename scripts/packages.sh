@@ -29,6 +29,10 @@ TEST_PACKAGES=(
   fonts-noto-cjk
 )
 
+# The benchmarks of bench/ besides the tests' tools: counting system calls,
+# timing short runs, and the processor's own counters.
+BENCH_PACKAGES=("${TEST_PACKAGES[@]}" strace hyperfine linux-perf time)
+
 # missing_packages NAME...: prints those of the packages that are not installed.
 missing_packages() {
   local p

@@ -15,6 +15,7 @@
 
 #include "platform/fault.h"
 #include "platform/platform.h"
+#include "platform/posix/regions.h"
 
 namespace platform {
 
@@ -213,7 +214,7 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
   static std::atomic<uint32_t> counter{0};
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    const uint64_t seed = (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1) ^
+    const uint64_t seed = (static_cast<uint64_t>(OwnProcessId()) << 32) ^ counter.fetch_add(1) ^
                           static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&attempt)) ^
                           static_cast<uint64_t>(time(nullptr)) * 2654435761u;
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";

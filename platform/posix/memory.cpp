@@ -79,13 +79,17 @@ bool AllocateGuarded(size_t size, void** region, size_t* regionSize, uint8_t** d
   *region = r;
   *regionSize = total;
   *data = body + pages * page - size;
+  // The body is what probing would find: recorded, so that nobody has to.
+  RecordKnownRegion(body, pages * page);
   return true;
 }
 
 size_t PageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
 
 void FreeGuarded(void* region, size_t regionSize) {
-  if (region) munmap(region, regionSize);
+  if (!region) return;
+  ForgetKnownRegion(static_cast<uint8_t*>(region) + PageSize());
+  munmap(region, regionSize);
 }
 
 void YieldThread() { sched_yield(); }

@@ -80,4 +80,8 @@ bool IsWritableRange(uintptr_t a, uintptr_t want) {
   return true;
 }
 
+// VirtualQuery answers from the process's own tables; nothing is recorded.
+bool RecordKnownRegion(const void*, size_t) { return false; }
+void ForgetKnownRegion(const void*) {}
+
 }  // namespace platform

@@ -86,8 +86,13 @@ void FlushPictures(Job& job) {
 }
 
 bool MakeFolderFor(Job& job, const std::string& member, const std::string& folder) {
+  // Asked of the system once per folder: a folder taken away meanwhile fails the write.
+  if (job.folders.count(folder)) return true;
   std::string why = MakeFolders(folder);
-  if (why.empty()) return true;
+  if (why.empty()) {
+    job.folders.insert(folder);
+    return true;
+  }
   Fail(job, member, why + " (nothing more of this file is written)");
   job.stopped = true;
   return false;
@@ -186,15 +191,18 @@ void ExtractMember(Job& job, const LoadedPlugin& p, const Member& m, const std::
   std::vector<uint8_t> bytes;
   if (!viaMemory) {
     const bool existed = FileExists(target);
-    const SpiLength at = static_cast<SpiLength>(m.position);
-    const unsigned flags = InputFile | (OutputFile << OutputKindShift);
+    const InputAt in = JobInput(job, m.position);
+    const bool named = in.kind == InputFile;
+    const unsigned flags = in.kind | (OutputFile << OutputKindShift);
     int r = CallWithPaths(
-        job.file, folder, p.plugin.getFileW != nullptr,
+        named ? job.file : std::string(), folder, p.plugin.getFileW != nullptr,
         [&](const char* f, const char* to) {
-          return p.plugin.getFile(f, at, const_cast<char*>(to), flags, OnProgress, UserValue(job));
+          return p.plugin.getFile(named ? f : in.source, in.length, const_cast<char*>(to), flags, OnProgress,
+                                  UserValue(job));
         },
         [&](const SpiWChar* f, const SpiWChar* to) {
-          return p.plugin.getFileW(f, at, const_cast<SpiWChar*>(to), flags, OnProgress, UserValue(job));
+          return p.plugin.getFileW(named ? f : reinterpret_cast<const SpiWChar*>(in.source), in.length,
+                                   const_cast<SpiWChar*>(to), flags, OnProgress, UserValue(job));
         });
     if (r != ResultOk) {
       // A failed extraction may leave the target it created empty.
@@ -212,7 +220,8 @@ void ExtractMember(Job& job, const LoadedPlugin& p, const Member& m, const std::
       return;
     }
   } else {
-    int r = MemberToMemory(job, p, job.file.c_str(), static_cast<SpiLength>(m.position), InputFile, m, &bytes);
+    const InputAt in = JobInput(job, m.position);
+    int r = MemberToMemory(job, p, in.source, in.length, in.kind, m, &bytes);
     if (r != ResultOk) {
       FailResult(job, member, p, r);
       return;
@@ -240,8 +249,8 @@ void ToStandardOutput(Job& job, const LoadedPlugin& p, const std::vector<Member>
     return;
   }
   std::vector<uint8_t> bytes;
-  int r = MemberToMemory(job, p, job.file.c_str(), static_cast<SpiLength>(members[0].position), InputFile,
-                         members[0], &bytes);
+  const InputAt in = JobInput(job, members[0].position);
+  int r = MemberToMemory(job, p, in.source, in.length, in.kind, members[0], &bytes);
   if (r != ResultOk) {
     FailResult(job, ShownName(members[0]), p, r);
     return;
@@ -310,8 +319,10 @@ void ExtractInput(Job& job) {
         Fail(job, "", NobodyTakes(executable));
       return;
     }
+    HeldInput held(job);
+    const InputAt in = JobInput(job, 0);
     std::vector<Member> members;
-    const LoadedPlugin* p = ListArchive(job, c.archives, job.file.c_str(), 0, InputFile, "", &members);
+    const LoadedPlugin* p = ListArchive(job, c.archives, in.source, in.length, in.kind, "", &members);
     if (!p) return;
     plugin = p->file;
     if (!job.session.memberNames.empty()) {

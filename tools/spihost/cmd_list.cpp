@@ -19,7 +19,8 @@ std::string MemberJson(Job& job, const LoadedPlugin& p, const Member& m) {
                   ", \"position\": " + std::to_string(m.position) + ", \"method\": " + Json(MethodOf(m));
   // What the member shows, as the image plug-ins see it.
   std::vector<uint8_t> bytes;
-  if (MemberToMemory(job, p, job.file.c_str(), static_cast<SpiLength>(m.position), InputFile, m, &bytes) == ResultOk) {
+  const InputAt in = JobInput(job, m.position);
+  if (MemberToMemory(job, p, in.source, in.length, in.kind, m, &bytes) == ResultOk) {
     std::vector<PictureSize> sizes = DescribeMember(job, bytes, NameOf(m));
     if (sizes.size() == 1 && sizes[0].name.empty()) {
       j += ", " + SizesJson(sizes[0]);
@@ -66,8 +67,10 @@ void ListInput(Job& job) {
     Fail(job, "", why);
     entry = head + ", \"error\": " + Json(why) + "}";
   } else if (!c.archives.empty()) {
+    HeldInput held(job);
+    const InputAt in = JobInput(job, 0);
     std::vector<Member> members;
-    if (const LoadedPlugin* p = ListArchive(job, c.archives, job.file.c_str(), 0, InputFile, "", &members)) {
+    if (const LoadedPlugin* p = ListArchive(job, c.archives, in.source, in.length, in.kind, "", &members)) {
       members.erase(std::remove_if(members.begin(), members.end(), [&](const Member& m) { return !Wanted(o, m); }),
                     members.end());
       if (!o.json) job.out += Table(job, *p, members);

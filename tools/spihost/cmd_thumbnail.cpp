@@ -61,14 +61,12 @@ bool ListsImagesOfOneIcon(const LoadedPlugin& p) {
 // One member into memory, as a one-image (or one-icon) file.
 bool MemberBytes(Job& job, const LoadedPlugin& p, const Source& from, const Member& m,
                  std::vector<uint8_t>* out) {
-  const char* source = from.source;
-  SpiLength length = static_cast<SpiLength>(m.position);
+  InputAt in = JobInput(job, m.position);
   if (from.kind == InputMemory) {
     if (m.position >= static_cast<uintptr_t>(from.length)) return false;
-    source += m.position;
-    length = from.length - static_cast<SpiLength>(m.position);
+    in = InputAt{from.source + m.position, from.length - static_cast<SpiLength>(m.position), InputMemory};
   }
-  return m.filesize != 0 && MemberToMemory(job, p, source, length, from.kind, m, out) == ResultOk;
+  return m.filesize != 0 && MemberToMemory(job, p, in.source, in.length, in.kind, m, out) == ResultOk;
 }
 
 // A member held in memory, for its own plug-ins.
@@ -143,6 +141,8 @@ bool PictureOf(Job& job, const Source& from, const Candidates& c, int size, int 
     if (r == ResultOk) return true;
   }
   for (const LoadedPlugin* p : c.archives) {
+    // The members of a file on disk come from one mapping of it.
+    HeldInput held(job);
     std::vector<Member> members;
     if (!ListArchive(job, {p}, from.source, from.length, from.kind, "", &members)) continue;
     if (ListsImagesOfOneIcon(*p) ? BestImage(job, *p, from, members, size, out)

@@ -13,6 +13,7 @@
 #include "background.h"
 #include "cli.h"
 #include "fetch.h"
+#include "platform/platform.h"
 #include "plugins.h"
 
 namespace spihost {
@@ -90,6 +91,10 @@ struct Job {
   std::vector<std::pair<std::string, std::string>> failed;  // member, reason
   std::set<std::string> used;  // output paths taken, case-folded
   Batch pictures;              // PNG files being written on other cores
+  // The input mapped once for its listing and all its members (HeldInput).
+  const uint8_t* view = nullptr;
+  size_t viewSize = 0;
+  std::set<std::string> folders;  // output folders known to exist
   // Progress of the members of this input.
   size_t unitsDone = 0, unitsTotal = 0;
   std::string progressLabel;
@@ -139,6 +144,30 @@ std::string MethodOf(const Member& m);
 std::string ShownName(const Member& m);
 // True when the member's name ends in one of --only's extensions (or there is no --only).
 bool Wanted(const Options& o, const Member& m);
+
+// Maps the job's file for as long as the object lives, so that its listing and
+// all its members are read from one mapping: the plug-ins get it as memory
+// input, whose bounds they then find recorded (POSIX). Where they cannot be
+// told them, or the file cannot be mapped, every call names the file instead.
+class HeldInput {
+ public:
+  explicit HeldInput(Job& job);
+  ~HeldInput();
+  HeldInput(const HeldInput&) = delete;
+  HeldInput& operator=(const HeldInput&) = delete;
+
+ private:
+  Job& job_;
+  platform::MappedFile file_;
+};
+// Where the plug-ins read the job's input from position on: the held mapping
+// (InputMemory), else the file's path (InputFile, source is the UTF-8 path).
+struct InputAt {
+  const char* source;
+  SpiLength length;
+  unsigned kind;
+};
+InputAt JobInput(const Job& job, uint64_t position);
 
 // The plug-ins that take the file on disk, each given the open file (the handle
 // form of IsSupported); false with the system's words when it cannot be read.

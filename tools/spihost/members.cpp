@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 #include "commands.h"
 #include "console.h"
@@ -68,6 +69,32 @@ bool Wanted(const Options& o, const Member& m) {
   for (const std::string& ext : o.only)
     if (EndsWithNoCase(NameOf(m), "." + ext)) return true;
   return false;
+}
+
+HeldInput::HeldInput(Job& job) : job_(job) {
+  if (job.view || !platform::MapExisting(job.file.c_str(), &file_)) return;
+  if (!platform::RecordKnownRegion(file_.data, file_.size)) {
+    platform::Unmap(&file_);
+    return;
+  }
+  job.view = file_.data;
+  job.viewSize = file_.size;
+}
+
+HeldInput::~HeldInput() {
+  if (!file_.data) return;
+  job_.view = nullptr;
+  job_.viewSize = 0;
+  platform::ForgetKnownRegion(file_.data);
+  platform::Unmap(&file_);
+}
+
+InputAt JobInput(const Job& job, uint64_t position) {
+  // A position outside the file is the plug-in's to judge, on the file itself.
+  if (!job.view || position >= job.viewSize || job.viewSize - position > static_cast<uint64_t>(std::numeric_limits<SpiLength>::max()))
+    return InputAt{job.file.c_str(), static_cast<SpiLength>(position), InputFile};
+  return InputAt{reinterpret_cast<const char*>(job.view + position),
+                 static_cast<SpiLength>(job.viewSize - position), InputMemory};
 }
 
 bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates* out,
