@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""The Debian package as a user installs it: apt installs it into this
+machine, GNOME's own thumbnail factory (which runs thumbnailers under
+bubblewrap) draws the files, apt removes it and nothing is left behind.
+Needs root; run by scripts/test.sh after scripts/deb.sh.
+  factory_test.py PACKAGE.deb SAMPLES_DIR WORK_DIR"""
+import hashlib
+import os
+import subprocess
+import sys
+
+WINE = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
+FACTORY = r'''
+import sys, gi
+gi.require_version('GnomeDesktop', '3.0')
+from gi.repository import GnomeDesktop, Gio, GLib
+factory = GnomeDesktop.DesktopThumbnailFactory.new(GnomeDesktop.DesktopThumbnailSize.LARGE)
+for path in sys.argv[1:]:
+    f = Gio.File.new_for_path(path)
+    info = f.query_info('standard::content-type,time::modified', 0, None)
+    mime = info.get_content_type()
+    if not factory.can_thumbnail(f.get_uri(), mime, info.get_attribute_uint64('time::modified')):
+        print(mime, 'none'); continue
+    try:
+        factory.generate_thumbnail(f.get_uri(), mime).savev(path + '.factory.png', 'png', [], [])
+        print(mime, 'made')
+    except GLib.Error:
+        print(mime, 'failed')
+'''
+
+
+def sh(*args, **kw):
+    return subprocess.run(args, check=True, capture_output=True, text=True, **kw).stdout
+
+
+def mime_state():
+    h = {}
+    for root, _, files in os.walk('/usr/share/mime'):
+        for n in files:
+            p = os.path.join(root, n)
+            with open(p, 'rb') as f:
+                h[p] = hashlib.sha256(f.read()).hexdigest()
+    return h
+
+
+def main():
+    deb, samples, work = sys.argv[1:4]
+    failures = []
+    if subprocess.run(['dpkg-query', '-W', 'spihost'], capture_output=True).returncode == 0 and \
+            'installed' in sh('dpkg-query', '-W', '-f=${Status}', 'spihost'):
+        print('spihost is already installed on this machine: remove it first', file=sys.stderr)
+        return 1
+    listed = [l.split()[-1].lstrip('.') for l in sh('dpkg-deb', '-c', deb).splitlines()]
+    existed = {p for p in listed if os.path.lexists(p)}
+    before = mime_state()
+    os.makedirs(work, exist_ok=True)
+    env = dict(os.environ, HOME=work + '/home', XDG_CACHE_HOME=work + '/home/.cache', TMPDIR=work + '/tmp',
+               DEBIAN_FRONTEND='noninteractive')
+    os.makedirs(env['TMPDIR'], exist_ok=True)
+    sh('apt-get', 'install', '-y', '-q', '--no-install-recommends', '-o', 'DPkg::Lock::Timeout=300',
+       os.path.abspath(deb), env=env)
+    try:
+        failures += check_thumbnails(samples, work, env)
+    finally:
+        sh('apt-get', 'remove', '-y', '-q', '-o', 'DPkg::Lock::Timeout=300', 'spihost', env=env)
+        # The package has no configuration files: nothing of it stays for a purge.
+        sh('dpkg', '--purge', 'spihost', env=env)
+    left = [p for p in listed if os.path.lexists(p) and p not in existed]
+    if left:
+        failures.append('left behind after removal: %s' % left)
+    after = mime_state()
+    if after != before:
+        failures.append('MIME database changed: %s' % sorted(k for k in set(before) | set(after)
+                                                               if before.get(k) != after.get(k)))
+    for f in failures:
+        print('FAIL:', f, file=sys.stderr)
+    print('package test: %s' % ('FAILED' if failures else 'ok'))
+    return 1 if failures else 0
+
+
+def check_thumbnails(samples, work, env):
+    """Each file through the factory: a thumbnail with the pixels spihost
+    draws outside the sandbox, or none where there is no icon."""
+    sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'spihost'))
+    from end_to_end import ne_library  # the test builders' icon library
+    from PIL import Image
+    files = os.path.join(work, 'files')
+    os.makedirs(files, exist_ok=True)
+
+    def write(name, data):
+        path = os.path.join(files, name)
+        with open(path, 'wb') as f:
+            f.write(data)
+        return path
+
+    with open(os.path.join(samples, 'multi.ico'), 'rb') as f:
+        icl = write('icons.icl', ne_library([f.read()]))
+    with open(os.path.join(samples, 'sample.exe'), 'rb') as f:
+        exe = f.read()
+    shown = [os.path.join(samples, n) for n in ('sample.exe', 'multi.ico', 'pointer.cur', 'spinner.ani')]
+    shown += [icl] + [os.path.join(WINE, n) for n in ('notepad.exe', 'shell32.dll', 'comctl32.dll', 'joy.cpl')
+                      if os.path.exists(os.path.join(WINE, n))]
+    # No icon, or harmful: the thumbnailer fails and leaves nothing (a 0-byte
+    # file is text/plain, which the factory does not hand to it at all).
+    hostile_ani = b'RIFF\xff\xff\xff\x7fACONanih\xff\xff\xff\xffLIST\xf0\xff\xff\xffframicon' + b'\xff' * 64
+    none = [write('cut.exe', exe[:1024]), write('hostile.ani', hostile_ani), write('empty.ico', b'')]
+    none += [f for f in ('/usr/share/wine/fonts/courer.fon',) if os.path.exists(f)]
+    copies = []
+    for src in shown + none:  # the factory writes beside its input: work on copies
+        with open(src, 'rb') as f:
+            copies.append(write('in-' + os.path.basename(src), f.read()) if not src.startswith(files) else src)
+    out = subprocess.run(['/usr/bin/python3', '-c', FACTORY] + copies, capture_output=True, text=True,
+                         env=env, timeout=600)
+    answers = out.stdout.splitlines()
+    failures = []
+    if len(answers) != len(copies):
+        return ['factory run: %s' % out.stderr[-2000:]]
+    for path, answer in zip(copies, answers):
+        name = os.path.basename(path)
+        made = answer.endswith('made')
+        if path in copies[:len(shown)]:
+            if not made:
+                failures.append('%s: no thumbnail (%s)' % (name, answer))
+                continue
+            direct = path + '.direct.png'
+            subprocess.run(['/usr/bin/spihost', 'thumbnail', '-s', '256', path, direct], check=True,
+                           env=env, capture_output=True)
+            with Image.open(path + '.factory.png') as a, Image.open(direct) as b:
+                if a.size != b.size or a.convert('RGBA').tobytes() != b.convert('RGBA').tobytes():
+                    failures.append('%s: factory %s differs from spihost %s' % (name, a.size, b.size))
+                else:
+                    print('%-28s %-36s %dx%d' % (name, answer.split()[0], a.size[0], a.size[1]))
+        elif made or answer.endswith('made'):
+            failures.append('%s: expected a failed thumbnail, got %s' % (name, answer))
+        else:
+            print('%-28s %-36s no thumbnail' % (name, answer.split()[0]))
+    stray = os.listdir(env['TMPDIR'])
+    if stray:
+        failures.append('left in the temporary folder: %s' % stray)
+    return failures
+
+if __name__ == '__main__':
+    sys.exit(main())
