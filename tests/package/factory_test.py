@@ -2,14 +2,19 @@
 """The Debian package as a user installs it: apt installs it into this
 machine, GNOME's own thumbnail factory (which runs thumbnailers under
 bubblewrap) draws the files, apt removes it and nothing is left behind.
-Needs root; run by scripts/test.sh after scripts/deb.sh.
+Needs root; run by scripts/test.sh after scripts/deb.sh. XFCE's tumbler 4.18
+is not driven: it runs the entry but reads the result through the descriptor of
+the temporary file it made, which spihost's replace-by-rename leaves empty.
   factory_test.py PACKAGE.deb SAMPLES_DIR WORK_DIR"""
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
+import time
 
 WINE = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
+ENTRY = '/usr/share/thumbnailers/spihost.thumbnailer'
 FACTORY = r'''
 import sys, gi
 gi.require_version('GnomeDesktop', '3.0')
@@ -106,21 +111,23 @@ def check_thumbnails(samples, work, env):
     # No icon, or harmful: the thumbnailer fails and leaves nothing (a 0-byte
     # file is text/plain, which the factory does not hand to it at all).
     hostile_ani = b'RIFF\xff\xff\xff\x7fACONanih\xff\xff\xff\xffLIST\xf0\xff\xff\xffframicon' + b'\xff' * 64
-    none = [write('cut.exe', exe[:1024]), write('hostile.ani', hostile_ani), write('empty.ico', b'')]
+    none = [write('cut.exe', exe[:1024]), write('hostile.ani', hostile_ani)]
+    none += [write('empty.' + e, b'') for e in ('exe', 'ico', 'ani')]
     none += [f for f in ('/usr/share/wine/fonts/courer.fon',) if os.path.exists(f)]
     copies = []
     for src in shown + none:  # the factory writes beside its input: work on copies
         with open(src, 'rb') as f:
             copies.append(write('in-' + os.path.basename(src), f.read()) if not src.startswith(files) else src)
+    failures = direct_failures(copies[0], none, env)
     out = subprocess.run(['/usr/bin/python3', '-c', FACTORY] + copies, capture_output=True, text=True,
                          env=env, timeout=600)
     answers = out.stdout.splitlines()
-    failures = []
     if len(answers) != len(copies):
-        return ['factory run: %s' % out.stderr[-2000:]]
+        return failures + ['factory run: %s' % out.stderr[-2000:]]
     for path, answer in zip(copies, answers):
         name = os.path.basename(path)
-        made = answer.endswith('made')
+        thumb = path + '.factory.png'
+        made = answer.endswith('made') and os.path.exists(thumb)
         if path in copies[:len(shown)]:
             if not made:
                 failures.append('%s: no thumbnail (%s)' % (name, answer))
@@ -128,18 +135,52 @@ def check_thumbnails(samples, work, env):
             direct = path + '.direct.png'
             subprocess.run(['/usr/bin/spihost', 'thumbnail', '-s', '256', path, direct], check=True,
                            env=env, capture_output=True)
-            with Image.open(path + '.factory.png') as a, Image.open(direct) as b:
+            with Image.open(thumb) as a, Image.open(direct) as b:
                 if a.size != b.size or a.convert('RGBA').tobytes() != b.convert('RGBA').tobytes():
-                    failures.append('%s: factory %s differs from spihost %s' % (name, a.size, b.size))
+                    failures.append('%s: thumbnail %s differs from spihost %s' % (name, a.size, b.size))
                 else:
                     print('%-28s %-36s %dx%d' % (name, answer.split()[0], a.size[0], a.size[1]))
-        elif made or answer.endswith('made'):
-            failures.append('%s: expected a failed thumbnail, got %s' % (name, answer))
+        elif made or os.path.exists(thumb):
+            failures.append('%s: expected no thumbnail, got %s' % (name, answer))
         else:
             print('%-28s %-36s no thumbnail' % (name, answer.split()[0]))
     stray = os.listdir(env['TMPDIR'])
     if stray:
         failures.append('left in the temporary folder: %s' % stray)
+    return failures
+
+
+def direct_failures(good, inputs, env):
+    """The installed entry's Exec line, expanded as the factory does and run
+    under a sandbox like GNOME's, on inputs the factory may not hand over (a
+    0-byte file is text/plain to it): a non-zero exit, well within the
+    factory's time limit, and nothing written. A good file shows the sandbox
+    itself works."""
+    with open(ENTRY) as f:
+        exec_line = next(l.split('=', 1)[1].split() for l in f if l.startswith('Exec='))
+    out_dir = os.path.abspath(os.path.join(env['TMPDIR'], 'out'))
+    failures = []
+    good = os.path.abspath(good)
+    for path in [good] + [os.path.abspath(p) for p in inputs if not p.endswith('.fon')]:
+        os.makedirs(out_dir)
+        output = os.path.join(out_dir, 'thumb.png')
+        args = [{'%s': '256', '%i': path, '%o': output, '%u': 'file://' + path}.get(a, a) for a in exec_line]
+        sandbox = ['bwrap', '--ro-bind', '/usr', '/usr', '--symlink', 'usr/lib', '/lib',
+                   '--symlink', 'usr/lib64', '/lib64', '--symlink', 'usr/bin', '/bin', '--proc', '/proc',
+                   '--dev', '/dev', '--ro-bind', path, path, '--bind', out_dir, out_dir,
+                   '--unshare-all', '--die-with-parent', '--']
+        start = time.monotonic()
+        rc = subprocess.run(sandbox + args, capture_output=True, env=env, timeout=30).returncode
+        took = time.monotonic() - start
+        left = os.listdir(out_dir)
+        name = os.path.basename(path)
+        print('%-28s exit %d in %.3f s, wrote %s' % (name, rc, took, left))
+        if path == good:
+            if rc != 0 or left != ['thumb.png']:
+                failures.append('direct %s: exit %d, wrote %s' % (name, rc, left))
+        elif rc == 0 or left or took >= 5:
+            failures.append('direct %s: exit %d in %.1f s, wrote %s' % (name, rc, took, left))
+        shutil.rmtree(out_dir)
     return failures
 
 if __name__ == '__main__':
