@@ -248,6 +248,27 @@ bool ReplaceFile(const char* source, const char* target) {
   return rename(source, target) == 0;
 }
 
+int FillEmptyFile(const char* path, const void* data, size_t size) {
+  int fd = OpenRetrying(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {
+    close(fd);
+    return -1;
+  }
+  bool ok = true;
+  const char* bytes = static_cast<const char*>(data);
+  for (size_t done = 0; ok && done < size;) {
+    ssize_t n = write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  if (!ok && ftruncate(fd, 0) != 0) errno = EIO;
+  close(fd);
+  return ok ? 1 : 0;
+}
+
 namespace {
 
 // The UTF-8 name of a UTF-16 path; false for one with an unpaired surrogate,
