@@ -29,6 +29,8 @@ TEST_PACKAGES=(
   "${DEB_PACKAGES[@]}"
   # GNOME's own thumbnail factory, run from Python, with the sandbox it uses.
   python3-gi gir1.2-gnomedesktop-3.0 bubblewrap
+  # XFCE's tumbler, run on a private session bus.
+  tumbler dbus
 )
 
 # missing_packages NAME...: prints those of the packages that are not installed.

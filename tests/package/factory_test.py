@@ -2,9 +2,8 @@
 """The Debian package as a user installs it: apt installs it into this
 machine, GNOME's own thumbnail factory (which runs thumbnailers under
 bubblewrap) draws the files, apt removes it and nothing is left behind.
-Needs root; run by scripts/test.sh after scripts/deb.sh. XFCE's tumbler 4.18
-is not driven: it runs the entry but reads the result through the descriptor of
-the temporary file it made, which spihost's replace-by-rename leaves empty.
+XFCE's tumbler draws the same files through the entry, on a private session bus.
+Needs root; run by scripts/test.sh after scripts/deb.sh.
   factory_test.py PACKAGE.deb SAMPLES_DIR WORK_DIR"""
 import hashlib
 import os
@@ -31,6 +30,39 @@ for path in sys.argv[1:]:
         print(mime, 'made')
     except GLib.Error:
         print(mime, 'failed')
+'''
+TUMBLERD = '/usr/lib/x86_64-linux-gnu/tumbler-1/tumblerd'
+# Run under dbus-run-session: starts tumblerd, queues every file for the
+# large (256 px) flavour and waits for Finished, bounded; then stops tumblerd.
+TUMBLER = r'''
+import subprocess, sys, gi
+from gi.repository import Gio, GLib
+daemon = subprocess.Popen([sys.argv[1]])
+try:
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    name = 'org.freedesktop.thumbnails.Thumbnailer1'
+    for _ in range(100):
+        owner = bus.call_sync('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
+                              'NameHasOwner', GLib.Variant('(s)', (name,)), None, 0, -1, None)
+        if owner.unpack()[0]: break
+        GLib.usleep(100000)
+    proxy = Gio.DBusProxy.new_sync(bus, 0, None, name, '/org/freedesktop/thumbnails/Thumbnailer1', name, None)
+    loop = GLib.MainLoop()
+    seen = []
+    def signal(_proxy, _sender, signal, params):
+        seen.append(signal)
+        if signal == 'Finished': loop.quit()
+    proxy.connect('g-signal', signal)
+    files = [Gio.File.new_for_path(p) for p in sys.argv[2:]]
+    mimes = [f.query_info('standard::content-type', 0, None).get_content_type() for f in files]
+    proxy.call_sync('Queue', GLib.Variant('(asasssu)', ([f.get_uri() for f in files], mimes, 'large',
+                    'default', 0)), 0, -1, None)
+    GLib.timeout_add_seconds(120, loop.quit)
+    loop.run()
+    print(' '.join(seen) if 'Finished' in seen else 'timed out after ' + ' '.join(seen))
+finally:
+    daemon.terminate()
+    daemon.wait(30)
 '''
 
 
@@ -144,9 +176,43 @@ def check_thumbnails(samples, work, env):
             failures.append('%s: expected no thumbnail, got %s' % (name, answer))
         else:
             print('%-28s %-36s no thumbnail' % (name, answer.split()[0]))
+    failures += tumbler_failures(copies[:len(shown)], copies[len(shown):], env)
     stray = os.listdir(env['TMPDIR'])
     if stray:
         failures.append('left in the temporary folder: %s' % stray)
+    return failures
+
+
+def tumbler_failures(shown, none, env):
+    """tumbler's thumbnails in the scratch cache: the pixels spihost draws for
+    executables and icon libraries; .ico/.cur/.ani may be drawn by tumbler's
+    own image plug-in, so for them only that one exists."""
+    from PIL import Image
+    import urllib.parse
+    listed = shown + none
+    shutil.rmtree(os.path.join(env['XDG_CACHE_HOME'], 'thumbnails'), ignore_errors=True)
+    out = subprocess.run(['dbus-run-session', '--', '/usr/bin/python3', '-c', TUMBLER, TUMBLERD] + listed,
+                         capture_output=True, text=True, env=env, timeout=300)
+    print('tumbler:', out.stdout.strip())
+    failures = [] if 'Finished' in out.stdout and out.returncode == 0 else ['tumbler run: %s %s' % (
+        out.stdout, out.stderr[-2000:])]
+    if subprocess.run(['pgrep', '-x', 'tumblerd'], capture_output=True).returncode == 0:
+        failures.append('tumblerd still running after its session ended')
+    for path in listed:
+        uri = 'file://' + urllib.parse.quote(os.path.abspath(path))
+        thumb = os.path.join(env['XDG_CACHE_HOME'], 'thumbnails', 'large', hashlib.md5(uri.encode()).hexdigest() + '.png')
+        name = os.path.basename(path)
+        if path in none:
+            if os.path.exists(thumb):
+                failures.append('tumbler %s: expected no thumbnail' % name)
+            continue
+        if not os.path.exists(thumb):
+            failures.append('tumbler %s: no thumbnail' % name)
+        elif not name.lower().endswith(('.ico', '.cur', '.ani')):
+            direct = path + '.direct.png'
+            with Image.open(thumb) as a, Image.open(direct) as b:
+                if a.size != b.size or a.convert('RGBA').tobytes() != b.convert('RGBA').tobytes():
+                    failures.append('tumbler %s: thumbnail %s differs from spihost %s' % (name, a.size, b.size))
     return failures
 
 
