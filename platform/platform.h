@@ -51,6 +51,10 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
                    size_t capacity);
 // Replaces target by source in one step (the old target survives any failure).
 bool ReplaceFile(const char* source, const char* target);
+// When path names an existing empty regular file, writes data into that same
+// file (same inode) and returns 1, or truncates it back to 0 bytes and returns
+// 0 when the write failed; returns -1, touching nothing, for any other path.
+int FillEmptyFile(const char* path, const void* data, size_t size);
 
 // The same calls for UTF-16 paths (the Unicode exports): the system's wide
 // calls on Windows, the UTF-8 form of the path elsewhere. A path that has no

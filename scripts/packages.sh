@@ -20,6 +20,11 @@ ARM64_WINE_PACKAGES=(wine64:arm64 libwine:arm64 libc6:arm64 libgcc-s1:arm64 libu
 # The native build and its bundled samples (a small 32-bit program among them).
 DEMO_PACKAGES=(cmake ninja-build g++ python3 libstb-dev libspng-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
 
+# The Debian package (scripts/deb.sh): the native build (its configure step
+# wants GoogleTest's sources), dpkg-shlibdeps (dpkg-dev) and file, which CPack
+# runs on the binaries, and lintian.
+DEB_PACKAGES=(cmake ninja-build g++ libstb-dev libspng-dev googletest dpkg-dev file lintian)
+
 # Every package the builds and the tests need.
 TEST_PACKAGES=(
   "${RELEASE_PACKAGES[@]}" g++ libclang-rt-14-dev qemu-user-static
@@ -27,6 +32,11 @@ TEST_PACKAGES=(
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil
   fonts-noto-cjk
+  "${DEB_PACKAGES[@]}"
+  # GNOME's own thumbnail factory, run from Python, with the sandbox it uses.
+  python3-gi gir1.2-gnomedesktop-3.0 bubblewrap
+  # XFCE's tumbler, run on a private session bus.
+  tumbler dbus
 )
 
 # The benchmarks of bench/ besides the tests' tools: counting system calls,

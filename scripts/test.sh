@@ -177,9 +177,23 @@ run_arm64() {
   esac
 }
 
+# The Debian package installed into this machine (root only), thumbnails drawn
+# by GNOME's own factory under bubblewrap and by XFCE's tumbler, then removed
+# without a trace.
+run_package_test() {
+  if [ "$(id -u)" != 0 ]; then record "package (GNOME, tumbler)" "NOT RUN" "installs into the system: needs root"; return; fi
+  note "package: build, install, thumbnails through GNOME's factory, remove"
+  if scripts/deb.sh >build/deb.log 2>&1 &&
+     /usr/bin/python3 tests/package/factory_test.py build/deb/spihost_*_amd64.deb build/native/samples build/package-test; then
+    record "package (GNOME, tumbler)" ok
+  else
+    record "package (GNOME, tumbler)" FAILED "see build/deb.log"
+  fi
+}
+
 start=$(date +%s)
 install_missing
-if build_preset native; then test_preset native; fi
+if build_preset native; then test_preset native; run_package_test; fi
 if build_preset win32; then
   if check_exports win32 i686-w64-mingw32-objdump .spi; then
     record "win32 exports" ok "plain names, none missing"

@@ -59,6 +59,18 @@ mode_t CurrentUmask() {
   return static_cast<mode_t>(strtoul(line + 7, nullptr, 8)) & 0777;
 }
 
+// Writes all size bytes to fd, retrying short and interrupted writes.
+bool WriteAll(int fd, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  for (size_t done = 0; done < size;) {
+    ssize_t n = write(fd, bytes + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool MapExisting(const char* path, MappedFile* out) {
@@ -227,14 +239,7 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;
-  bool ok = true;
-  const char* bytes = static_cast<const char*>(data);
-  for (size_t done = 0; ok && done < size;) {
-    ssize_t n = write(fd, bytes + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
+  bool ok = WriteAll(fd, data, size);
   if (close(fd) != 0) ok = false;
   if (!ok) {
     int saved = errno;
@@ -247,6 +252,20 @@ bool WriteTempFile(const char* dir, const char* prefix, const void* data, size_t
 bool ReplaceFile(const char* source, const char* target) {
   if (InjectedFault(FaultRename)) return false;
   return rename(source, target) == 0;
+}
+
+int FillEmptyFile(const char* path, const void* data, size_t size) {
+  int fd = OpenRetrying(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {
+    close(fd);
+    return -1;
+  }
+  bool ok = WriteAll(fd, data, size);
+  if (!ok && ftruncate(fd, 0) != 0) errno = EIO;
+  close(fd);
+  return ok ? 1 : 0;
 }
 
 namespace {

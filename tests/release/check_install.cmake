@@ -14,7 +14,7 @@ foreach(name Pelorin Vantrel Quibbet Morvane)
     message(FATAL_ERROR "installed spihost does not find ${name}")
   endif()
 endforeach()
-if(NOT EXISTS "${PREFIX}/share/man/man1/spihost.1")
+if(NOT EXISTS "${PREFIX}/share/man/man1/spihost.1.gz")
   message(FATAL_ERROR "manual page not installed")
 endif()
 # man finds the page from PATH alone: share/man beside the bin/ that holds spihost.

@@ -773,6 +773,23 @@ class Thumbnailer(Base):
             self.assertFalse(os.path.exists(out), source)
             self.assertFalse([n for n in os.listdir(self.dir) if n.startswith('out')], source)
 
+    def test_a_placeholder_the_caller_made_is_filled_in_place(self):
+        # tumbler creates the output itself and reads it back through the
+        # descriptor it kept open, so a rename over it would go unseen.
+        out = self.path('placeholder.png')
+        with open(out, 'x+b') as held:
+            p = self.thumbnail(self.sample('multi.ico'), 48, out)
+            self.assertEqual(p.returncode, 0, p.stderr)
+            held.seek(0)
+            with Image.open(io.BytesIO(held.read())) as im:
+                self.assertEqual(im.size, (48, 48))
+            os.truncate(out, 0)
+            p = self.thumbnail(self.write('cut.exe', read(self.sample('sample.exe'))[:1024]), 48, out)
+            self.assertNotEqual(p.returncode, 0)
+            self.assertEqual(os.fstat(held.fileno()).st_size, 0)
+            self.assertEqual(os.stat(out).st_ino, os.fstat(held.fileno()).st_ino)
+        self.assertEqual(sorted(files_under(self.dir)), ['cut.exe', 'placeholder.png'])
+
     def test_an_input_that_never_answers_is_cut_off(self):
         # A pipe without a writer blocks the open for ever; the call's own
         # time cap ends it long before the test's timeout.

@@ -227,7 +227,7 @@ int RunThumbnail(Session& s) {
   std::vector<uint8_t> png;
   if (why.empty() && !FitPicture(picture.image, size, &fitted)) why = "cannot scale the picture";
   if (why.empty() && !EncodePng(fitted, &png)) why = "PNG encoding failed";
-  if (why.empty()) why = WriteWholeFile(output, png);
+  if (why.empty()) why = WriteIntoPlaceholder(output, png);
   if (!why.empty()) FailRun(s, input + ": " + why);
   return s.status;
 }

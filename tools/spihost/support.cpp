@@ -171,6 +171,12 @@ std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& 
   return {};
 }
 
+std::string WriteIntoPlaceholder(const std::string& path, const std::vector<uint8_t>& data) {
+  const int filled = utf8::FillEmptyFile(path, data.data(), data.size());
+  if (filled < 0) return WriteWholeFile(path, data);
+  return filled ? "" : "cannot write " + path;
+}
+
 std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uint8_t>* out) {
   if (utf8::IsDirectory(path)) return "is a folder";
   std::FILE* f = utf8::OpenFile(path, "rb");

@@ -70,6 +70,10 @@ std::string MakeFolders(const std::string& folder);
 // Writes data to path through a temporary file in the same folder that
 // replaces path only when complete. "" on success, else why not.
 std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data);
+// As WriteWholeFile, except that an existing empty file at path (a placeholder
+// the caller made) is filled in place: callers such as tumbler read it back
+// through a descriptor they keep open, which a rename would leave on the old inode.
+std::string WriteIntoPlaceholder(const std::string& path, const std::vector<uint8_t>& data);
 // Reads up to limit bytes of a file. "" on success.
 std::string ReadFileBytes(const std::string& path, size_t limit, std::vector<uint8_t>* out);
 bool FileExists(const std::string& path);

@@ -39,6 +39,8 @@ bool RemoveFile(const std::string& path);
 bool WriteTempFile(const std::string& dir, const char* prefix, const void* data, size_t size,
                    std::string* out);
 bool ReplaceFile(const std::string& source, const std::string& target);
+// As platform::FillEmptyFile; always -1 on Windows, where no caller hands over a placeholder.
+int FillEmptyFile(const std::string& path, const void* data, size_t size);
 // std::fopen of a UTF-8 path.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 // As console::OpenForReading (console.h).

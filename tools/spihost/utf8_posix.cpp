@@ -48,6 +48,10 @@ bool ReplaceFile(const std::string& source, const std::string& target) {
   return platform::ReplaceFile(source.c_str(), target.c_str());
 }
 
+int FillEmptyFile(const std::string& path, const void* data, size_t size) {
+  return platform::FillEmptyFile(path.c_str(), data, size);
+}
+
 std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 bool OpenForReading(const std::string& path, uintptr_t* handle, std::string* why) {

@@ -95,6 +95,8 @@ bool ReplaceFile(const std::string& source, const std::string& target) {
   return platform::ReplaceFile(W(source).c_str(), W(target).c_str());
 }
 
+int FillEmptyFile(const std::string&, const void*, size_t) { return -1; }
+
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   WideString m;
   if (!ToWide(mode, &m)) return nullptr;
