@@ -19,8 +19,10 @@ TEST_PACKAGES=(
   "${RELEASE_PACKAGES[@]}" g++ clang libclang-rt-14-dev
   wine wine32:i386 wine64 fonts-wine xvfb xauth
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libcli11-dev
-  icoutils imagemagick 7zip python3-pil
+  icoutils imagemagick 7zip python3-pil python3-pefile
   fonts-noto-cjk
+  # Real executables that nobody here built, for the corpus tests.
+  nsis win32-loader mono-runtime
 )
 
 # missing_packages NAME...: prints those of the packages that are not installed.
