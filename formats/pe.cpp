@@ -81,8 +81,12 @@ bool SectionHoldsAddress(const SectionHeader& s, uint32_t rva, uint64_t* offset)
 }
 
 bool MapSectionAddress(ByteView image, const SectionTable& table, uint32_t rva, uint64_t* offset,
-                       SectionHeader* holder) {
+                       SectionHeader* holder, uint64_t* budget) {
   for (uint32_t i = 0; i < table.count; ++i) {
+    if (budget) {
+      if (*budget == 0) return false;
+      --*budget;
+    }
     SectionHeader s;
     if (!ReadSectionHeader(image, table.offset + uint64_t{SectionHeaderSize} * i, &s)) return false;
     if (SectionHoldsAddress(s, rva, offset)) {

@@ -161,9 +161,11 @@ bool ReadSectionTable(ByteView image, uint64_t* newHeader, PeFileHeader* file, S
 // True when the raw data of section holds the address rva, with its file position.
 bool SectionHoldsAddress(const SectionHeader& section, uint32_t rva, uint64_t* offset);
 // The file position (from the image start) of the address rva: the first
-// section of the table whose raw data holds it; false when none does.
+// section of the table whose raw data holds it; false when none does. With a
+// budget, each header read spends one unit, and none left finds nothing: a
+// table of 65535 sections read for every data entry would take minutes.
 bool MapSectionAddress(ByteView image, const SectionTable& table, uint32_t rva, uint64_t* offset,
-                       SectionHeader* holder = nullptr);
+                       SectionHeader* holder = nullptr, uint64_t* budget = nullptr);
 // Finds the resource tree: the first section named ".rsrc" (any case, then a
 // zero byte); where there is none, as Windows does, through slot 2 of the
 // optional header's data directory, whose address a section's raw data must

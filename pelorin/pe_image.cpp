@@ -15,12 +15,13 @@ struct Walk {
   // so it never reads more entries than fit in the bytes behind the section
   // start; a tree that points back into itself runs out and ends with 3.
   uint64_t budget = 0;
+  uint64_t sectionBudget = SectionScanBudget;
 };
 
 int VisitDataEntry(Walk* w, uint64_t entryOffset) {
   ResourceDataEntry entry;
   if (!ReadResourceDataEntry(w->visit.input, entryOffset, &entry)) return ResultBrokenData;
-  w->visit.data = ResourceDataOffset(w->visit, entry.offsetToData);
+  w->visit.data = ResourceDataOffset(w->visit, entry.offsetToData, &w->sectionBudget);
   w->visit.size = entry.size;
   int answer = w->visitor(&w->visit, w->user);
   ++w->visit.index;
@@ -70,10 +71,11 @@ int IterateDirectory(Walk* w, uint64_t directory, Level level) {
 
 }  // namespace
 
-uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress) {
+uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress, uint64_t* budget) {
   uint64_t offset;
   if (!SectionHoldsAddress(visit.home, dataAddress, &offset) &&
-      !MapSectionAddress(Tail(visit.input, visit.imageStart), visit.sections, dataAddress, &offset))
+      !MapSectionAddress(Tail(visit.input, visit.imageStart), visit.sections, dataAddress, &offset,
+                         nullptr, budget))
     return NoOffset;
   return visit.imageStart + offset;
 }

@@ -50,7 +50,11 @@ bool FindImageStart(ByteView input, uint64_t at, uint64_t* imageStart);
 
 // Offset in the input of the data a data entry's address names, through the
 // section whose raw data holds it (as the loader maps it); NoOffset when no
-// section's does. NoOffset lies beyond every input and stays there when
-// small offsets are added to it.
+// section's does, or when the section headers that budget allows have been
+// read. NoOffset lies beyond every input and stays there when small offsets
+// are added to it.
 constexpr uint64_t NoOffset = uint64_t{1} << 62;
-uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress);
+uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress, uint64_t* budget);
+// Section headers that the data addresses of one walk or rebuild may read
+// beyond the root's own section: sound files need a few per packed resource.
+constexpr uint64_t SectionScanBudget = uint64_t{1} << 16;

@@ -155,7 +155,7 @@ bool FindGroupMember(uint32_t id, const ResourceVisit& group, MemberDirectory* d
   // Language-level entries are taken as data entries whatever their top bit says.
   ResourceDataEntry entry;
   if (!ReadResourceDataEntry(in, group.sectionStart + offsetField, &entry)) return false;
-  *data = ResourceDataOffset(group, entry.offsetToData);
+  *data = ResourceDataOffset(group, entry.offsetToData, &dir->sectionBudget);
   return *data != NoOffset;
 }
 

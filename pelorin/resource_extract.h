@@ -46,6 +46,7 @@ struct MemberDirectory {
   uint32_t total = 0;
   bool idsAscending = false;  // named entries all by name, ids strictly rising
   uint64_t scanBudget = 0;    // entries that linear scans may still read
+  uint64_t sectionBudget = SectionScanBudget;  // section headers the images' addresses may read
 };
 
 // The images of the group's kind (icons or cursors); false when the image has

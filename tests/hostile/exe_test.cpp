@@ -231,6 +231,35 @@ TEST(HostileExe, NewHeaderOffsetNearTheTopOfTheAddressSpace) {
   EXPECT_LT(run.seconds, PromptSeconds);
 }
 
+// 4096 names share one data entry whose address no section holds, in an
+// image of 65535 sections: mapping it through the whole table at every visit
+// would read a quarter of a billion section headers per walk.
+TEST(HostileExe, DataAddressesThatNoneOfManySectionsHold) {
+  auto p = Pelorin();
+  const uint32_t names = 4096, entry = 40 + 8 * names;
+  Bytes section(entry + 16, 0);
+  build::Put16(section, 14, 1);
+  build::Put32(section, 16, 10);
+  build::Put32(section, 20, 0x80000000u | 24);
+  build::Put16(section, 24 + 14, static_cast<uint16_t>(names));
+  for (uint32_t i = 0; i < names; ++i) {
+    build::Put32(section, 40 + 8 * i, i + 1);
+    build::Put32(section, 44 + 8 * i, entry);
+  }
+  build::Put32(section, entry, 0xFFFFFF00u);
+  build::Put32(section, entry + 4, 4);
+  Bytes pe = build::PeImage(section);
+  build::Put16(pe, build::PeNewHeader + 6, 0xFFFF);
+  pe.resize(std::max<size_t>(pe.size(), build::PeSectionTable + 40 * size_t{0xFFFF}), 0);
+  ArchiveRun run = RunArchive(*p, pe);
+  EXPECT_EQ(run.list, ResultOk);
+  EXPECT_EQ(run.entries.size(), size_t{names});
+  for (int r : run.extract) {
+    EXPECT_EQ(r, ResultBrokenData);
+  }
+  EXPECT_LT(run.seconds, PromptSeconds);
+}
+
 TEST(HostileExe, PositionsFarFromAnyImage) {
   auto p = Pelorin();
   // A large input with the image at its start: the backward search from its end
