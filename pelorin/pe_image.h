@@ -57,4 +57,4 @@ constexpr uint64_t NoOffset = uint64_t{1} << 62;
 uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress, uint64_t* budget);
 // Section headers that the data addresses of one walk or rebuild may read
 // beyond the root's own section: sound files need a few per packed resource.
-constexpr uint64_t SectionScanBudget = uint64_t{1} << 16;
+constexpr uint64_t SectionScanBudget = uint64_t{1} << 13;
