@@ -23,6 +23,12 @@
 //     Size(4) CodePage(4) Reserved(4)
 //   name string: Length(2) in UTF-16 units, then the units, no terminator
 //   three levels below the root: type, name, language
+//
+//   optional header: Magic(2) = 0x10B (32-bit) or 0x20B (64-bit); its data
+//   directory of NumberOfRvaAndSizes slots (8 bytes each: VirtualAddress(4)
+//   Size(4)) starts at 96 (32-bit) or 112 (64-bit); slot 2 is the resources.
+//   An address (RVA) lies in the file where the section whose raw data holds
+//   it put that data: PointerToRawData + (RVA - VirtualAddress).
 #pragma once
 
 #include <cstdint>
@@ -59,6 +65,14 @@ constexpr uint32_t Name = 0, VirtualSize = 8, VirtualAddress = 12, SizeOfRawData
 }
 static_assert(SectionHeaderField::Characteristics + 4 == SectionHeaderSize);
 static_assert(SectionHeaderField::Name + SectionNameSize == SectionHeaderField::VirtualSize);
+
+namespace PeOptionalHeaderField {
+constexpr uint32_t Magic = 0, NumberOfRvaAndSizes32 = 92, DataDirectory32 = 96,
+                   NumberOfRvaAndSizes64 = 108, DataDirectory64 = 112;
+}
+constexpr uint16_t PeOptionalMagic32 = 0x10B, PeOptionalMagic64 = 0x20B;
+constexpr uint32_t DataDirectorySlotSize = 8;
+constexpr uint32_t ResourceDataDirectorySlot = 2;
 
 namespace ResourceDirectoryField {
 constexpr uint32_t Characteristics = 0, TimeDateStamp = 4, MajorVersion = 8, MinorVersion = 10,
@@ -125,6 +139,38 @@ struct ResourceDataEntry {
 bool ReadPeFileHeader(ByteView image, uint64_t off, PeFileHeader* h);
 // Reads the section header at off; false when its 40 bytes are not within image.
 bool ReadSectionHeader(ByteView image, uint64_t off, SectionHeader* h);
+
+// The section table of a PE image: where it lies and how many headers it holds.
+struct SectionTable {
+  uint64_t offset = 0;  // from the image start
+  uint16_t count = 0;
+};
+
+// Where the resource tree of a PE image lies: the root directory's file
+// position and address, and the section table that maps its data addresses.
+struct ResourceRoot {
+  uint64_t rootOffset = 0;  // from the image start
+  uint32_t rootAddress = 0;
+  SectionTable sections;
+  SectionHeader home;  // the section that holds the root, which holds most data too
+};
+
+// Reads the DOS and PE headers of image and locates its section table; false
+// when the 248 bytes of a 32-bit header are not within image or a signature is wrong.
+bool ReadSectionTable(ByteView image, uint64_t* newHeader, PeFileHeader* file, SectionTable* table);
+// True when the raw data of section holds the address rva, with its file position.
+bool SectionHoldsAddress(const SectionHeader& section, uint32_t rva, uint64_t* offset);
+// The file position (from the image start) of the address rva: the first
+// section of the table whose raw data holds it; false when none does. With a
+// budget, each header read spends one unit, and none left finds nothing: a
+// table of 65535 sections read for every data entry would take minutes.
+bool MapSectionAddress(ByteView image, const SectionTable& table, uint32_t rva, uint64_t* offset,
+                       SectionHeader* holder = nullptr, uint64_t* budget = nullptr);
+// Finds the resource tree: the first section named ".rsrc" (any case, then a
+// zero byte); where there is none, as Windows does, through slot 2 of the
+// optional header's data directory, whose address a section's raw data must
+// hold. Some packers and linkers rename the section. False when neither finds it.
+bool FindResourceRoot(ByteView image, ResourceRoot* out);
 
 // Reads the directory at off and checks that its entry array lies within v
 // too; false otherwise.

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -97,6 +98,22 @@ void PeSeeds(const std::string& dir) {
   for (uint16_t lang : {0x409, 0x411, 0x804, 0x1004, 0})
     langs.push_back(build::Res(10, 1, Bytes(5, static_cast<uint8_t>(lang)), lang));
   Write(dir, "pe-languages", build::PeWithResources(langs));
+  // Data in other sections (as UPX leaves it), and the resource section
+  // renamed, found through the data directory.
+  Write(dir, "pe-upx", build::UpxPackedPe());
+  build::Options loader;
+  loader.loaderFields = true;
+  Bytes renamed = build::ExecutableWith(build::Tree({build::Res(2, 1, build::BitmapData(4, 4, 8))}), loader);
+  const size_t table = build::Get32(renamed, 60) + 24 + build::Get16(renamed, build::Get32(renamed, 60) + 20);
+  std::memcpy(&renamed[table + 40], "DATA\0\0\0\0", 8);
+  Write(dir, "pe-renamed-section", renamed);
+  // A damaged group beside a sound one.
+  Bytes image = build::IconImageBlock(16, 16, 4);
+  Bytes raised = build::IconGroupData(1, {{1, static_cast<uint32_t>(image.size())}});
+  build::Put16(raised, 4, 3);
+  Write(dir, "pe-damaged-group",
+        build::PeWithResources({build::Res(3, 1, image), build::Res(14, 1, raised),
+                                build::Res(14, 2, build::IconGroupData(1, {{1, static_cast<uint32_t>(image.size())}}))}));
 }
 
 // NE: icon libraries at shifts 4 and 9, a font, bitmaps, and broken tables.

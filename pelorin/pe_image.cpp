@@ -5,17 +5,6 @@
 
 namespace {
 
-// ".rsrc" in any mix of ASCII cases, then a zero byte.
-bool IsResourceSectionName(const SectionHeader& section) {
-  static const char kName[] = ".rsrc";
-  for (int i = 0; i < 5; ++i) {
-    uint8_t c = section.name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
-    if (c != static_cast<uint8_t>(kName[i])) return false;
-  }
-  return section.name[5] == 0;
-}
-
 enum class Level { Type, Name, Language };
 
 struct Walk {
@@ -26,13 +15,13 @@ struct Walk {
   // so it never reads more entries than fit in the bytes behind the section
   // start; a tree that points back into itself runs out and ends with 3.
   uint64_t budget = 0;
+  uint64_t sectionBudget = SectionScanBudget;
 };
 
 int VisitDataEntry(Walk* w, uint64_t entryOffset) {
   ResourceDataEntry entry;
   if (!ReadResourceDataEntry(w->visit.input, entryOffset, &entry)) return ResultBrokenData;
-  w->visit.data = ResourceDataOffset(w->visit.sectionStart, w->visit.sectionAddress,
-                                     entry.offsetToData);
+  w->visit.data = ResourceDataOffset(w->visit, entry.offsetToData, &w->sectionBudget);
   w->visit.size = entry.size;
   int answer = w->visitor(&w->visit, w->user);
   ++w->visit.index;
@@ -82,46 +71,23 @@ int IterateDirectory(Walk* w, uint64_t directory, Level level) {
 
 }  // namespace
 
-uint64_t ResourceDataOffset(uint64_t sectionStart, uint32_t sectionAddress, uint32_t dataAddress) {
-  // The distance is taken modulo 2^32 as a signed number, so data that an
-  // address places before the section is still found where it lies.
-  const int64_t delta = static_cast<int32_t>(dataAddress - sectionAddress);
-  if (delta < 0 && static_cast<uint64_t>(-delta) > sectionStart) return NoOffset;
-  return sectionStart + delta;
-}
-
-bool FindResourceSection(ByteView image, ResourceSection* out) {
-  DosHeader dos;
-  if (!ReadDosHeader(image, &dos)) return false;
-  const uint64_t newHeader = dos.lfanew;
-  if (!Has(image, newHeader, PeNewHeaderMinimum)) return false;
-  PeFileHeader file;
-  if (!ReadPeFileHeader(image, newHeader, &file)) return false;
-  // The section table follows the optional header, whose length differs
-  // between 32-bit (224) and 64-bit (240) images.
-  const uint64_t table =
-      newHeader + PeSignatureSize + PeFileHeaderSize + file.sizeOfOptionalHeader;
-  for (uint32_t i = 0; i < file.numberOfSections; ++i) {
-    SectionHeader section;
-    if (!ReadSectionHeader(image, table + uint64_t{SectionHeaderSize} * i, &section)) return false;
-    if (IsResourceSectionName(section)) {
-      out->address = section.virtualAddress;
-      out->rawPointer = section.pointerToRawData;
-      return true;
-    }
-  }
-  return false;
+uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress, uint64_t* budget) {
+  uint64_t offset;
+  if (!SectionHoldsAddress(visit.home, dataAddress, &offset) &&
+      !MapSectionAddress(Tail(visit.input, visit.imageStart), visit.sections, dataAddress, &offset,
+                         nullptr, budget))
+    return NoOffset;
+  return visit.imageStart + offset;
 }
 
 int TestExecutable(ByteView image) {
-  ResourceSection section;
-  return FindResourceSection(image, &section) || HasNeResourceTable(image) ? ExecutableSupported
-                                                                          : 0;
+  ResourceRoot root;
+  return FindResourceRoot(image, &root) || HasNeResourceTable(image) ? ExecutableSupported : 0;
 }
 
 int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, void* user) {
-  ResourceSection section;
-  if (!FindResourceSection(Tail(input, imageStart), &section)) {
+  ResourceRoot root;
+  if (!FindResourceRoot(Tail(input, imageStart), &root)) {
     if (HasNeResourceTable(Tail(input, imageStart)))
       return WalkNeResources(input, imageStart, visitor, user);
     return ResultBrokenData;
@@ -131,8 +97,10 @@ int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, 
   w.user = user;
   w.visit.input = input;
   w.visit.imageStart = imageStart;
-  w.visit.sectionAddress = section.address;
-  w.visit.sectionStart = imageStart + section.rawPointer;
+  w.visit.sectionAddress = root.rootAddress;
+  w.visit.sectionStart = imageStart + root.rootOffset;
+  w.visit.sections = root.sections;
+  w.visit.home = root.home;
   if (w.visit.sectionStart > input.size) return ResultBrokenData;
   w.budget = (input.size - w.visit.sectionStart) / ResourceDirectoryEntrySize * 4 + 16;
   return IterateDirectory(&w, w.visit.sectionStart, Level::Type);

@@ -1,19 +1,13 @@
 // Executables read as they lie on disk, and the walk of their resource tree
 // (the layouts are drawn in formats/pe.h): the first section named ".rsrc"
-// holds the root directory; its entries are types, their subdirectories'
-// entries names, and the entries below those languages, each naming a data entry.
+// holds the root directory (else the data directory names it); its entries
+// are types, their subdirectories' entries names, and the entries below those
+// languages, each naming a data entry, whose address the section table maps.
 #pragma once
 
 #include <cstdint>
 
 #include "formats/pe.h"
-
-// Where the resource section lies: its file position (from the image start)
-// and the virtual address its internal addresses are counted from.
-struct ResourceSection {
-  uint32_t rawPointer = 0;
-  uint32_t address = 0;
-};
 
 // Which executable format a visit comes from: it decides how names are stored.
 enum ImageKind : uint8_t { ImagePe, ImageNe };
@@ -35,13 +29,13 @@ struct ResourceVisit {
   ImageKind kind = ImagePe;
   uint64_t imageStart = 0;
   uint64_t tableSize = 0;  // NE: the resource table's bytes, which hold its names
+  SectionTable sections;   // PE: maps data addresses to file positions,
+  SectionHeader home;      // first through the section of the root
 };
 
 // WalkContinue to go on; anything else ends the walk with that answer.
 using ResourceVisitor = int (*)(const ResourceVisit* visit, void* user);
 
-// Finds the first section named ".rsrc" (any case) of the PE executable at image.
-bool FindResourceSection(ByteView image, ResourceSection* out);
 // IsSupported's answer for an executable with resources.
 constexpr int ExecutableSupported = 2;
 // ExecutableSupported when image is a PE executable with a resource section or
@@ -54,8 +48,13 @@ int WalkResources(ByteView input, uint64_t imageStart, ResourceVisitor visitor, 
 // The nearest image start at or before at (never before offset 0).
 bool FindImageStart(ByteView input, uint64_t at, uint64_t* imageStart);
 
-// Offset in the input of the data a data entry's address names, or
-// NoOffset when it would lie before the input. NoOffset lies beyond every
-// input and stays there when small offsets are added to it.
+// Offset in the input of the data a data entry's address names, through the
+// section whose raw data holds it (as the loader maps it); NoOffset when no
+// section's does, or when the section headers that budget allows have been
+// read. NoOffset lies beyond every input and stays there when small offsets
+// are added to it.
 constexpr uint64_t NoOffset = uint64_t{1} << 62;
-uint64_t ResourceDataOffset(uint64_t sectionStart, uint32_t sectionAddress, uint32_t dataAddress);
+uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress, uint64_t* budget);
+// Section headers that the data addresses of one walk or rebuild may read
+// beyond the root's own section: sound files need a few per packed resource.
+constexpr uint64_t SectionScanBudget = uint64_t{1} << 13;

@@ -62,10 +62,10 @@ bool OpenDirectory(ByteView in, uint64_t offset, uint32_t* named, uint32_t* tota
 }
 
 // The member directory of a group: the first root entry of type 3 (icons) or 1 (cursors).
-bool FindMemberDirectory(const ExtractionRequest* r, MemberDirectory* dir) {
-  const ByteView in = r->visit.input;
-  const uint64_t root = r->visit.sectionStart;
-  const uint32_t wanted = r->visit.type - 11;
+bool FindMemberDirectory(const ResourceVisit& group, MemberDirectory* dir) {
+  const ByteView in = group.input;
+  const uint64_t root = group.sectionStart;
+  const uint32_t wanted = group.type - 11;
   uint32_t named, total;
   if (!OpenDirectory(in, root, &named, &total)) return false;
   uint32_t i = 0;
@@ -114,18 +114,26 @@ uint32_t FindMemberEntry(ByteView in, MemberDirectory* dir, uint32_t id) {
 
 }  // namespace
 
-bool FindGroupMember(uint32_t id, const ExtractionRequest* r, MemberDirectory* dir,
+bool OpenMemberDirectory(const ResourceVisit& group, MemberDirectory* dir) {
+  if (group.kind == ImageNe) {
+    dir->scanBudget = ScanBudget;
+    return true;
+  }
+  return FindMemberDirectory(group, dir);
+}
+
+bool FindGroupMember(uint32_t id, const ResourceVisit& group, MemberDirectory* dir,
                      uint64_t* data) {
-  const ByteView in = r->visit.input;
+  const ByteView in = group.input;
   const uint32_t found = FindMemberEntry(in, dir, id);
   if (found == dir->total) return false;
   uint32_t offsetField = EntryOffsetToData(in, dir->offset, found);
   if (offsetField & ResourceHighBit) {
-    const uint64_t languages = r->visit.sectionStart + (offsetField & ~ResourceHighBit);
+    const uint64_t languages = group.sectionStart + (offsetField & ~ResourceHighBit);
     uint32_t named, n;
     if (!OpenDirectory(in, languages, &named, &n) || n == 0) return false;
     if (!Spend(dir, n * 2)) return false;
-    const uint32_t language = r->visit.language;
+    const uint32_t language = group.language;
     uint32_t chosen = 0;  // the first entry when nothing suits better
     if (n > 1) {
       uint32_t i = 0;
@@ -146,31 +154,31 @@ bool FindGroupMember(uint32_t id, const ExtractionRequest* r, MemberDirectory* d
   }
   // Language-level entries are taken as data entries whatever their top bit says.
   ResourceDataEntry entry;
-  if (!ReadResourceDataEntry(in, r->visit.sectionStart + offsetField, &entry)) return false;
-  *data = ResourceDataOffset(r->visit.sectionStart, r->visit.sectionAddress, entry.offsetToData);
+  if (!ReadResourceDataEntry(in, group.sectionStart + offsetField, &entry)) return false;
+  *data = ResourceDataOffset(group, entry.offsetToData, &dir->sectionBudget);
   return *data != NoOffset;
 }
 
-int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size) {
-  const ByteView in = r->visit.input;
-  const uint32_t type = r->visit.type;
+int RebuildIconGroup(const ResourceVisit& v, MemberDirectory* opened, uint8_t* output,
+                     uint32_t size) {
+  const ByteView in = v.input;
+  const uint32_t type = v.type;
   if (type != ResourceIconGroup && type != ResourceCursorGroup) return ResultBrokenData;
-  const uint64_t group = r->visit.data;
+  const uint64_t group = v.data;
   IconHeader header;
   if (!ReadIconHeader(in, group, &header)) return ResultBrokenData;
   const uint16_t count = header.count;
-  if (!Has(in, group, IconGroupEntryOffset(count))) return ResultBrokenData;
+  // A group of no images, or one whose entries run past its own data, holds no icon.
+  if (count == 0 || IconGroupEntryOffset(count) > v.size || !Has(in, group, IconGroupEntryOffset(count)))
+    return ResultBrokenData;
   uint64_t imageOffset = IconDirEntryOffset(count);
   if (imageOffset > size) return ResultBrokenData;
   // The group's header is the file's: reserved, type (1 icons, 2 cursors), count.
   if (output) WriteIconHeader(output, header);
-  MemberDirectory dir;
-  const bool ne = r->visit.kind == ImageNe;
-  if (ne) {
-    dir.scanBudget = ScanBudget;
-  } else if (!FindMemberDirectory(r, &dir)) {
-    return ResultBrokenData;
-  }
+  MemberDirectory own;
+  MemberDirectory& dir = opened ? *opened : own;
+  const bool ne = v.kind == ImageNe;
+  if (!opened && !OpenMemberDirectory(v, &own)) return ResultBrokenData;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t g = group + IconGroupEntryOffset(i);
     uint64_t member;
@@ -180,8 +188,8 @@ int RebuildIconGroup(const ExtractionRequest* r, uint8_t* output, uint32_t size)
     auto findMember = [&](uint16_t id) {
       uint32_t memberSize = UINT32_MAX;
       const bool found =
-          ne ? FindNeGroupMember(r->visit, type - 11, id, &dir.scanBudget, &member, &memberSize)
-             : FindGroupMember(id, r, &dir, &member);
+          ne ? FindNeGroupMember(v, type - 11, id, &dir.scanBudget, &member, &memberSize)
+             : FindGroupMember(id, v, &dir, &member);
       return found && bytes <= memberSize;
     };
     IconDirEntry entry;
@@ -293,7 +301,7 @@ int PrepareResource(DataRef data, MemberName* name, uint32_t* outputSize, void* 
       // The output size grows with the group's claimed size, so that claim
       // must be backed by bytes of the input before anything is allocated.
       if (!Has(v.input, v.data, v.size)) return ResultBrokenData;
-      const int result = RebuildIconGroup(request, nullptr, request->outputSize);
+      const int result = RebuildIconGroup(v, nullptr, nullptr, request->outputSize);
       if (result != 0) return result;
       break;
     }
@@ -328,7 +336,7 @@ int WriteResource(DataRef, uint8_t* destination, uint32_t size, ProgressCallback
     }
     case ResourceIconGroup:
     case ResourceCursorGroup:
-      return RebuildIconGroup(request, destination, size);
+      return RebuildIconGroup(v, nullptr, destination, size);
     default:
       return CopyWithProgress(v.input, v.data, destination, std::min(size, v.size), CopyBlockSize,
                               progress, userValue);

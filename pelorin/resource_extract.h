@@ -39,10 +39,6 @@ int WriteResource(DataRef data, uint8_t* destination, uint32_t size, ProgressCal
 // 0 when its header does not lie within the input.
 uint32_t BitmapBitsOffset(ByteView input, uint64_t data, uint32_t size);
 
-// Writes the icon or cursor file of the request's group into output (size
-// bytes). With a null output it only checks that the file can be built and fits.
-int RebuildIconGroup(const ExtractionRequest* request, uint8_t* output, uint32_t size);
-
 // A member image directory (type 3 or 1 below the root).
 struct MemberDirectory {
   uint64_t offset = 0;
@@ -50,9 +46,20 @@ struct MemberDirectory {
   uint32_t total = 0;
   bool idsAscending = false;  // named entries all by name, ids strictly rising
   uint64_t scanBudget = 0;    // entries that linear scans may still read
+  uint64_t sectionBudget = SectionScanBudget;  // section headers the images' addresses may read
 };
 
+// The images of the group's kind (icons or cursors); false when the image has
+// none. NE images are searched by type, and only get the scan budget.
+bool OpenMemberDirectory(const ResourceVisit& group, MemberDirectory* directory);
 // The data of the member image with this id, in the language that suits the
-// request's group; false when there is none.
-bool FindGroupMember(uint32_t id, const ExtractionRequest* request, MemberDirectory* directory,
+// group; false when there is none.
+bool FindGroupMember(uint32_t id, const ResourceVisit& group, MemberDirectory* directory,
                      uint64_t* data);
+
+// Writes the icon or cursor file of the group into output (size bytes),
+// finding its images in opened (or a directory of its own when null). With a
+// null output it only checks that the file can be built and fits: a group of
+// no images, entries past its data, or a missing image outside the input fail.
+int RebuildIconGroup(const ResourceVisit& group, MemberDirectory* opened, uint8_t* output,
+                     uint32_t size);

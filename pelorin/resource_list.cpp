@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pelorin/resource_extract.h"
 #include "pelorin/resource_text.h"
 #include "pelorin/settings.h"
 #include "platform/platform.h"
@@ -65,6 +66,9 @@ void SetExtension(Char* ext, const char* text) {
 struct Listing {
   EntryTable* table = nullptr;
   GroupBudget budget;
+  // The icon and cursor images, opened once for every group of the listing.
+  MemberDirectory images[2];
+  enum { Unopened, Opened, Absent } state[2] = {Unopened, Unopened};
 };
 
 }  // namespace
@@ -348,6 +352,17 @@ int FillNames(const ResourceVisit* visit, uint32_t* extra, GroupBudget* budget, 
   return ResourceFileName(NamesOf(visit), visit->name, ext, filename);
 }
 
+// True when the group's icon or cursor file can be built: the extraction
+// would fail on any other, so it is not listed.
+bool GroupRebuilds(const ResourceVisit* visit, uint32_t extra, Listing* listing) {
+  const int kind = visit->type == ResourceIconGroup ? 1 : 0;
+  MemberDirectory& images = listing->images[kind];
+  if (listing->state[kind] == Listing::Unopened)
+    listing->state[kind] = OpenMemberDirectory(*visit, &images) ? Listing::Opened : Listing::Absent;
+  return listing->state[kind] == Listing::Opened && Has(visit->input, visit->data, visit->size) &&
+         RebuildIconGroup(*visit, &images, nullptr, visit->size + extra) == ResultOk;
+}
+
 }  // namespace
 
 int AddResourceEntry(const ResourceVisit* visit, void* user) {
@@ -361,7 +376,14 @@ int AddResourceEntry(const ResourceVisit* visit, void* user) {
   uint32_t extra = 0;
   result = wide ? FillNames(visit, &extra, &listing->budget, wide->path, wide->filename)
                 : FillNames(visit, &extra, &listing->budget, entry->path, entry->filename);
+  // A damaged resource (a name or group outside the input, a group that
+  // cannot be rebuilt) is left out and costs no other member; the entry
+  // acquired for it is taken again by the next.
+  if (result == ResultBrokenData) return 0;
   if (result != 0) return result;
+  if ((visit->type == ResourceIconGroup || visit->type == ResourceCursorGroup) &&
+      !GroupRebuilds(visit, extra, listing))
+    return 0;
   std::memcpy(entry->method, kMethod, sizeof kMethod);
   entry->position = static_cast<uint32_t>(visit->index);
   entry->compsize = visit->size;

@@ -30,13 +30,15 @@ TEST_PACKAGES=(
   "${RELEASE_PACKAGES[@]}" g++ libclang-rt-14-dev qemu-user-static
   wine wine32:i386 wine64 fonts-wine xvfb xauth
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libcli11-dev
-  icoutils imagemagick 7zip python3-pil
+  icoutils imagemagick 7zip python3-pil python3-pefile
   fonts-noto-cjk
   "${DEB_PACKAGES[@]}"
   # GNOME's own thumbnail factory, run from Python, with the sandbox it uses.
   python3-gi gir1.2-gnomedesktop-3.0 bubblewrap
   # XFCE's tumbler, run on a private session bus.
   tumbler dbus
+  # Real executables that nobody here built, for the corpus tests.
+  nsis win32-loader mono-runtime
 )
 
 # The benchmarks of bench/ besides the tests' tools: counting system calls,

@@ -311,4 +311,36 @@ Bytes SamplePe(std::vector<Resource>* out) {
   return PeWithResources(rs);
 }
 
+Bytes UpxPackedPe() {
+  const Bytes icon = IconImageBlock(16, 16, 4);
+  const uint32_t bytes = static_cast<uint32_t>(icon.size());
+  const std::vector<Resource> rs = {
+      Res(3, 1, icon),
+      Res(3, 2, icon),
+      Res(2, 5, BitmapData(8, 8, 8)),
+      Res(14, 1, IconGroupData(1, {{1, bytes}})),
+      Res(14, 2, IconGroupData(1, {{2, bytes}})),
+      Res(16, 1, Bytes(60, 0x11)),
+      Res(24, 1, Bytes{'<', 'x', '/', '>'}),
+  };
+  constexpr uint32_t rsrcAddress = 0x9000;
+  ResourceLayout layout;
+  Bytes rsrc = SerialiseSection(Tree(rs), rsrcAddress, {}, &layout);
+  // Walk order: types 3, 2, 14, 16, 24; the packed ones are icon 2,
+  // bitmap 5 and group 2.
+  Put32(rsrc, layout.dataEntries[1], UpxPackedFirst + 0x100);
+  Put32(rsrc, layout.dataEntries[2], 0x1000);
+  Put32(rsrc, layout.dataEntries[4], UpxPackedFirst + 0x40);
+  Bytes packed(0x800, 0);
+  for (size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<uint8_t>(0xA5 ^ (i * 13));
+  Options o;
+  o.loaderFields = true;
+  Bytes exe = Executable({Section{"UPX0", {}, 0x1000}, Section{"UPX1", packed, UpxPackedFirst},
+                          Section{".rsrc", rsrc, rsrcAddress}},
+                         o);
+  const uint32_t behindTable = Get32(exe, 60) + 24 + 224 + 3 * 40;
+  std::memcpy(&exe[behindTable + 4], "UPX!", 4);
+  return exe;
+}
+
 }  // namespace build

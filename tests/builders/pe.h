@@ -123,4 +123,13 @@ Bytes BitmapData(int32_t width, int32_t height, uint16_t bitCount);
 // cursor group of one, plus a named type: every conversion path of the extractor.
 Bytes SamplePe(std::vector<Resource>* out = nullptr);
 
+// A program as UPX packs it: sections UPX0 (no raw data), UPX1 (packed bytes)
+// and .rsrc, with the "UPX!" mark behind the section table. The first icon
+// group (id 1) with its image, a version resource and the manifest stay in
+// .rsrc; the data of the second icon group (id 2) with its image points into
+// UPX1, that of bitmap 5 into UPX0, which holds no bytes on disk.
+// Walk order: icon 1, icon 2, bitmap 5, group 1, group 2, version, manifest.
+Bytes UpxPackedPe();
+constexpr uint32_t UpxPackedFirst = 0x5000;  // UPX1's address
+
 }  // namespace build

@@ -253,3 +253,25 @@ TEST_F(PelorinPlugin, UnicodeNamesSurviveTheWideForms) {
     platform::Unmap(&f);
   }
 }
+
+// A program as UPX packs it: what stayed in .rsrc lists and extracts, the
+// group packed into UPX1 is left out, and the bitmap packed away (its address
+// in UPX0, which holds no bytes on disk) lists but cannot be extracted.
+TEST_F(PelorinPlugin, UpxPackedProgramListsWhatItCanRead) {
+  ScratchDir dir;
+  const std::string path = dir.Join("packed.exe");
+  WriteBytes(path, UpxPackedPe());
+  int result = -1;
+  const auto list = ListFile(path, 0, &result);
+  ASSERT_EQ(result, 0);
+  std::vector<std::string> names;
+  for (const fileInfo& f : list) names.push_back(MemberName(f));
+  EXPECT_EQ(names, (std::vector<std::string>{"#00005.BMP", "#00001.ICO"}));
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1].position, 3u);
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(ExtractFile(path, list[0].position, list[0].filesize, &bytes), ResultBrokenData);
+  ASSERT_EQ(ExtractFile(path, list[1].position, list[1].filesize, &bytes), 0);
+  EXPECT_EQ(bytes.size(), list[1].filesize);
+  EXPECT_EQ(Get16(bytes, 4), 1u);
+}

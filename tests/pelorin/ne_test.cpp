@@ -327,8 +327,9 @@ TEST_F(PelorinNe, BrokenTablesAndImagesAreBrokenData) {
       {"sound", 0, 0, 0, 0},
       {"shift beyond 16", table, 17, ResultBrokenData, ResultBrokenData},
       {"count beyond the table", table + 2 + 2, 200, ResultBrokenData, ResultBrokenData},
-      {"type name outside the table", pngType, static_cast<uint16_t>(restab - 64), ResultBrokenData, 0},
-      {"name length past the table", table + (restab - 64) - 5, 200, ResultBrokenData, 0},
+      // A name that cannot be read costs only its own resource.
+      {"type name outside the table", pngType, static_cast<uint16_t>(restab - 64), 0, 0},
+      {"name length past the table", table + (restab - 64) - 5, 200, 0, 0},
       {"image offset beyond the file", table + 2 + 8, 0xFFF0, 0, ResultBrokenData},
       {"group entry larger than its image", 0, 0, 0, ResultBrokenData},
       {"no resource table", 64 + 38, static_cast<uint16_t>(table - 64), ResultBrokenData, ResultBrokenData},
@@ -353,4 +354,14 @@ TEST_F(PelorinNe, BrokenTablesAndImagesAreBrokenData) {
     Bytes out;
     EXPECT_EQ(ExtractFile(path, 1, 0, &out), c.extract);
   }
+  // A group whose count runs past its data is left out; the rest still lists.
+  Bytes raised = sound;
+  raised[(Get16(raised, groupEntry) << 4) + 4] = 5;
+  const std::string path = dir.Join("raised.exe");
+  WriteBytes(path, raised);
+  int result = -1;
+  const auto list = ListFile(path, 0, &result);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(MemberName(list[0]), "PIC.PNG");
 }

@@ -405,7 +405,8 @@ TEST(PelorinExtractTest, CraftedSizesFailBeforeAnyOutput) {
 
 TEST(PelorinBoundsTest, SharedHugeGroupsEndTheListingPromptly) {
   // 60000 names all pointing at one group of 65535 entries: summing it for
-  // every name would read four billion entries.
+  // every name would read four billion entries. Once the sums have read more
+  // than the file could hold, the groups are left out as damaged.
   const uint32_t names = 60000, count = 65535;
   const uint32_t dirA = 24, entry = dirA + 16 + 8 * names, group = entry + 16;
   Bytes section(group + 6 + 14 * count, 0);
@@ -424,8 +425,8 @@ TEST(PelorinBoundsTest, SharedHugeGroupsEndTheListingPromptly) {
   const Bytes exe = Executable({{".rsrc", section, 0x3000}});
   const auto start = std::chrono::steady_clock::now();
   int result = 0;
-  List(exe, 0, &result);
-  EXPECT_EQ(result, ResultBrokenData);
+  EXPECT_TRUE(List(exe, 0, &result).empty());
+  EXPECT_EQ(result, ResultOk);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 #include "framework/spi.h"
@@ -227,7 +228,34 @@ TEST(PelorinWalkTest, DataAddressesBecomeFilePositions) {
   ASSERT_EQ(b.size(), 1u);
   EXPECT_EQ(b[0].data, a[0].data + 64);
   EXPECT_EQ(exe[a[0].data + 3], 4);
-  EXPECT_EQ(ResourceDataOffset(0x400, 0x3000, 0x3010), 0x410u);
-  EXPECT_EQ(ResourceDataOffset(0x400, 0x3000, 0x2F00), 0x300u);
-  EXPECT_EQ(ResourceDataOffset(0x400, 0x3000, 0x1000), NoOffset);
+}
+
+// Data that a packer moved out of the resource section is found where the
+// section table puts it; an address no section's raw data holds has no place.
+TEST(PelorinWalkTest, DataAddressesMapThroughTheSectionTable) {
+  const Bytes exe = UpxPackedPe();
+  const uint32_t table = SectionTableOffset(exe);
+  const uint32_t upx1 = Get32(exe, table + 40 + 20), rsrc = Get32(exe, table + 80 + 20);
+  const auto seen = Walk(exe);
+  ASSERT_EQ(seen.size(), 7u);
+  EXPECT_EQ(seen[1].data, upx1 + 0x100u);
+  EXPECT_EQ(seen[2].data, NoOffset);
+  EXPECT_EQ(seen[4].data, upx1 + 0x40u);
+  for (size_t i : {0u, 3u, 5u, 6u}) EXPECT_GT(seen[i].data, rsrc) << i;
+  // Renamed, the resource section is found through the data directory; an
+  // image without that slot has none.
+  for (bool slot : {true, false}) {
+    Options o;
+    o.loaderFields = slot;
+    Bytes renamed = ExecutableWith(Simple(), o);
+    const Bytes named = renamed;
+    std::memcpy(&renamed[SectionTableOffset(renamed) + 40], "UPX2", 4);
+    int answer = -1;
+    const auto found = Walk(renamed, 0, &answer);
+    EXPECT_EQ(answer, slot ? 0 : ResultBrokenData);
+    ASSERT_EQ(found.size(), slot ? 1u : 0u);
+    if (slot) {
+      EXPECT_EQ(found[0].data, Walk(named)[0].data);
+    }
+  }
 }

@@ -658,13 +658,40 @@ def group_images(path):
     return images
 
 
-class WineCorpus(Base):
+class GroupImages(Base):
+    def check_group_images(self, out, label):
+        """Every icon and cursor file extracted with --png into out: its PNGs hold
+        exactly the RGBA that Pillow reads from its images, transparency included,
+        and an image stored as PNG comes out byte for byte. Returns the images seen."""
+        import hashlib
+        checked = 0
+        for name in os.listdir(out):
+            if not name.upper().endswith(('.ICO', '.CUR')):
+                continue
+            images = group_images(os.path.join(out, name))
+            folder = os.path.join(out, name + '.images')
+            pngs = ([os.path.join(folder, f) for f in os.listdir(folder)] if len(images) > 1
+                    else [os.path.join(out, name + '.png')])
+            made = sorted(hashlib.sha1(repr(rgba(f)).encode()).hexdigest() for f in pngs)
+            expected = []
+            for block, one in images:
+                one_path = self.write('one.ico', one)
+                expected.append(hashlib.sha1(repr(icon_rgba(one_path)).encode()).hexdigest())
+            self.assertEqual(made, sorted(expected), label + ': ' + name)
+            stored = {read(f) for f in pngs}
+            for block, _ in images:
+                if block[:4] == b'\x89PNG':
+                    self.assertIn(block, stored, label + ': ' + name)
+            checked += len(images)
+        return checked
+
+
+class WineCorpus(GroupImages):
     def test_every_icon_image_of_wine_libraries_as_pillow_sees_it(self):
         # Every image of every icon and cursor group of Wine's shell32, user32 and
         # comctl32 (32- and 64-bit, where present): the PNGs of the group hold
         # exactly the RGBA that Pillow reads from its images, transparency
         # included, and an image stored as PNG comes out byte for byte.
-        import hashlib
         if ARGS.wine or os.environ.get('SPI_SKIP_WINE_CORPUS') == '1':
             self.skipTest('the native build serves this check')
         libraries = [os.path.join(d, n + '.dll') for d in WINE_LIBRARIES
@@ -676,29 +703,166 @@ class WineCorpus(Base):
             out = self.path(os.path.basename(os.path.dirname(library)), os.path.basename(library))
             status, _, err = run('extract', library, '-o', out, '--png', timeout=600)
             self.assertEqual(status, 0, err)
-            for name in os.listdir(out):
-                if not name.upper().endswith(('.ICO', '.CUR')):
-                    continue
-                images = group_images(os.path.join(out, name))
-                folder = os.path.join(out, name + '.images')
-                pngs = ([os.path.join(folder, f) for f in os.listdir(folder)] if len(images) > 1
-                        else [os.path.join(out, name + '.png')])
-                made = sorted(hashlib.sha1(repr(rgba(f)).encode()).hexdigest() for f in pngs)
-                expected = []
-                for block, one in images:
-                    one_path = self.write('one.ico', one)
-                    expected.append(hashlib.sha1(repr(icon_rgba(one_path)).encode()).hexdigest())
-                self.assertEqual(made, sorted(expected), library + ': ' + name)
-                stored = {read(f) for f in pngs}
-                for block, _ in images:
-                    if block[:4] == b'\x89PNG':
-                        self.assertIn(block, stored, library + ': ' + name)
-                checked += len(images)
+            checked += self.check_group_images(out, library)
         print('%d images of %d libraries match Pillow' % (checked, len(libraries)), file=sys.stderr)
         self.assertGreater(checked, 0)
 
 
 WINE_64 = '/usr/lib/x86_64-linux-gnu/wine/x86_64-windows'
+
+# Programs and libraries that nobody here built: NSIS's installer stubs and
+# plug-ins (32- and 64-bit), win32-loader, and mono's .NET assemblies.
+REAL_EXECUTABLES = ['/usr/share/nsis/Stubs', '/usr/share/nsis/Plugins', '/usr/share/win32', '/usr/lib/mono']
+
+# The member extensions of numeric types under ListAllTypes.
+ALL_TYPES_EXTENSION = {2: '.BMP', 4: '.MENU', 5: '.DIALOG', 6: '.STRING.TXT', 7: '.FONTDIR', 8: '.FNT',
+                       9: '.ACCELERATOR', 10: '.DAT', 11: '.MESSAGETABLE', 12: '.CUR', 14: '.ICO',
+                       16: '.VERSION.TXT', 17: '.DLGINCLUDE', 19: '.PLUGPLAY', 20: '.VXD', 21: '.ANI',
+                       22: '.ANI', 23: '.HTM', 24: '.MANIFEST'}
+
+
+def wrestool_listing(path):
+    return subprocess.run(['wrestool', '-l', path], capture_output=True, text=True).stdout
+
+
+def real_executables():
+    """Those with resources, as wrestool lists them: path -> listing."""
+    found = {}
+    for top in REAL_EXECUTABLES:
+        for root, _, names in os.walk(top):
+            for n in sorted(names):
+                path = os.path.join(root, n)
+                if (os.path.isfile(path) and read(path)[:2] == b'MZ' and os.path.realpath(path) not in found
+                        and wrestool_listing(path)):
+                    found[os.path.realpath(path)] = path
+    return {path: wrestool_listing(path) for path in sorted(found.values())}
+
+
+def wrestool_members(listing, all_types):
+    """The members Pelorin should list, from wrestool's listing: names by type."""
+    members = {}
+    for line in listing.splitlines():
+        fields = dict(f.split('=', 1) for f in line.split(' [')[0].split() if '=' in f)
+        kind, name = fields['--type'], fields['--name']
+        if kind.startswith("'"):
+            ext = '.' + kind.strip("'")
+        elif int(kind) in (2, 10, 12, 14) or (all_types and int(kind) not in (1, 3)):
+            ext = ALL_TYPES_EXTENSION.get(int(kind), '.' + kind)
+        else:
+            continue
+        name = name.strip("'") if name.startswith("'") else '#%05d' % (int(name) % 100000)
+        members.setdefault(kind, []).append(name + ext)
+    return {k: sorted(v) for k, v in members.items()}
+
+
+def version_lines(path):
+    """VALUE lines of the version text, from pefile's parse of the resource."""
+    import pefile
+    pe = pefile.PE(path, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY['IMAGE_DIRECTORY_ENTRY_RESOURCE']])
+    lines = []
+    for info in getattr(pe, 'FileInfo', None) or []:
+        for block in info:
+            for table in getattr(block, 'StringTable', []):
+                for key, value in table.entries.items():
+                    text = value.decode('utf-8')
+                    for plain, escaped in (('\\', '\\\\'), ('"', '""'), ('\t', '\\t'), ('\n', '\\n'), ('\r', '\\r')):
+                        text = text.replace(plain, escaped)
+                    lines.append('VALUE "%s", "%s"' % (key.decode('utf-8'), text))
+    return lines
+
+
+class RealExecutables(GroupImages):
+    def test_listing_images_and_version_text_match_independent_tools(self):
+        # Every file: the members per type as wrestool lists them, with and
+        # without ListAllTypes; every icon and cursor image as Pillow reads it;
+        # the version text holding every string that pefile parses.
+        if ARGS.wine:
+            self.skipTest('the native build serves this check')
+        files = real_executables()
+        if not files or not shutil.which('wrestool'):
+            self.skipTest('nsis, win32-loader, mono-runtime or icoutils are not installed')
+        images = versions = 0
+        for all_types in (False, True):
+            args = ['--all-types'] if all_types else []
+            status, out, err = run('list', '--json', *args, *files, timeout=600)
+            self.assertEqual(status, 0, err)
+            for entry in json.loads(out):
+                path = entry['file']
+                ours = {}
+                for m in entry['members']:
+                    ours.setdefault(m['name'][m['name'].index('.') + 1:], []).append(m['name'])
+                theirs = wrestool_members(files[path], all_types)
+                by_extension = {}
+                for names in theirs.values():
+                    for n in names:
+                        by_extension.setdefault(n[n.index('.') + 1:], []).append(n)
+                self.assertEqual({k: sorted(v) for k, v in ours.items()},
+                                 {k: sorted(v) for k, v in by_extension.items()}, path)
+                self.assertEqual(entry['left_out'], 0, path)
+                if not all_types:
+                    continue
+                for m in entry['members']:
+                    if not m['name'].endswith('.VERSION.TXT'):
+                        continue
+                    status, text, err = run('extract', '--all-types', path, m['name'], '--stdout')
+                    self.assertEqual(status, 0, err)
+                    text = text.decode('utf-8')
+                    for line in version_lines(path):
+                        self.assertIn(line, text, path)
+                    versions += 1
+        for path in files:
+            out = self.path('images', os.path.basename(os.path.dirname(path)), os.path.basename(path))
+            status, _, err = run('extract', path, '-o', out, '--png', '--only', 'ico,cur', timeout=600)
+            self.assertEqual(status, 0, err)
+            images += self.check_group_images(out, path) if os.path.isdir(out) else 0
+        print('%d real executables: %d icon images match Pillow, %d version texts match pefile'
+              % (len(files), images, versions), file=sys.stderr)
+        self.assertGreater(images, 0)
+        self.assertGreater(versions, 0)
+
+    def test_a_damaged_group_or_a_packer_is_named_and_costs_nothing_else(self):
+        # Wine's winecfg with the count of its first icon group raised past
+        # its data, and with its first sections renamed as UPX names them.
+        import pefile
+        source = os.path.join(WINE_64, 'winecfg.exe')
+        if ARGS.wine or not os.path.exists(source):
+            self.skipTest('Wine\'s winecfg.exe is not here')
+        data = bytearray(read(source))
+        pe = pefile.PE(data=bytes(data))
+        groups = next(t for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == 14)
+        first = groups.directory.entries[0].directory.entries[0].data.struct
+        at = pe.get_offset_from_rva(first.OffsetToData)
+        data[at + 4:at + 6] = struct.pack('<H', 40)
+        damaged = self.write('winecfg.exe', bytes(data))
+        status, out, err = run('list', '--json', source)
+        whole = json.loads(out)[0]['members']
+        status, out, err = run('list', '--json', damaged)
+        self.assertEqual(status, 0, err)
+        self.assertIn(damaged + ': 1 damaged or unreadable resource left out', err)
+        listed = json.loads(out)[0]
+        self.assertEqual(listed['left_out'], 1)
+        self.assertEqual(len(listed['members']), len(whole) - 1)
+        status, _, err = run('extract', damaged, '-o', self.path('out'))
+        self.assertEqual(status, 0, err)
+        self.assertIn('1 damaged or unreadable resource left out', err)
+        # The thumbnail is the next group's icon.
+        status, _, err = run('thumbnail', damaged, self.path('icon.png'))
+        self.assertEqual(status, 0, err)
+        with Image.open(self.path('icon.png')) as im:
+            self.assertGreater(im.size[0], 0)
+        for section in pe.sections[:2]:
+            at = section.get_file_offset()
+            data[at:at + 8] = (b'UPX0' if section is pe.sections[0] else b'UPX1') + bytes(4)
+        packed = self.write('packed.exe', bytes(data))
+        status, out, err = run('list', '--json', packed)
+        self.assertEqual(status, 0, err)
+        self.assertIn(packed + ': packed with UPX: its compressed resources cannot be read; `upx -d` unpacks it',
+                      err)
+        self.assertEqual(json.loads(out)[0]['packer'], 'UPX')
+        status, _, err = run('list', source)
+        self.assertNotIn('left out', err)
+        self.assertNotIn('UPX', err)
 
 
 class Thumbnailer(Base):

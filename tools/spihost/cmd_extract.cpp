@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "resources.h"
 #include "picture.h"
 #include "console.h"
 #include "platform/platform.h"
@@ -263,9 +264,9 @@ void ToStandardOutput(Job& job, const LoadedPlugin& p, const std::vector<Member>
     job.members++;
 }
 
-std::string JobJson(const Job& job, const std::string& plugin) {
+std::string JobJson(const Job& job, const std::string& plugin, const std::string& found) {
   std::string j = "  {\"file\": " + Json(SlashPath(job.file));
-  if (!plugin.empty()) j += ", \"plugin\": " + Json(plugin);
+  if (!plugin.empty()) j += ", \"plugin\": " + Json(plugin) + found;
   j += ", \"written\": [";
   for (size_t k = 0; k < job.written.size(); ++k) {
     const WrittenFile& w = *job.written[k];
@@ -287,7 +288,7 @@ std::string JobJson(const Job& job, const std::string& plugin) {
 
 void ExtractInput(Job& job) {
   const Options& o = job.session.options;
-  std::string plugin;
+  std::string plugin, found;
   std::string outFolder = o.output.empty() ? "." : o.output;
   if (job.session.inputs.size() > 1) outFolder = JoinPath(outFolder, BaseName(job.file));
   [&] {
@@ -325,6 +326,7 @@ void ExtractInput(Job& job) {
     const LoadedPlugin* p = ListArchive(job, c.archives, in.source, in.length, in.kind, "", &members);
     if (!p) return;
     plugin = p->file;
+    found = ReportResources(job, InspectResources(job.file, *p, members));
     if (!job.session.memberNames.empty()) {
       std::vector<Member> chosen;
       for (const std::string& n : job.session.memberNames) {
@@ -351,7 +353,7 @@ void ExtractInput(Job& job) {
     }
     FlushPictures(job);
   }();
-  if (o.json) job.out = (job.index ? ",\n" : "") + JobJson(job, plugin);
+  if (o.json) job.out = (job.index ? ",\n" : "") + JobJson(job, plugin, found);
 }
 
 }  // namespace

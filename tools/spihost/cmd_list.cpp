@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "resources.h"
 #include "support.h"
 
 namespace spihost {
@@ -71,10 +72,11 @@ void ListInput(Job& job) {
     const InputAt in = JobInput(job, 0);
     std::vector<Member> members;
     if (const LoadedPlugin* p = ListArchive(job, c.archives, in.source, in.length, in.kind, "", &members)) {
+      const std::string found = ReportResources(job, InspectResources(job.file, *p, members));
       members.erase(std::remove_if(members.begin(), members.end(), [&](const Member& m) { return !Wanted(o, m); }),
                     members.end());
       if (!o.json) job.out += Table(job, *p, members);
-      entry = head + ", \"plugin\": " + Json(p->file) + ", \"kind\": \"00AM\", \"members\": [";
+      entry = head + ", \"plugin\": " + Json(p->file) + ", \"kind\": \"00AM\"" + found + ", \"members\": [";
       if (o.json) {
         for (size_t k = 0; k < members.size() && !Interrupted(); k++)
           entry += (k ? ",\n    " : "\n    ") + MemberJson(job, *p, members[k]);
