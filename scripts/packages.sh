@@ -17,7 +17,7 @@ DEMO_PACKAGES=(cmake ninja-build g++ python3 libstb-dev libspng-dev g++-mingw-w6
 # Every package the builds and the tests need.
 TEST_PACKAGES=(
   "${RELEASE_PACKAGES[@]}" g++ clang libclang-rt-14-dev
-  wine wine32:i386 wine64 fonts-wine xvfb xauth
+  wine wine32:i386 wine64 fonts-wine xvfb xauth qemu-user-static
   locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil
   fonts-noto-cjk
