@@ -348,8 +348,11 @@ void DriveArchiveWide(const host::Plugin& p, uint8_t control, const HostInput& i
     Check(std::memcmp(n.method, w.method, 8) == 0 && n.position == w.position &&
               n.compsize == w.compsize && n.filesize == w.filesize && w.timestamp == 0 && w.crc == 0,
           "fileInfoW: the numbers of fileInfo");
-    const uint8_t* raw = reinterpret_cast<const uint8_t*>(&w);
-    Check(raw[844] == 0 && raw[845] == 0 && raw[846] == 0 && raw[847] == 0, "fileInfoW: padding is 0");
+    // Only the 64-bit record has padding; the 32-bit one ends at its crc.
+    if (sizeof w == 848) {
+      const uint8_t* raw = reinterpret_cast<const uint8_t*>(&w);
+      Check(raw[844] == 0 && raw[845] == 0 && raw[846] == 0 && raw[847] == 0, "fileInfoW: padding is 0");
+    }
     const WideText path(w.path, std::find(w.path, w.path + 200, 0));
     const WideText name(w.filename, std::find(w.filename, w.filename + 200, 0));
     Check(path.size() < 200 && name.size() < 200, "fileInfoW: names end within their fields");

@@ -9,10 +9,12 @@
 #   SPI_SANITIZE=0 scripts/test.sh   without the sanitizer preset
 #   SPI_FUZZ_SECONDS=0 ...       without the short fuzz run (25 s per target)
 #   SPI_REQUIRE_WINE=1 ...       fail (rather than warn) when 32-bit Wine cannot run here
+#   SPI_WINE32_EMULATION=1 ...   the win32 subset under qemu emulation even where 32-bit runs natively
 #
-# Where the kernel runs no 32-bit programs (IA-32 emulation off), or 32-bit
-# Wine is not installed, the win32 plug-ins are still built and their exports
-# checked, and the win32 suite is reported NOT RUN.
+# Where the kernel runs no 32-bit programs (IA-32 emulation off), a batched
+# subset of the win32 suite runs under qemu-user emulation
+# (scripts/wine32-emulated.sh); where neither starts, the win32 plug-ins are
+# still built and their exports checked, and the win32 suite is reported NOT RUN.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -110,10 +112,28 @@ test_preset() {  # test_preset <preset> [wrapper...]
 # Wine's 32-bit side needs its i386 packages and a kernel that runs 32-bit programs.
 wine_usable() { [ -x /usr/lib/wine/wine ] && timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
+# Where the kernel runs no 32-bit programs (or SPI_WINE32_EMULATION=1 forces
+# it), a batched subset under qemu-user emulation; status 3: not needed here.
+run_wine32_emulated() {
+  local t0=$(date +%s) rc
+  note "tests: win32 under emulation (qemu-i386)"
+  scripts/wine32-emulated.sh
+  rc=$?
+  case $rc in
+    0) record "tests win32 (Wine under emulation)" ok "$(( $(date +%s) - t0 )) s" ;;
+    1) record "tests win32 (Wine under emulation)" FAILED ;;
+  esac
+  return $rc
+}
+
 run_wine_tests() {
+  if [ "${SPI_WINE32_EMULATION:-0}" = 1 ] || ! wine_usable; then
+    run_wine32_emulated
+    [ $? -le 1 ] && return
+  fi
   export WINEPREFIX="$ROOT/build/win32/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   if ! wine_usable; then
-    local why=${WINE32_WHY:-Wine cannot run 32-bit programs on this kernel}
+    local why=${WINE32_WHY:-Wine cannot run 32-bit programs, natively or under qemu emulation}
     echo "32-bit Wine cannot start here: $why." >&2
     if [ "${SPI_REQUIRE_WINE:-0}" = 1 ]; then
       record "tests win32 (Wine)" FAILED "$why"
