@@ -394,6 +394,27 @@ TEST_P(TarcTest, ListOfTruncatedArchiveStopsAtTheEnd) {
 
 // ---- Lookup ----------------------------------------------------------------
 
+TEST_P(TarcTest, RecordedRegionBoundsMemoryInputUntilForgotten) {
+  // Memory past the guard page is no input: still a failure, not a crash.
+  host::GuardedBuffer guarded(MakeTarc(ThreeMembers));
+  SpiHandle h = Untouched;
+  const int bad = GetArchiveInfo(guarded.source() + guarded.size(), 0, InputMemory, &h);
+  EXPECT_TRUE(bad == ResultBrokenData || bad == ResultMemoryError) << bad;
+  // A host's record cuts the archive short where the readable memory does not:
+  // the plug-in took its bound from the record, not from the kernel.
+  std::vector<uint8_t> bytes = MakeTarc(ThreeMembers);
+  const size_t cut = TarcEntryOffset(ThreeMembers, 2) + 6;
+  if (!platform::RecordKnownRegion(bytes.data(), cut)) GTEST_SKIP() << "no table on this system";
+  h = Untouched;
+  EXPECT_EQ(GetArchiveInfo(reinterpret_cast<const char*>(bytes.data()), 0, InputMemory, &h),
+            ResultBrokenData);
+  platform::ForgetKnownRegion(bytes.data());
+  h = Untouched;
+  ASSERT_EQ(GetArchiveInfo(reinterpret_cast<const char*>(bytes.data()), 0, InputMemory, &h),
+            ResultOk);
+  host::TakeBlock(h);
+}
+
 TEST_P(TarcTest, LookupMatchesCaseAndIgnoreCase) {
   std::string file = Archive(ThreeMembers, 0, 512);
   fileInfo r;
