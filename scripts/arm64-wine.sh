@@ -39,6 +39,9 @@ fi
 export QEMU_LD_PREFIX=$ROOT WINEPREFIX=$W/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The packaged wineserver script starts the host's x64 server, which takes no
 # ARM64 client: the ARM64 server is started here, for the length of the run.
+# The server works in the prefix: on a first run it must exist before the
+# server starts, or the server quits and the host's one is started instead.
+mkdir -p "$WINEPREFIX"
 "$ROOT/usr/lib/wine/wineserver64" -p60
 corpus=$PWD/build/winarm64/seeds
 rm -rf "$corpus" && "${SPI_CORPUS_TOOL:-build/native/bin/spi_fuzz_corpus}" "$corpus" >/dev/null 2>&1 ||
