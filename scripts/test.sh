@@ -149,7 +149,12 @@ run_wine_tests() {
   fi
   local wrap=()
   if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then wrap=(xvfb-run -a); fi
-  test_preset win32 "${wrap[@]}"
+  note "tests: win32 (Wine)"
+  if "${wrap[@]}" ctest --preset win32 -j"$JOBS" --output-on-failure; then
+    record "tests win32 (Wine)" ok
+  else
+    record "tests win32 (Wine)" FAILED
+  fi
 }
 
 WINE64=/usr/lib/wine/wine64
