@@ -26,7 +26,8 @@ MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 MADE=0
 
-export WINEPREFIX=$ROOT/build/win32/wineprefix-emulated WINEARCH=win32 WINEDEBUG=-all \
+FIRST=$ROOT/build/win32/wineprefix-emulated
+export WINEPREFIX=$FIRST WINEARCH=win32 WINEDEBUG=-all \
   WINEDLLOVERRIDES="mscoree,mshtml=" QEMU_RESERVED_VA=0xc0000000
 
 native_i386() { [ "${SPI_WINE32_EMULATION:-0}" != 1 ] && timeout 60 /usr/lib/wine/wine --version >/dev/null 2>&1; }
@@ -56,7 +57,7 @@ register() {
 LANE=
 cleanup() {
   [ -n "$LANE" ] && kill "$LANE" 2>/dev/null
-  timeout 60 wineserver -k 2>/dev/null
+  WINEPREFIX=$FIRST timeout 60 wineserver -k 2>/dev/null
   [ -n "${SECOND:-}" ] && WINEPREFIX=$SECOND timeout 60 wineserver -k 2>/dev/null
   [ $MADE = 1 ] && [ -e "$ENTRY" ] && echo -1 > "$ENTRY"
   MADE=0
