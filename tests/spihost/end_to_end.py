@@ -20,9 +20,9 @@ from PIL import Image
 ARGS = None
 
 
-def run(*args, stdin=None, timeout=120, env=None):
-    """Runs spihost; returns (exit status, stdout bytes, stderr text)."""
-    command = ([ARGS.wine] if ARGS.wine else []) + [ARGS.spihost] + [str(a) for a in args]
+def run(*args, stdin=None, timeout=120, env=None, program=None):
+    """Runs spihost (or a copy of it at program); returns (exit status, stdout bytes, stderr text)."""
+    command = ([ARGS.wine] if ARGS.wine else []) + [program or ARGS.spihost] + [str(a) for a in args]
     # Standard error into a file, not a pipe: a wineserver that this run starts
     # holds the pipe open until it exits, seconds after spihost has.
     with tempfile.TemporaryFile() as err:
@@ -182,6 +182,38 @@ class CommandLine(Base):
         self.assertEqual(status, 0)
         self.assertIn(b'Animation Cursor (*.ani)', out)
 
+
+    def test_a_plugin_is_loaded_only_when_the_choice_reaches_it(self):
+        # A copy of spihost beside Pelorin, Morvane and two plug-ins that cannot
+        # be loaded: only a choice that reaches those two tells of them.
+        folder = self.path('bin')
+        os.makedirs(folder)
+        program = os.path.join(folder, os.path.basename(ARGS.spihost))
+        shutil.copy(ARGS.spihost, program)
+        for name in ('Pelorin', 'Morvane'):
+            shutil.copy(os.path.join(ARGS.plugins, name + ARGS.suffix), folder)
+        for name in ('Vantrel', 'Quibbet'):
+            with open(os.path.join(folder, name + ARGS.suffix), 'wb') as f:
+                f.write(b'MZ, but no library')
+        exe = self.sample('sample.exe')
+        for args in (['list', exe], ['thumbnail', self.sample('pointer.cur'), '']):
+            outputs = []
+            for which in (None, program):
+                if args[0] == 'thumbnail':
+                    args[-1] = self.path('%s.png' % len(outputs))
+                status, out, err = run(*args, program=which)
+                self.assertEqual(status, 0, (args, err))
+                self.assertNotIn('warning', err, args)
+                outputs.append(read(args[-1]) if args[0] == 'thumbnail' else out)
+            self.assertEqual(outputs[0], outputs[1], args)
+        status, out, err = run('list', '--json', self.sample('multi.ico'), program=program)
+        self.assertEqual((status, json.loads(out)[0]['error']), (1, 'no plug-in takes this file'), err)
+        self.assertIn('warning: Vantrel' + ARGS.suffix, err)
+        self.assertIn('warning: Quibbet' + ARGS.suffix, err)
+        status, out, err = run('plugins', '--json', program=program)
+        self.assertEqual(status, 0, err)
+        self.assertEqual([p['file'] for p in json.loads(out)], ['Pelorin' + ARGS.suffix, 'Morvane' + ARGS.suffix])
+        self.assertIn('warning: Quibbet' + ARGS.suffix, err)
 
     def test_config_names_and_language(self):
         status, _, err = run('config', 'NoSuchPlugin')

@@ -36,7 +36,7 @@ void ConvertInput(Job& job) {
     return;
   }
   int r = ResultOk;
-  for (const LoadedPlugin* p : c.images) {
+  for (const LoadedPlugin* p : c.images()) {
     std::vector<uint8_t> bytes;
     if (asBmp) {
       // A .bmp is the bitmap exactly as the plug-in's GetPicture hands it over.
@@ -53,8 +53,8 @@ void ConvertInput(Job& job) {
     Written(job, why.empty() ? WriteWholeFile(out, bytes) : why);
     return;
   }
-  if (!c.images.empty()) {
-    FailResult(job, "", *c.images.front(), r);
+  if (!c.images().empty()) {
+    FailResult(job, "", *c.images().front(), r);
     return;
   }
   std::vector<uint8_t> data;
@@ -69,8 +69,8 @@ void ConvertInput(Job& job) {
       if (why.empty() && !EncodePng(image, &bytes)) why = "PNG encoding failed";
     }
     Written(job, why.empty() ? WriteWholeFile(out, bytes) : why);
-  } else if (!c.archives.empty()) {
-    Fail(job, "", "an archive (" + c.archives.front()->file + "), not a picture; use 'spihost extract FILE --png'");
+  } else if (!c.archives().empty()) {
+    Fail(job, "", "an archive (" + c.archives().front()->file + "), not a picture; use 'spihost extract FILE --png'");
   } else {
     Fail(job, "", NobodyTakes(executable));
   }

@@ -132,12 +132,12 @@ void NestedArchive(Job& job, const LoadedPlugin& p, const host::GuardedBuffer& b
 void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& name,
                 const std::string& folder, const std::string& member, int depth, bool inGroup) {
   if (data.empty() || depth > kMaxDepth) return;
-  Candidates c = FindCandidates(job.session.plugins, name, data);
+  Candidates c(job.session.plugins, name, data);
   host::GuardedBuffer buffer(data);
   const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
-  if (!c.images.empty()) {
+  if (!c.images().empty()) {
     int r = ResultOk;
-    for (const LoadedPlugin* p : c.images) {
+    for (const LoadedPlugin* p : c.images()) {
       ShownPicture picture;
       r = FetchShownPicture(p->plugin, buffer.source(), length, InputMemory, true, OnProgress,
                             UserValue(job), &picture);
@@ -149,12 +149,12 @@ void OpenNested(Job& job, const std::vector<uint8_t>& data, const std::string& n
       WritePictureLater(job, member, std::move(picture), TakePath(job, folder, file));
       return;
     }
-    FailResult(job, member, *c.images.front(), r);
+    FailResult(job, member, *c.images().front(), r);
     return;
   }
-  if (!c.archives.empty()) {
+  if (!c.archives().empty()) {
     std::vector<Member> members;
-    const LoadedPlugin* p = ListArchive(job, c.archives, buffer.source(), length, InputMemory, member, &members);
+    const LoadedPlugin* p = ListArchive(job, c.archives(), buffer.source(), length, InputMemory, member, &members);
     if (p) NestedArchive(job, *p, buffer, members, JoinPath(folder, name + ".images"), member, depth);
     return;
   }
@@ -299,9 +299,9 @@ void ExtractInput(Job& job) {
       Fail(job, "", why);
       return;
     }
-    if (c.archives.empty()) {
+    if (c.archives().empty()) {
       std::vector<uint8_t> data;
-      if (o.png && !o.toStdout && (!c.images.empty() || LooksLikeBmp(job.file))) {
+      if (o.png && !o.toStdout && (!c.images().empty() || LooksLikeBmp(job.file))) {
         // A picture file: its PNG is all there is to extract.
         why = ReadFileBytes(job.file, SIZE_MAX, &data);
         if (!why.empty()) {
@@ -313,8 +313,8 @@ void ExtractInput(Job& job) {
         FlushPictures(job);
         return;
       }
-      if (!c.images.empty())
-        Fail(job, "", "a picture, not an archive (" + c.images.front()->file +
+      if (!c.images().empty())
+        Fail(job, "", "a picture, not an archive (" + c.images().front()->file +
                           "); use 'spihost convert' or 'extract --png'");
       else
         Fail(job, "", NobodyTakes(executable));
@@ -323,7 +323,7 @@ void ExtractInput(Job& job) {
     HeldInput held(job);
     const InputAt in = JobInput(job, 0);
     std::vector<Member> members;
-    const LoadedPlugin* p = ListArchive(job, c.archives, in.source, in.length, in.kind, "", &members);
+    const LoadedPlugin* p = ListArchive(job, c.archives(), in.source, in.length, in.kind, "", &members);
     if (!p) return;
     plugin = p->file;
     found = ReportResources(job, InspectResources(job.file, *p, members));

@@ -67,11 +67,11 @@ void ListInput(Job& job) {
   if (!CandidatesForFile(job.session.plugins, job.file, &c, &why, &executable)) {
     Fail(job, "", why);
     entry = head + ", \"error\": " + Json(why) + "}";
-  } else if (!c.archives.empty()) {
+  } else if (!c.archives().empty()) {
     HeldInput held(job);
     const InputAt in = JobInput(job, 0);
     std::vector<Member> members;
-    if (const LoadedPlugin* p = ListArchive(job, c.archives, in.source, in.length, in.kind, "", &members)) {
+    if (const LoadedPlugin* p = ListArchive(job, c.archives(), in.source, in.length, in.kind, "", &members)) {
       const std::string found = ReportResources(job, InspectResources(job.file, *p, members));
       members.erase(std::remove_if(members.begin(), members.end(), [&](const Member& m) { return !Wanted(o, m); }),
                     members.end());
@@ -85,8 +85,8 @@ void ListInput(Job& job) {
     } else {
       entry = head + ", \"error\": " + Json(job.failed.empty() ? "cannot list" : job.failed.back().second) + "}";
     }
-  } else if (!c.images.empty()) {
-    const LoadedPlugin& p = *c.images.front();
+  } else if (!c.images().empty()) {
+    const LoadedPlugin& p = *c.images().front();
     PictureInfo info{};
     int r = !p.plugin.getPictureInfo
                 ? static_cast<int>(ResultNotImplemented)

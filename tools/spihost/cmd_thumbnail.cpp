@@ -83,7 +83,7 @@ HeldMember Hold(const std::vector<uint8_t>& bytes, const std::string& name) {
   return h;
 }
 
-bool PictureOf(Job& job, const Source& from, const Candidates& c, int size, int depth, ShownPicture* out);
+bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth, ShownPicture* out);
 
 // The picture among the images of one icon that suits size best.
 bool BestImage(Job& job, const LoadedPlugin& p, const Source& from, const std::vector<Member>& members,
@@ -95,7 +95,8 @@ bool BestImage(Job& job, const LoadedPlugin& p, const Source& from, const std::v
     std::vector<uint8_t> bytes;
     if (!MemberBytes(job, p, from, m, &bytes)) continue;
     HeldMember h = Hold(bytes, NameOf(m));
-    for (const LoadedPlugin* image : FindCandidates(job.session.plugins, h.source.name, bytes).images) {
+    Candidates c(job.session.plugins, h.source.name, bytes);
+    for (const LoadedPlugin* image : c.images()) {
       PictureInfo info{};
       if (!image->plugin.getPictureInfo ||
           image->plugin.getPictureInfo(h.source.source, h.source.length, InputMemory, &info) != ResultOk)
@@ -125,26 +126,26 @@ bool FirstIcon(Job& job, const LoadedPlugin& p, const Source& from, const std::v
       std::vector<uint8_t> bytes;
       if (!MemberBytes(job, p, from, m, &bytes)) continue;
       HeldMember h = Hold(bytes, NameOf(m));
-      if (PictureOf(job, h.source, FindCandidates(job.session.plugins, h.source.name, bytes), size, depth + 1, out))
-        return true;
+      Candidates c(job.session.plugins, h.source.name, bytes);
+      if (PictureOf(job, h.source, c, size, depth + 1, out)) return true;
     }
   }
   return false;
 }
 
-bool PictureOf(Job& job, const Source& from, const Candidates& c, int size, int depth, ShownPicture* out) {
+bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth, ShownPicture* out) {
   if (depth > kMaxDepth) return false;
-  for (const LoadedPlugin* p : c.images) {
+  for (const LoadedPlugin* p : c.images()) {
     const int r = from.kind == InputFile
                       ? FetchShownPictureOfFile(p->plugin, from.source, false, nullptr, 0, out)
                       : FetchShownPicture(p->plugin, from.source, from.length, from.kind, false, nullptr, 0, out);
     if (r == ResultOk) return true;
   }
-  for (const LoadedPlugin* p : c.archives) {
+  for (const LoadedPlugin* p : c.archives()) {
     // The members of a file on disk come from one mapping of it.
     HeldInput held(job);
     std::vector<Member> members;
-    if (!ListArchive(job, {p}, from.source, from.length, from.kind, "", &members)) continue;
+    if (ListWith(*p, from.source, from.length, from.kind, &members) != ResultOk) continue;
     if (ListsImagesOfOneIcon(*p) ? BestImage(job, *p, from, members, size, out)
                                  : FirstIcon(job, *p, from, members, size, depth, out))
       return true;

@@ -13,7 +13,7 @@ const std::vector<Command>& Commands() {
        "and each file filter with its file type name.\n\n"
        "  --json          print the list as JSON\n"},
       {"list", RunList, {"--json", "--only", "-j", "--all-types"}, 1, kAnyNumber, "needs at least one FILE", nullptr,
-       PluginUse::Needed, "list FILE... [--json]", "show the members of archives",
+       PluginUse::WhenReached, "list FILE... [--json]", "show the members of archives",
        "usage: spihost list FILE... [--json] [--only EXT[,EXT...]] [-j N] [--all-types]\n\n"
        "For each FILE: the plug-in that takes it, then its members (path and\n"
        "name, size, packed size, position, method), or the picture's size and\n"
@@ -27,7 +27,7 @@ const std::vector<Command>& Commands() {
        "  --all-types     Pelorin lists every resource type, as its setting\n"
        "                  ListAllTypes does, for this run only\n"},
       {"extract", RunExtract, {"-o", "--output", "--png", "--stdout", "--json", "--only", "-j", "--all-types"}, 1,
-       kAnyNumber, "needs a FILE", CheckExtractOptions, PluginUse::Needed, "extract FILE... [MEMBER...]",
+       kAnyNumber, "needs a FILE", CheckExtractOptions, PluginUse::WhenReached, "extract FILE... [MEMBER...]",
        "write members to files (-o DIR, --png, --stdout)",
        "usage: spihost extract FILE... [MEMBER...] [-o DIR] [--png] [--only EXTS] [-j N]\n"
        "                               [--json] [--stdout] [--all-types]\n\n"
@@ -61,7 +61,7 @@ const std::vector<Command>& Commands() {
        "written and the failures. Ctrl-C stops after cleaning up (exit status\n"
        "130); no half-written file is left.\n"},
       {"convert", RunConvert, {"-o", "--output"}, 1, 1, "needs exactly one FILE", CheckConvertOptions,
-       PluginUse::Needed, "convert FILE -o OUT", "write a picture as PNG or BMP",
+       PluginUse::WhenReached, "convert FILE -o OUT", "write a picture as PNG or BMP",
        "usage: spihost convert FILE -o OUT.png|OUT.bmp\n\n"
        "Decodes FILE with the image plug-in that takes it and writes the picture:\n"
        "a .bmp exactly as the plug-in's GetPicture hands it over, a .png with its\n"
@@ -76,7 +76,7 @@ const std::vector<Command>& Commands() {
        "                  language: Japanese when LC_ALL, LC_MESSAGES or LANG\n"
        "                  begins with \"ja\")\n"},
       {"thumbnail", RunThumbnail, {"-s", "--size"}, 2, 2, "needs INPUT and OUTPUT.png", nullptr,
-       PluginUse::Needed, "thumbnail INPUT OUTPUT.png", "write a file's icon as a small PNG (-s SIZE)",
+       PluginUse::WhenReached, "thumbnail INPUT OUTPUT.png", "write a file's icon as a small PNG (-s SIZE)",
        "usage: spihost thumbnail [-s SIZE] INPUT OUTPUT.png\n\n"
        "Writes the icon of INPUT as a PNG of at most SIZE x SIZE (default 128), as a\n"
        "file manager shows it: an executable's first icon group, an animated\n"

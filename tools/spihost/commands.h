@@ -21,8 +21,9 @@ namespace spihost {
 struct Session;
 
 // What a command wants of the plug-ins: none; those found by default or in
-// --plugins, if any; at least one.
-enum class PluginUse { None, Optional, Needed };
+// --plugins, if any; at least one, all loaded; at least one, each loaded when
+// the choice of a plug-in for a file reaches it.
+enum class PluginUse { None, Optional, Needed, WhenReached };
 
 constexpr size_t kAnyNumber = SIZE_MAX;
 
@@ -171,16 +172,18 @@ InputAt JobInput(const Job& job, uint64_t position);
 
 // The plug-ins that take the file on disk, each given the open file (the handle
 // form of IsSupported); false with the system's words when it cannot be read.
-bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates* out,
+bool CandidatesForFile(PluginSet& set, const std::string& file, Candidates* out,
                        std::string* why, bool* executable);
 // Why no plug-in took a file, in words: an executable is named as one without resources.
 std::string NobodyTakes(bool executable);
+// GetArchiveInfo with one plug-in: its result code, ResultOk with the members.
+// With InputFile, source is the file's path (UTF-8).
+int ListWith(const LoadedPlugin& p, const char* source, SpiLength length, unsigned flags,
+             std::vector<Member>* members);
 // GetArchiveInfo with the first candidate that lists the input, as a viewer
 // falls back on the next plug-in; null (with the first failure recorded) when none does.
-// With InputFile, source is the file's path (UTF-8).
-const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,
-                                const char* source, SpiLength length, unsigned flags,
-                                const std::string& member, std::vector<Member>* members);
+const LoadedPlugin* ListArchive(Job& job, Takers candidates, const char* source, SpiLength length,
+                                unsigned flags, const std::string& member, std::vector<Member>* members);
 // GetFile into memory: the member's bytes as its record announces them.
 // With InputFile, source is the file's path (UTF-8).
 int MemberToMemory(Job& job, const LoadedPlugin& p, const char* source, SpiLength length,

@@ -33,26 +33,34 @@ bool SetAllTypes(AllTypesOverride* o) {
   return o->active;
 }
 
-// The plug-ins spihost loads by default, in the order they are asked.
-const char* const kOwnPlugins[] = {"Pelorin" SPI_PLUGIN_SUFFIX, "Vantrel" SPI_PLUGIN_SUFFIX,
-                                   "Quibbet" SPI_PLUGIN_SUFFIX, "Morvane" SPI_PLUGIN_SUFFIX};
+// The plug-ins spihost uses by default, in the order they are asked, with
+// the role each has.
+struct OwnPlugin {
+  const char* file;
+  PluginKind role;
+};
+const OwnPlugin kOwnPlugins[] = {{"Pelorin" SPI_PLUGIN_SUFFIX, PluginKind::Archive},
+                                 {"Vantrel" SPI_PLUGIN_SUFFIX, PluginKind::Archive},
+                                 {"Quibbet" SPI_PLUGIN_SUFFIX, PluginKind::Archive},
+                                 {"Morvane" SPI_PLUGIN_SUFFIX, PluginKind::Image}};
 
-bool LoadDefaultPlugins(Session& s, std::vector<std::string>* warnings) {
+// Our own plug-ins from the first default folder that holds any of them.
+void FindDefaultPlugins(PluginSet* set) {
   for (const std::string& folder : DefaultPluginFolders()) {
-    for (const char* name : kOwnPlugins) {
-      std::string path = folder + platform::PathSeparator() + name;
-      if (!utf8::FileExists(path)) continue;
-      LoadedPlugin p;
-      std::string error;
-      if (LoadOnePlugin(path, &p, &error)) s.plugins.plugins.push_back(std::move(p));
-      else warnings->push_back(std::string(name) + ": " + error);
+    for (const OwnPlugin& own : kOwnPlugins) {
+      std::string path = folder + platform::PathSeparator() + own.file;
+      if (utf8::FileExists(path)) AddPlugin(set, path, &own.role);
     }
-    if (!s.plugins.plugins.empty()) {
-      s.plugins.folder = folder;
-      return true;
+    if (!set->plugins.empty()) {
+      set->folder = folder;
+      return;
     }
   }
-  return false;
+}
+
+void WarnOfPlugin(const std::string& text) {
+  ClearBar();
+  utf8::WriteText(stderr, "spihost: warning: " + text + "\n");
 }
 
 int Run(int argc, char** argv) {
@@ -82,18 +90,19 @@ int Run(int argc, char** argv) {
     std::fputs("spihost: --all-types: cannot set Pelorin's ListAllTypes\n", stderr);
     return ExitFailed;
   }
-  std::vector<std::string> warnings;
+  s.plugins.warn = WarnOfPlugin;
   if (!options.pluginFolder.empty()) {
     if (!utf8::IsDirectory(options.pluginFolder)) {
       std::fprintf(stderr, "spihost: --plugins %s: no such folder\n", options.pluginFolder.c_str());
       return ExitUsage;
     }
-    LoadPluginFolder(options.pluginFolder, &s.plugins, &warnings);
+    AddPluginFolder(options.pluginFolder, &s.plugins);
   } else if (command->plugins != PluginUse::None) {
-    LoadDefaultPlugins(s, &warnings);
+    FindDefaultPlugins(&s.plugins);
   }
-  for (const std::string& w : warnings) utf8::WriteText(stderr, "spihost: warning: " + w + "\n");
-  if (s.plugins.plugins.empty() && command->plugins == PluginUse::Needed) {
+  if (command->plugins != PluginUse::WhenReached) LoadEveryPlugin(&s.plugins);
+  const bool needed = command->plugins == PluginUse::Needed || command->plugins == PluginUse::WhenReached;
+  if (s.plugins.plugins.empty() && needed) {
     FailRun(s, options.pluginFolder.empty() ? "no plug-ins found beside spihost; use --plugins DIR"
                                             : "no plug-ins found in " + options.pluginFolder);
     return ExitFailed;

@@ -97,7 +97,7 @@ InputAt JobInput(const Job& job, uint64_t position) {
                  static_cast<SpiLength>(job.viewSize - position), InputMemory};
 }
 
-bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates* out,
+bool CandidatesForFile(PluginSet& set, const std::string& file, Candidates* out,
                        std::string* why, bool* executable) {
   *out = Candidates{};
   *executable = false;
@@ -112,16 +112,7 @@ bool CandidatesForFile(const PluginSet& set, const std::string& file, Candidates
     return false;
   }
   *executable = got == 2 && head[0] == 'M' && head[1] == 'Z';
-  // Every plug-in reads the file from its first byte, as far as it needs.
-  for (const LoadedPlugin& p : set.plugins) {
-    if (!console::RewindHandle(handle)) break;
-    const int r = CallWithPath(
-        file, p.plugin.isSupportedW != nullptr, [&](const char* f) { return p.plugin.isSupported(f, handle); },
-        [&](const SpiWChar* f) { return p.plugin.isSupportedW(f, handle); });
-    if (r == 0 || r == ResultNoNarrowName) continue;
-    (p.role == PluginKind::Archive ? out->archives : out->images).push_back(&p);
-  }
-  console::CloseHandleForReading(handle);
+  *out = Candidates(set, file, handle);
   return true;
 }
 
@@ -130,28 +121,33 @@ std::string NobodyTakes(bool executable) {
                     : "no plug-in takes this file";
 }
 
-const LoadedPlugin* ListArchive(Job& job, const std::vector<const LoadedPlugin*>& candidates,
-                                const char* source, SpiLength length, unsigned flags,
-                                const std::string& member, std::vector<Member>* members) {
+int ListWith(const LoadedPlugin& p, const char* source, SpiLength length, unsigned flags,
+             std::vector<Member>* members) {
+  SpiHandle block = nullptr;
+  bool wide = false;
+  int r = !OnDisk(flags) ? p.plugin.getArchiveInfo(source, length, flags, &block)
+                         : CallWithPath(
+                               source, p.plugin.getArchiveInfoW != nullptr,
+                               [&](const char* f) { return p.plugin.getArchiveInfo(f, length, flags, &block); },
+                               [&](const SpiWChar* f) {
+                                 wide = true;
+                                 return p.plugin.getArchiveInfoW(f, length, flags, &block);
+                               });
+  if (r == ResultOk && block) {
+    *members = wide ? MembersOf(host::TakeEntryListW(block)) : MembersOf(host::TakeEntryList(block));
+    return ResultOk;
+  }
+  if (block) SpiFreeBlock(block);
+  return r == ResultOk ? ResultBrokenData : r;  // success without a list is no success
+}
+
+const LoadedPlugin* ListArchive(Job& job, Takers candidates, const char* source, SpiLength length,
+                                unsigned flags, const std::string& member, std::vector<Member>* members) {
   int firstError = 0;
   const LoadedPlugin* firstFailed = nullptr;
   for (const LoadedPlugin* p : candidates) {
-    SpiHandle block = nullptr;
-    bool wide = false;
-    int r = !OnDisk(flags) ? p->plugin.getArchiveInfo(source, length, flags, &block)
-                           : CallWithPath(
-                                 source, p->plugin.getArchiveInfoW != nullptr,
-                                 [&](const char* f) { return p->plugin.getArchiveInfo(f, length, flags, &block); },
-                                 [&](const SpiWChar* f) {
-                                   wide = true;
-                                   return p->plugin.getArchiveInfoW(f, length, flags, &block);
-                                 });
-    if (r == ResultOk && block) {
-      *members = wide ? MembersOf(host::TakeEntryListW(block)) : MembersOf(host::TakeEntryList(block));
-      return p;
-    }
-    if (block) SpiFreeBlock(block);
-    if (r == ResultOk) r = ResultBrokenData;  // success without a list is no success
+    const int r = ListWith(*p, source, length, flags, members);
+    if (r == ResultOk) return p;
     if (!firstFailed) {
       firstFailed = p;
       firstError = r;
@@ -216,10 +212,10 @@ bool LookupMember(const LoadedPlugin& p, const std::string& file, const std::str
 std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& data, const std::string& name) {
   std::vector<PictureSize> sizes;
   if (data.empty()) return sizes;
-  Candidates c = FindCandidates(job.session.plugins, name, data);
+  Candidates c(job.session.plugins, name, data);
   host::GuardedBuffer buffer(data);
   const SpiLength length = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
-  for (const LoadedPlugin* p : c.images) {
+  for (const LoadedPlugin* p : c.images()) {
     PictureInfo info{};
     if (!p->plugin.getPictureInfo || p->plugin.getPictureInfo(buffer.source(), length, InputMemory, &info) != ResultOk)
       continue;
@@ -227,22 +223,19 @@ std::vector<PictureSize> DescribeMember(Job& job, const std::vector<uint8_t>& da
     sizes.push_back(PictureSize{"", info.width, info.height, info.colorDepth});
     return sizes;
   }
-  for (const LoadedPlugin* p : c.archives) {
-    SpiHandle block = nullptr;
-    if (p->plugin.getArchiveInfo(buffer.source(), length, InputMemory, &block) != ResultOk || !block) {
-      if (block) SpiFreeBlock(block);
-      continue;
-    }
-    for (const Member& m : MembersOf(host::TakeEntryList(block))) {
+  for (const LoadedPlugin* p : c.archives()) {
+    std::vector<Member> members;
+    if (ListWith(*p, buffer.source(), length, InputMemory, &members) != ResultOk) continue;
+    for (const Member& m : members) {
       if (m.position >= buffer.size()) continue;
       std::vector<uint8_t> bytes;
       if (MemberToMemory(job, *p, buffer.source() + m.position,
                          static_cast<SpiLength>(buffer.size() - m.position), InputMemory, m, &bytes) != ResultOk)
         continue;
       // One level down only: an image of a group is a picture.
-      Candidates inner = FindCandidates(job.session.plugins, NameOf(m), bytes);
+      Candidates inner(job.session.plugins, NameOf(m), bytes);
       host::GuardedBuffer one(bytes);
-      for (const LoadedPlugin* q : inner.images) {
+      for (const LoadedPlugin* q : inner.images()) {
         PictureInfo info{};
         if (!q->plugin.getPictureInfo ||
             q->plugin.getPictureInfo(one.source(), static_cast<int32_t>(one.size()), InputMemory, &info) != ResultOk)
