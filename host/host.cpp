@@ -122,19 +122,43 @@ namespace {
 
 // A host makes a guarded buffer for every member and every format test, and
 // mapping, protecting and unmapping pages each time costs more than the plug-in
-// calls themselves. A few released regions are kept per thread and reused for
-// data of the same page count: the guard then already sits right behind it.
+// calls themselves. Released regions are kept per thread and reused for data
+// that fills most of one, placed against its rear guard; when the cache is
+// full the region released longest ago goes.
 struct GuardedRegion {
   void* region = nullptr;
   size_t regionSize = 0;
 };
 
 struct RegionCache {
-  static constexpr size_t Kept = 8;
-  GuardedRegion regions[Kept];
+  static constexpr size_t Kept = 16;
+  GuardedRegion regions[Kept];  // oldest first
   size_t held = 0;
   ~RegionCache() {
     for (size_t i = 0; i < held; ++i) platform::FreeGuarded(regions[i].region, regions[i].regionSize);
+  }
+  // The smallest kept region of at least want bytes that wastes at most a
+  // quarter of it on zeroes (and at most 64 KB); taken out of the cache.
+  GuardedRegion Take(size_t want) {
+    size_t best = held;
+    for (size_t i = 0; i < held; ++i) {
+      const size_t have = regions[i].regionSize;
+      if (have < want || have - want > std::min<size_t>(have / 4, size_t{64} << 10)) continue;
+      if (best == held || have < regions[best].regionSize) best = i;
+    }
+    if (best == held) return {};
+    const GuardedRegion r = regions[best];
+    std::copy(regions + best + 1, regions + held, regions + best);
+    --held;
+    return r;
+  }
+  void Keep(GuardedRegion r) {
+    if (held == Kept) {
+      platform::FreeGuarded(regions[0].region, regions[0].regionSize);
+      std::copy(regions + 1, regions + held, regions);
+      --held;
+    }
+    regions[held++] = r;
   }
 };
 
@@ -154,18 +178,16 @@ GuardedBuffer::GuardedBuffer(const uint8_t* data, size_t size) {
   const size_t page = platform::PageSize();
   const size_t pages = std::max<size_t>(size / page + (size % page ? 1 : 0), 1);
   uint8_t* place = nullptr;
-  RegionCache empty;
-  RegionCache& cache = Cache() ? *Cache() : empty;
-  for (size_t i = 0; i < cache.held; ++i) {
-    if (cache.regions[i].regionSize != (pages + 2) * page) continue;
-    region_ = cache.regions[i].region;
-    regionSize_ = cache.regions[i].regionSize;
-    cache.regions[i] = cache.regions[--cache.held];
-    uint8_t* body = static_cast<uint8_t*>(region_) + page;
-    place = body + pages * page - size;
-    // What a reused region held before the data must not be read as input.
-    std::memset(body, 0, static_cast<size_t>(place - body));
-    break;
+  if (RegionCache* cache = Cache()) {
+    const GuardedRegion r = cache->Take((pages + 2) * page);
+    if (r.region) {
+      region_ = r.region;
+      regionSize_ = r.regionSize;
+      uint8_t* body = static_cast<uint8_t*>(region_) + page;
+      place = body + (regionSize_ - 2 * page) - size;
+      // What a reused region held before the data must not be read as input.
+      std::memset(body, 0, static_cast<size_t>(place - body));
+    }
   }
   if (!region_ && !platform::AllocateGuarded(size, &region_, &regionSize_, &place)) return;
   if (size) std::memcpy(place, data, size);
@@ -175,9 +197,8 @@ GuardedBuffer::GuardedBuffer(const uint8_t* data, size_t size) {
 
 GuardedBuffer::~GuardedBuffer() {
   if (!region_) return;
-  RegionCache* cache = Cache();
-  if (cache && cache->held < RegionCache::Kept) {
-    cache->regions[cache->held++] = GuardedRegion{region_, regionSize_};
+  if (RegionCache* cache = Cache()) {
+    cache->Keep(GuardedRegion{region_, regionSize_});
   } else {
     platform::FreeGuarded(region_, regionSize_);
   }
