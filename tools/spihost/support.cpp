@@ -141,7 +141,8 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 std::string MakeFolders(const std::string& folder) {
-  if (folder.empty() || utf8::IsDirectory(folder)) return {};
+  // Most folders asked for are new, beside others just made: one call makes them.
+  if (folder.empty() || utf8::MakeDirectory(folder) || utf8::IsDirectory(folder)) return {};
   std::error_code ec;
   fs::create_directories(FsPath(folder), ec);
   if (utf8::IsDirectory(folder)) return {};

@@ -33,6 +33,8 @@ bool ToNarrow(const std::string& text, std::string* out);
 std::string FromNarrow(const std::string& narrow);
 
 bool IsDirectory(const std::string& path);
+// One folder, whose parent exists; false when it cannot be made (or is there already).
+bool MakeDirectory(const std::string& path);
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 // As platform::WriteTempFile; out receives the UTF-8 path of the new file.

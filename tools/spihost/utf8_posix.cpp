@@ -33,6 +33,7 @@ bool ToNarrow(const std::string& text, std::string* out) {
 std::string FromNarrow(const std::string& narrow) { return narrow; }
 
 bool IsDirectory(const std::string& path) { return platform::IsDirectory(path.c_str()); }
+bool MakeDirectory(const std::string& path) { return platform::MakeDirectory(path.c_str()); }
 bool FileExists(const std::string& path) { return platform::FileExists(path.c_str()); }
 bool RemoveFile(const std::string& path) { return platform::RemoveFile(path.c_str()); }
 

@@ -77,6 +77,8 @@ std::string FromNarrow(const std::string& narrow) { return console::NarrowToUtf8
 
 bool IsDirectory(const std::string& path) { return platform::IsDirectory(W(path).c_str()); }
 
+bool MakeDirectory(const std::string& path) { return platform::MakeDirectory(W(path).c_str()); }
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesW(W(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
