@@ -32,10 +32,10 @@ class Pool {
     }();
     return pool;
   }
-  void Push(Task task) {
+  void Push(std::vector<Task>& tasks) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(std::move(task));
+      for (Task& t : tasks) queue_.push_back(std::move(t));
     }
     ready_.notify_one();
   }
@@ -84,14 +84,24 @@ void Batch::Run(std::function<std::string()> task) {
     answers_.emplace_back();
     ++pending_;
   }
-  if (pool) {
-    pool->Push(Task{this, slot, std::move(task)});
-  } else {
+  if (!pool) {
     BatchWorker::Finish(this, slot, Pool::Answer(task));
+    return;
   }
+  held_.emplace_back(slot, std::move(task));
+  if (held_.size() >= kHandOff) HandOn();
+}
+
+void Batch::HandOn() {
+  if (held_.empty()) return;
+  std::vector<Task> tasks;
+  for (auto& [slot, work] : held_) tasks.push_back(Task{this, slot, std::move(work)});
+  held_.clear();
+  Pool::Get()->Push(tasks);
 }
 
 std::vector<std::string> Batch::Wait() {
+  HandOn();
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [this] { return pending_ == 0; });
   std::vector<std::string> answers;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace spihost {
@@ -30,6 +31,11 @@ class Batch {
 
  private:
   friend struct BatchWorker;
+  // Handed to the other cores a few at a time: waking a sleeping core for
+  // every picture costs more system calls than writing it.
+  static constexpr size_t kHandOff = 8;
+  void HandOn();
+  std::vector<std::pair<size_t, std::function<std::string()>>> held_;
   std::mutex mutex_;
   std::condition_variable done_;
   size_t pending_ = 0;
