@@ -240,6 +240,24 @@ TEST_P(TarcTest, FormatTestByHandleAndByPointer) {
   EXPECT_EQ(IsSupported(plugin, "x", reinterpret_cast<uintptr_t>(head.data())), 1);
   host::GuardedBuffer other(std::vector<uint8_t>{'T', 'A', 'R'});
   EXPECT_EQ(IsSupported(plugin, "x", reinterpret_cast<uintptr_t>(other.data())), 0);
+  // A region released by larger data and taken again by smaller: the data
+  // still ends at the guard, and what the larger data left before it is gone.
+  const size_t page = platform::PageSize();
+  const uint8_t* bigEnd = nullptr;
+  {
+    host::GuardedBuffer big(std::vector<uint8_t>(8 * page, 'T'));
+    bigEnd = big.data() + big.size();
+  }
+  host::GuardedBuffer reused(std::vector<uint8_t>{'T', 'A', 'R'});
+  host::GuardedBuffer smaller(std::vector<uint8_t>(6 * page + 3, 'R'));
+#ifndef _WIN32
+  EXPECT_EQ(smaller.data() + smaller.size(), bigEnd);
+#else
+  (void)bigEnd;  // Windows keeps no regions
+#endif
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(smaller.data() + smaller.size()) % page, 0u);
+  EXPECT_TRUE(AllZero(smaller.data() - (page - 3), page - 3));
+  EXPECT_EQ(IsSupported(plugin, "x", reinterpret_cast<uintptr_t>(reused.data())), 0);
   // 65536 is a pointer, to nothing readable.
   EXPECT_EQ(IsSupported(plugin, "x", 65536), 0);
   // 65535 is a handle, and no open one.
