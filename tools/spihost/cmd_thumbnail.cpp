@@ -4,6 +4,7 @@
 // icon group, an animated cursor its first frame, and of an icon's images the
 // one closest to the size asked for.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -153,6 +154,87 @@ bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth,
   return false;
 }
 
+// sRGB to linear light and back: a mix of pixels is averaged as the eye sees light.
+struct SrgbTables {
+  float toLinear[256];
+  uint8_t toSrgb[4096];  // linear light in 4096 steps
+  SrgbTables() {
+    for (int i = 0; i < 256; ++i) {
+      const double c = i / 255.0;
+      toLinear[i] = static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+    }
+    for (int i = 0; i < 4096; ++i) {
+      const double l = (i + 0.5) / 4096.0;
+      const double c = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
+      toSrgb[i] = static_cast<uint8_t>(std::clamp(c * 255.0 + 0.5, 0.0, 255.0));
+    }
+  }
+  uint8_t Srgb(float linear) const { return toSrgb[std::clamp(static_cast<int>(linear * 4096.0f), 0, 4095)]; }
+};
+
+// For each of n output cells over m > n source cells: the source cells it
+// covers and how much of each, the shares summing to 1.
+struct AreaSpan {
+  int first = 0;
+  std::vector<float> shares;
+};
+
+std::vector<AreaSpan> AreaSpans(int m, int n) {
+  std::vector<AreaSpan> spans(static_cast<size_t>(n));
+  for (int o = 0; o < n; ++o) {
+    // The cell [o, o+1) of the output is [o*m/n, (o+1)*m/n) of the source.
+    const double from = double(o) * m / n, to = double(o + 1) * m / n;
+    AreaSpan& span = spans[static_cast<size_t>(o)];
+    span.first = static_cast<int>(from);
+    for (int s = span.first; s < m && s < to; ++s)
+      span.shares.push_back(static_cast<float>((std::min<double>(s + 1, to) - std::max<double>(s, from)) / (to - from)));
+  }
+  return spans;
+}
+
+// The mean of the pixels each output pixel covers, colour weighted by alpha
+// so that transparent pixels lend none. One source row at a time.
+void ShrinkByArea(const RgbaImage& in, int ow, int oh, RgbaImage* out) {
+  static const SrgbTables t;
+  const std::vector<AreaSpan> xs = AreaSpans(in.width, ow), ys = AreaSpans(in.height, oh);
+  std::vector<float> sum(size_t{4} * static_cast<size_t>(ow));
+  const size_t stride = size_t{4} * static_cast<size_t>(in.width);
+  for (int oy = 0; oy < oh; ++oy) {
+    std::fill(sum.begin(), sum.end(), 0.0f);
+    const AreaSpan& ySpan = ys[static_cast<size_t>(oy)];
+    for (size_t k = 0; k < ySpan.shares.size(); ++k) {
+      const uint8_t* row = in.pixels.data() + static_cast<size_t>(ySpan.first + static_cast<int>(k)) * stride;
+      for (int ox = 0; ox < ow; ++ox) {
+        const AreaSpan& xSpan = xs[static_cast<size_t>(ox)];
+        float r = 0, g = 0, b = 0, a = 0;
+        for (size_t j = 0; j < xSpan.shares.size(); ++j) {
+          const uint8_t* px = row + size_t{4} * static_cast<size_t>(xSpan.first + static_cast<int>(j));
+          const float w = xSpan.shares[j] * px[3];
+          r += t.toLinear[px[0]] * w;
+          g += t.toLinear[px[1]] * w;
+          b += t.toLinear[px[2]] * w;
+          a += w;
+        }
+        float* s = &sum[size_t{4} * static_cast<size_t>(ox)];
+        const float wy = ySpan.shares[k];
+        s[0] += r * wy;
+        s[1] += g * wy;
+        s[2] += b * wy;
+        s[3] += a * wy;
+      }
+    }
+    uint8_t* o = out->pixels.data() + size_t{4} * static_cast<size_t>(ow) * static_cast<size_t>(oy);
+    for (int ox = 0; ox < ow; ++ox, o += 4) {
+      const float* s = &sum[size_t{4} * static_cast<size_t>(ox)];
+      o[3] = static_cast<uint8_t>(std::min(255.0f, s[3] + 0.5f));
+      if (s[3] <= 0) continue;  // no colour under full transparency
+      o[0] = t.Srgb(s[0] / s[3]);
+      o[1] = t.Srgb(s[1] / s[3]);
+      o[2] = t.Srgb(s[2] / s[3]);
+    }
+  }
+}
+
 }  // namespace
 
 int ChooseImage(const std::vector<ImageChoice>& images, int size) {
@@ -191,6 +273,10 @@ bool FitPicture(const RgbaImage& image, int size, RgbaImage* out) {
   out->pixels.assign(size_t{4} * static_cast<size_t>(ow) * static_cast<size_t>(oh), 0);
   if (ow == w && oh == h) {
     out->pixels.assign(image.pixels.begin(), image.pixels.begin() + static_cast<ptrdiff_t>(out->pixels.size()));
+    return true;
+  }
+  if (ow < w && oh < h) {
+    ShrinkByArea(image, ow, oh, out);
     return true;
   }
   // Colour in sRGB with alpha weighting, so transparent pixels lend no colour.
