@@ -124,7 +124,7 @@ namespace {
 // mapping, protecting and unmapping pages each time costs more than the plug-in
 // calls themselves. Released regions are kept per thread and reused for data
 // that fills most of one, placed against its rear guard; when the cache is
-// full the region released longest ago goes.
+// full, or holds more than kKeptBytes, the regions released longest ago go.
 struct GuardedRegion {
   void* region = nullptr;
   size_t regionSize = 0;
@@ -132,8 +132,9 @@ struct GuardedRegion {
 
 struct RegionCache {
   static constexpr size_t Kept = 16;
+  static constexpr size_t kKeptBytes = size_t{4} << 20;
   GuardedRegion regions[Kept];  // oldest first
-  size_t held = 0;
+  size_t held = 0, bytes = 0;
   ~RegionCache() {
     for (size_t i = 0; i < held; ++i) platform::FreeGuarded(regions[i].region, regions[i].regionSize);
   }
@@ -150,15 +151,22 @@ struct RegionCache {
     const GuardedRegion r = regions[best];
     std::copy(regions + best + 1, regions + held, regions + best);
     --held;
+    bytes -= r.regionSize;
     return r;
   }
   void Keep(GuardedRegion r) {
-    if (held == Kept) {
+    if (r.regionSize > kKeptBytes) {
+      platform::FreeGuarded(r.region, r.regionSize);
+      return;
+    }
+    while (held == Kept || bytes + r.regionSize > kKeptBytes) {
       platform::FreeGuarded(regions[0].region, regions[0].regionSize);
+      bytes -= regions[0].regionSize;
       std::copy(regions + 1, regions + held, regions);
       --held;
     }
     regions[held++] = r;
+    bytes += r.regionSize;
   }
 };
 
