@@ -326,7 +326,7 @@ void ExtractInput(Job& job) {
     const LoadedPlugin* p = ListArchive(job, c.archives(), in.source, in.length, in.kind, "", &members);
     if (!p) return;
     plugin = p->file;
-    found = ReportResources(job, InspectResources(job.file, *p, members));
+    found = ReportResources(job, InspectResources(job, *p, members));
     if (!job.session.memberNames.empty()) {
       std::vector<Member> chosen;
       for (const std::string& n : job.session.memberNames) {

@@ -72,7 +72,7 @@ void ListInput(Job& job) {
     const InputAt in = JobInput(job, 0);
     std::vector<Member> members;
     if (const LoadedPlugin* p = ListArchive(job, c.archives(), in.source, in.length, in.kind, "", &members)) {
-      const std::string found = ReportResources(job, InspectResources(job.file, *p, members));
+      const std::string found = ReportResources(job, InspectResources(job, *p, members));
       members.erase(std::remove_if(members.begin(), members.end(), [&](const Member& m) { return !Wanted(o, m); }),
                     members.end());
       if (!o.json) job.out += Table(job, *p, members);

@@ -95,14 +95,17 @@ bool IsUpx(ByteView image) {
 
 }  // namespace
 
-ResourceReport InspectResources(const std::string& file, const LoadedPlugin& p,
-                                const std::vector<Member>& members) {
+ResourceReport InspectResources(const Job& job, const LoadedPlugin& p, const std::vector<Member>& members) {
   ResourceReport report;
   const std::string stem = Lower(p.file.substr(0, p.file.find('.')));
   if (stem != "pelorin") return report;
+  // The walk touches only the headers and the tree: a copy of the whole file
+  // would cost its size again in memory.
   std::vector<uint8_t> bytes;
-  if (!ReadFileBytes(file, kMaxFile + 1, &bytes).empty() || bytes.size() > kMaxFile) return report;
-  const ByteView image{bytes.data(), bytes.size()};
+  if (!job.view && (!ReadFileBytes(job.file, kMaxFile + 1, &bytes).empty() || bytes.size() > kMaxFile))
+    return report;
+  const ByteView image = job.view ? ByteView{job.view, job.viewSize} : ByteView{bytes.data(), bytes.size()};
+  if (image.size > kMaxFile) return report;
   std::vector<bool> listed;
   if (!WalkPe(image, &listed) && !WalkNe(image, &listed)) return report;
   report.applies = true;

@@ -18,9 +18,9 @@ struct ResourceReport {
   bool upx = false;  // sections UPX0/UPX1 or the "UPX!" mark
 };
 
-// The report for a file that p listed with members (before any --only).
-ResourceReport InspectResources(const std::string& file, const LoadedPlugin& p,
-                                const std::vector<Member>& members);
+// The report for the job's input that p listed with members (before any
+// --only), read from the job's held mapping when there is one.
+ResourceReport InspectResources(const Job& job, const LoadedPlugin& p, const std::vector<Member>& members);
 // Writes the report's lines to the job's standard error (no failure: the
 // exit status stays as it is) and returns its JSON fields (", ..." or "").
 std::string ReportResources(Job& job, const ResourceReport& report);
