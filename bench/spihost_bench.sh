@@ -93,8 +93,10 @@ rounds_of sh -c '"$1" extract -o "$2" --png --only ico,cur $(cat "$3")' sh "$spi
 tenth_peak=$(peak)
 rounds_of sh -c '"$1" extract -o "$2" --png --only ico,cur $(cat "$3")' sh "$spihost" "$work/out" "$work/all"
 oc=$(best_median 2) opk=$(peak)
-rounds_of sh -c "for f in \$(cat \"\$3\"); do sh -c '$two_tools' sh \"\$2\" \"\$f\" 2>/dev/null; done; true" \
-  sh "" "$work/out" "$work/all"
+# A folder of its own per library, as spihost gives each its own: icotool
+# must see only that library's icons.
+rounds_of sh -c "i=0; for f in \$(cat \"\$3\"); do i=\$((i + 1)); mkdir \"\$2/\$i\";
+  sh -c '$two_tools' sh \"\$2/\$i\" \"\$f\" 2>/dev/null; done; true" sh "" "$work/out" "$work/all"
 tc=$(best_median 2)
 echo "$oc $tc $opk $tenth_peak" | awk '{
   printf "   spihost %.2f / %.2f s, wrestool + icotool %.2f / %.2f s: ratio %.2f / %.2f (target <= 0.4)\n",
