@@ -10,7 +10,8 @@ struct BatchWorker {
   static void Finish(Batch* batch, size_t slot, std::string answer) {
     std::lock_guard<std::mutex> lock(batch->mutex_);
     batch->answers_[slot] = std::move(answer);
-    if (--batch->pending_ == 0) batch->done_.notify_all();
+    --batch->pending_;
+    if (batch->pending_ == 0 || batch->pending_ == Batch::kMaxPending / 2) batch->done_.notify_all();
   }
 };
 
@@ -79,7 +80,13 @@ void Batch::Run(std::function<std::string()> task) {
   Pool* pool = Pool::Get();
   size_t slot;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (pool && pending_ >= kMaxPending) {
+      lock.unlock();
+      HandOn();
+      lock.lock();
+      done_.wait(lock, [this] { return pending_ <= kMaxPending / 2; });
+    }
     slot = answers_.size();
     answers_.emplace_back();
     ++pending_;

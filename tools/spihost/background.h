@@ -34,6 +34,9 @@ class Batch {
   // Handed to the other cores a few at a time: waking a sleeping core for
   // every picture costs more system calls than writing it.
   static constexpr size_t kHandOff = 8;
+  // Pictures not yet written are held in memory: past this many the caller
+  // waits until half are done, so memory does not grow with the input.
+  static constexpr size_t kMaxPending = 32;
   void HandOn();
   std::vector<std::pair<size_t, std::function<std::string()>>> held_;
   std::mutex mutex_;

@@ -32,6 +32,8 @@ std::string TakePath(Job& job, const std::string& folder, const std::string& nam
 bool LooksLikeBmp(const std::string& file) {
   std::vector<uint8_t> data;
   size_t a, b, c, d;
+  // Only a file that begins as a bitmap is read whole.
+  if (!ReadFileBytes(file, 2, &data).empty() || data.size() != 2 || data[0] != 'B' || data[1] != 'M') return false;
   return ReadFileBytes(file, SIZE_MAX, &data).empty() && BmpFileToDib(data, &a, &b, &c, &d).empty();
 }
 
