@@ -938,9 +938,9 @@ class Thumbnailer(Base):
         library = self.write('icons.icl', ne_library([read(self.sample('multi.ico'))]))
         cases = [(self.sample('sample.exe'), 128), (self.sample('multi.ico'), 24),
                  (self.sample('pointer.cur'), 256), (self.sample('spinner.ani'), 32), (library, 48)]
-        for name in ('notepad.exe', 'winecfg.exe'):
+        for name, size in (('notepad.exe', 48), ('winecfg.exe', 48), ('notepad.exe', 256)):
             if os.path.exists(os.path.join(WINE_64, name)):
-                cases.append((os.path.join(WINE_64, name), 48))
+                cases.append((os.path.join(WINE_64, name), size))
         for source, size in cases:
             out = self.path(os.path.basename(source) + '.png')
             p = self.thumbnail(source, size, out)
@@ -951,6 +951,8 @@ class Thumbnailer(Base):
                 self.assertEqual(w, h, source)  # every one of these icons is square
                 alpha = im.convert('RGBA').getchannel('A').getextrema()  # RGBA or a palette with tRNS
                 self.assertEqual(alpha, (0, 255), source)  # transparent around, opaque inside
+            if size == 256 and source.endswith('.exe'):
+                self.assertIn(read(out), read(source))  # its stored 256 px PNG, as it is
             self.assertEqual(sorted(files_under(self.dir)), sorted([os.path.basename(out), 'icons.icl']))
             os.remove(out)
 

@@ -241,6 +241,27 @@ TEST(Thumbnail, ChoosesTheImageExplorerWould) {
   EXPECT_EQ(spihost::ChooseImage({}, 64), -1);
 }
 
+// A stored PNG is the thumbnail only when whole and already of the size asked.
+TEST(Thumbnail, StoredPngFitsOnlyWholeAndOfTheSize) {
+  // More colours than a palette holds: stored as 8-bit RGBA, as icons store theirs.
+  RgbaImage image{20, 18, true, std::vector<uint8_t>(4 * 20 * 18, 200)};
+  for (size_t i = 0; i < 20 * 18; ++i) {
+    image.pixels[4 * i] = static_cast<uint8_t>(i);
+    image.pixels[4 * i + 1] = static_cast<uint8_t>(i >> 8);
+  }
+  std::vector<uint8_t> png;
+  ASSERT_TRUE(spihost::EncodePng(image, &png));
+  EXPECT_TRUE(spihost::FitsAsStored(png, 20));
+  EXPECT_FALSE(spihost::FitsAsStored(png, 18));  // the longest side counts
+  std::vector<uint8_t> damaged = png;
+  damaged[damaged.size() - 20] ^= 1;
+  std::vector<uint8_t> longer = png;
+  longer.push_back(0);
+  for (const auto& bad : {damaged, longer, std::vector<uint8_t>(png.begin(), png.end() - 1),
+                          std::vector<uint8_t>(png.begin(), png.begin() + 33)})
+    EXPECT_FALSE(spihost::FitsAsStored(bad, 20)) << bad.size();
+}
+
 // Down to fit, up at most twice, aspect kept, alpha always written.
 TEST(Thumbnail, FitsWithinTheSizeKeepingAspect) {
   const struct { int w, h, size, ow, oh; } cases[] = {

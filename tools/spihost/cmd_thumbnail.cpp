@@ -4,8 +4,10 @@
 // icon group, an animated cursor its first frame, and of an icon's images the
 // one closest to the size asked for.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "commands.h"
@@ -86,6 +88,21 @@ HeldMember Hold(const std::vector<uint8_t>& bytes, const std::string& name) {
 
 bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth, ShownPicture* out);
 
+// The picture from an image plug-in. One that may be stored as a PNG of the
+// size asked is first asked for as stored: that file is the thumbnail itself.
+int Fetch(const host::Plugin& p, const Source& from, bool mayFit, int size, ShownPicture* out) {
+  auto fetch = [&](bool keepPng) {
+    return from.kind == InputFile
+               ? FetchShownPictureOfFile(p, from.source, keepPng, nullptr, 0, out)
+               : FetchShownPicture(p, from.source, from.length, from.kind, keepPng, nullptr, 0, out);
+  };
+  if (mayFit) {
+    const int r = fetch(true);
+    if (r != ResultOk || out->png.empty() || FitsAsStored(out->png, size)) return r;
+  }
+  return fetch(false);
+}
+
 // The picture among the images of one icon that suits size best.
 bool BestImage(Job& job, const LoadedPlugin& p, const Source& from, const std::vector<Member>& members,
                int size, ShownPicture* out) {
@@ -111,9 +128,9 @@ bool BestImage(Job& job, const LoadedPlugin& p, const Source& from, const std::v
   }
   const int chosen = ChooseImage(choices, size);
   if (chosen < 0) return false;
-  const Source& image = held[static_cast<size_t>(chosen)].source;
-  return FetchShownPicture(decoders[static_cast<size_t>(chosen)]->plugin, image.source, image.length,
-                           InputMemory, false, nullptr, 0, out) == ResultOk;
+  const ImageChoice& c = choices[static_cast<size_t>(chosen)];
+  return Fetch(decoders[static_cast<size_t>(chosen)]->plugin, held[static_cast<size_t>(chosen)].source,
+               std::max(c.width, c.height) == size, size, out) == ResultOk;
 }
 
 // The first icon of an archive that holds icons in order (the first icon
@@ -137,10 +154,7 @@ bool FirstIcon(Job& job, const LoadedPlugin& p, const Source& from, const std::v
 bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth, ShownPicture* out) {
   if (depth > kMaxDepth) return false;
   for (const LoadedPlugin* p : c.images()) {
-    const int r = from.kind == InputFile
-                      ? FetchShownPictureOfFile(p->plugin, from.source, false, nullptr, 0, out)
-                      : FetchShownPicture(p->plugin, from.source, from.length, from.kind, false, nullptr, 0, out);
-    if (r == ResultOk) return true;
+    if (Fetch(p->plugin, from, true, size, out) == ResultOk) return true;
   }
   for (const LoadedPlugin* p : c.archives()) {
     // The members of a file on disk come from one mapping of it.
@@ -153,6 +167,23 @@ bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth,
   }
   return false;
 }
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
 // sRGB to linear light and back: a mix of pixels is averaged as the eye sees light.
 struct SrgbTables {
@@ -237,6 +268,28 @@ void ShrinkByArea(const RgbaImage& in, int ow, int oh, RgbaImage* out) {
 
 }  // namespace
 
+bool FitsAsStored(const std::vector<uint8_t>& png, int size) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const uint8_t* p = png.data();
+  if (png.size() < 8 + 25 || std::memcmp(p, kSignature, 8) != 0 || Be32(p + 8) != 13 ||
+      std::memcmp(p + 12, "IHDR", 4) != 0)
+    return false;
+  const uint32_t w = Be32(p + 16), h = Be32(p + 20);
+  // 8-bit RGBA, not interlaced: what an encoded copy would be.
+  if (std::max(w, h) != static_cast<uint32_t>(size) || p[24] != 8 || p[25] != 6 || p[28] != 0) return false;
+  // Whole: every chunk inside the file with its CRC right, IEND the last.
+  size_t at = 8;
+  for (;;) {
+    if (png.size() - at < 12) return false;
+    const uint32_t length = Be32(p + at);
+    if (length > png.size() - at - 12) return false;
+    if (Crc32(p + at + 4, size_t{length} + 4) != Be32(p + at + 8 + length)) return false;
+    const bool end = std::memcmp(p + at + 4, "IEND", 4) == 0;
+    at += size_t{length} + 12;
+    if (end) return at == png.size();
+  }
+}
+
 int ChooseImage(const std::vector<ImageChoice>& images, int size) {
   int best = -1;
   auto side = [](const ImageChoice& c) { return std::max(c.width, c.height); };
@@ -309,11 +362,12 @@ int RunThumbnail(Session& s) {
   if (CandidatesForFile(s.plugins, input, &c, &why, &executable) &&
       !PictureOf(job, Source{input.c_str(), 0, InputFile, input}, c, size, 0, &picture))
     why = "no icon to show";
-  if (why.empty() && !picture.png.empty()) why = "the plug-in handed over an encoded picture";
+  // A stored PNG that fits is written as it is; no other is taken encoded.
+  std::vector<uint8_t> png = std::move(picture.png);
+  if (why.empty() && !png.empty() && !FitsAsStored(png, size)) why = "the plug-in handed over an encoded picture";
   RgbaImage fitted;
-  std::vector<uint8_t> png;
-  if (why.empty() && !FitPicture(picture.image, size, &fitted)) why = "cannot scale the picture";
-  if (why.empty() && !EncodePng(fitted, &png)) why = "PNG encoding failed";
+  if (why.empty() && png.empty() && !FitPicture(picture.image, size, &fitted)) why = "cannot scale the picture";
+  if (why.empty() && png.empty() && !EncodePng(fitted, &png)) why = "PNG encoding failed";
   if (why.empty()) why = WriteIntoPlaceholder(output, png);
   if (!why.empty()) FailRun(s, input + ": " + why);
   return s.status;

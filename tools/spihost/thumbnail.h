@@ -24,4 +24,8 @@ int ChooseImage(const std::vector<ImageChoice>& images, int size);
 // down to fit, scaled up at most 2x when smaller, aspect kept, always with alpha.
 bool FitPicture(const RgbaImage& image, int size, RgbaImage* out);
 
+// True for a whole PNG file (every chunk's CRC right), 8-bit RGBA and not
+// interlaced, whose longest side is size: the thumbnail as it stands.
+bool FitsAsStored(const std::vector<uint8_t>& png, int size);
+
 }  // namespace spihost
