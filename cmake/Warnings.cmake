@@ -5,3 +5,10 @@ if(WIN32 AND NOT SPI_OWN_RUNTIME)
   # (the ARM64 build has none to link, only its own pieces).
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
+# Native programs and plug-ins carry the C++ runtime inside: a thumbnailer
+# started per file spends more on loading and binding libstdc++ than on the
+# icon. The sanitizers bring their own runtime and keep the shared one.
+set(SPI_CXX_RUNTIME_INSIDE "")
+if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  set(SPI_CXX_RUNTIME_INSIDE -static-libstdc++ -static-libgcc)
+endif()
