@@ -351,6 +351,7 @@ int RunThumbnail(Session& s) {
     FailRun(s, "cannot limit this process's time and memory");
     return s.status;
   }
+  console::KeepFreedMemory();
   const std::string& input = s.options.operands[0];
   const std::string& output = s.options.operands[1];
   // The job only carries the plug-in calls: a failed one just means no icon.

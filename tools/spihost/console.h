@@ -27,6 +27,9 @@ bool InterruptRequested();
 // seconds of processor and of wall-clock time (then it is ended) and at most
 // bytes of address space (allocations beyond fail). False when not applied.
 bool LimitProcess(unsigned seconds, size_t bytes);
+// For a short run that handles a few large pictures: memory freed is kept for
+// the next allocation rather than given back and faulted in again.
+void KeepFreedMemory();
 // Writing to a closed pipe fails with an error instead of ending the program.
 void IgnoreBrokenPipe();
 

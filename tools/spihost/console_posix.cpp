@@ -9,6 +9,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <atomic>
 #include <climits>
@@ -72,6 +75,14 @@ static bool Lower(int resource, rlim_t value) {
   if (now.rlim_cur != RLIM_INFINITY && now.rlim_cur < value) return true;
   const rlimit next{value, value};
   return setrlimit(resource, &next) == 0;
+}
+
+void KeepFreedMemory() {
+#ifdef __GLIBC__
+  // A fixed threshold also stops glibc from moving it with each free.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
 }
 
 bool LimitProcess(unsigned seconds, size_t bytes) {

@@ -56,6 +56,8 @@ void CatchInterrupt() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 bool InterruptRequested() { return interrupts.load() > 0; }
 
+void KeepFreedMemory() {}  // the Windows heap keeps freed blocks itself
+
 bool LimitProcess(unsigned seconds, size_t bytes) {
   // A job ends the process when its processor time is spent and fails
   // allocations beyond the limit; a sleeping thread covers wall-clock time.
