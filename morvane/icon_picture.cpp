@@ -55,7 +55,7 @@ int LocateIconImage(ByteView input, IconImageLayout* layout) {
   if (entry.imageOffset > input.size) return ResultBrokenData;
   ByteView block = Tail(input, entry.imageOffset);
 
-  if (IsPngImage(block)) {
+  if (IsPngFile(block)) {
     // A PNG file is as long as its entry says, and all of it must be there.
     ByteView png = Slice(input, entry.imageOffset, entry.byteSize);
     uint32_t width, height;

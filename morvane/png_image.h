@@ -5,13 +5,10 @@
 
 #include <cstdint>
 
-#include "formats/bytes.h"
+#include "formats/png.h"
 
 // Larger PNG images are refused before anything is allocated.
 constexpr uint32_t PngMaxDimension = 2048;
-
-// True when block begins with the PNG signature.
-bool IsPngImage(ByteView block);
 
 // Checks the signature, that IHDR comes first and IEND last, that every chunk
 // lies within png and carries a right CRC, and that the size is within the cap.

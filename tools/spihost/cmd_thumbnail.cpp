@@ -4,14 +4,13 @@
 // icon group, an animated cursor its first frame, and of an icon's images the
 // one closest to the size asked for.
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "commands.h"
 #include "console.h"
+#include "formats/png.h"
 #include "support.h"
 #include "thumbnail.h"
 
@@ -168,23 +167,6 @@ bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth,
   return false;
 }
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t n = 0; n < 256; ++n) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-    return t;
-  }();
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
-
 // sRGB to linear light and back: a mix of pixels is averaged as the eye sees light.
 struct SrgbTables {
   float toLinear[256];
@@ -269,25 +251,11 @@ void ShrinkByArea(const RgbaImage& in, int ow, int oh, RgbaImage* out) {
 }  // namespace
 
 bool FitsAsStored(const std::vector<uint8_t>& png, int size) {
-  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  const uint8_t* p = png.data();
-  if (png.size() < 8 + 25 || std::memcmp(p, kSignature, 8) != 0 || Be32(p + 8) != 13 ||
-      std::memcmp(p + 12, "IHDR", 4) != 0)
-    return false;
-  const uint32_t w = Be32(p + 16), h = Be32(p + 20);
-  // 8-bit RGBA, not interlaced: what an encoded copy would be.
-  if (std::max(w, h) != static_cast<uint32_t>(size) || p[24] != 8 || p[25] != 6 || p[28] != 0) return false;
-  // Whole: every chunk inside the file with its CRC right, IEND the last.
-  size_t at = 8;
-  for (;;) {
-    if (png.size() - at < 12) return false;
-    const uint32_t length = Be32(p + at);
-    if (length > png.size() - at - 12) return false;
-    if (Crc32(p + at + 4, size_t{length} + 4) != Be32(p + at + 8 + length)) return false;
-    const bool end = std::memcmp(p + at + 4, "IEND", 4) == 0;
-    at += size_t{length} + 12;
-    if (end) return at == png.size();
-  }
+  PngHeader h;
+  // Whole, nothing after IEND; 8-bit RGBA, not interlaced: what an encoded copy would be.
+  return ReadPngChunks(ByteView{png.data(), png.size()}, &h) && h.end == png.size() &&
+         std::max(h.width, h.height) == static_cast<uint32_t>(size) && h.bitDepth == 8 && h.colorType == 6 &&
+         h.interlace == 0;
 }
 
 int ChooseImage(const std::vector<ImageChoice>& images, int size) {
