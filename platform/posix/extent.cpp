@@ -14,6 +14,11 @@
 #include "platform/platform.h"
 #include "platform/posix/regions.h"
 
+#ifdef __GLIBC__
+// Where the first thread's stack begins; glibc's loader exports it.
+extern "C" void* __libc_stack_end;
+#endif
+
 namespace platform {
 
 namespace {
@@ -349,6 +354,12 @@ bool TextWritable(uintptr_t a, uintptr_t want) {
 
 // The calling thread's own stack, [base, top): asked of the thread library
 // once per thread (for the first thread that reads the map once).
+#ifdef __GLIBC__
+// Used frames of the first thread lie within this much of its top: the least
+// gap the kernel leaves below the stack before any other mapping.
+constexpr uintptr_t kMainStackSpan = uintptr_t{8} << 20;
+#endif
+
 struct OwnStack {
   uintptr_t base = 0;
   uintptr_t top = 0;
@@ -362,6 +373,15 @@ thread_local OwnStack ownStack;
 // fiber) is not on the thread's stack and is asked about as any other memory.
 bool InCallersFrames(uintptr_t from, uintptr_t to) {
   OwnStack& s = ownStack;
+  const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#ifdef __GLIBC__
+  // The first thread's stack ends at __libc_stack_end, and the kernel maps
+  // nothing else within its size limit's gap below it. glibc would learn that
+  // stack's bounds by reading the whole memory map, once in every plug-in.
+  const uintptr_t mainTop = reinterpret_cast<uintptr_t>(__libc_stack_end);
+  if (here <= mainTop && mainTop - here < kMainStackSpan)
+    return here <= from && from <= to && to <= mainTop;
+#endif
   if (!s.asked) {
     s.asked = true;
     pthread_attr_t attr;
@@ -375,7 +395,6 @@ bool InCallersFrames(uintptr_t from, uintptr_t to) {
       pthread_attr_destroy(&attr);
     }
   }
-  const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   return s.base <= here && here < s.top && here <= from && from <= to && to <= s.top;
 }
 

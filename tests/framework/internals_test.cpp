@@ -326,6 +326,12 @@ TEST(MemoryInput, MapQueryAndMapTextAgree) {
   const uint8_t *b = nullptr, *e = nullptr;
   EXPECT_FALSE(platform::ReadableExtent(guarded.data() + 5000, &b, &e)) << "guard page";
   EXPECT_TRUE(platform::IsWritable(stack, sizeof stack));
+  EXPECT_FALSE(platform::IsWritable(stack, size_t{1} << 30)) << "past the top of the stack";
+  std::thread([] {
+    uint8_t own[64] = {};
+    EXPECT_TRUE(platform::IsWritable(own, sizeof own)) << "a second thread's stack";
+    EXPECT_FALSE(platform::IsWritable(own, size_t{1} << 30));
+  }).join();
   EXPECT_FALSE(platform::IsWritable(constantBytes, 1)) << "read-only data";
 }
 
