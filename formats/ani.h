@@ -67,6 +67,11 @@ inline bool RiffIdIs(ByteView v, uint64_t off, const char id[4]) {
   return Has(v, off, 4) && std::memcmp(v.data + off, id, 4) == 0;
 }
 
+// "RIFF" and form type "ACON": every animated cursor starts so.
+inline bool HasAconHeader(ByteView v) {
+  return RiffIdIs(v, RiffHeaderField::Riff, "RIFF") && RiffIdIs(v, RiffHeaderField::FormType, "ACON");
+}
+
 // Reads the header of the chunk at off; false when its 8 bytes are not within v.
 inline bool ReadRiffChunk(ByteView v, uint64_t off, RiffChunk* c) {
   if (!Has(v, off, RiffChunkHeaderSize)) return false;

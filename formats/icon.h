@@ -112,6 +112,13 @@ inline bool ReadIconHeader(ByteView v, uint64_t off, IconHeader* h) {
   return true;
 }
 
+// The header of an icon or cursor file: reserved 0, type icon or cursor.
+// Every reader of those files starts from this test.
+inline bool HasIconFileHeader(ByteView v) {
+  IconHeader h;
+  return ReadIconHeader(v, 0, &h) && h.reserved == 0 && (h.type == IconTypeIcon || h.type == IconTypeCursor);
+}
+
 // Reads the directory entry at offset off of v; false when not within v.
 inline bool ReadIconDirEntry(ByteView v, uint64_t off, IconDirEntry* e) {
   if (!Has(v, off, IconDirEntrySize)) return false;

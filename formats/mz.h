@@ -23,6 +23,9 @@ struct DosHeader {
   uint32_t lfanew = 0;  // the new header's offset from the image start
 };
 
+// "MZ" at the start: every DOS or Windows executable, old or new, starts so.
+inline bool HasMzSignature(ByteView image) { return Has(image, 0, 2) && Le16(image, 0) == MzSignature; }
+
 // Reads the DOS header at the start of image; false when its 64 bytes are
 // not within image or the signature is not "MZ".
 inline bool ReadDosHeader(ByteView image, DosHeader* h) {

@@ -307,6 +307,10 @@ std::string ScratchFolder() { return TheScratch().root; }
 
 void SetBrokenHandler(BrokenHandler handler) { brokenHandler = handler; }
 
+void CheckHeadTest(int headTest, bool (*mayTake)(ByteView head), const uint8_t* data, size_t size) {
+  Check(headTest == 0 || mayTake(ByteView{data, size}), "IsSupported took what its head test refuses", headTest);
+}
+
 int TestFile(const host::Plugin& p, const uint8_t* data, size_t size) {
   return TestWithHandle(p, WriteInput(data, size, 0));
 }

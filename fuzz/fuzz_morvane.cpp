@@ -1,4 +1,5 @@
 // Fuzz target: Morvane through its exports, as a viewer calls them, under each of its settings.
+#include "formats/icon.h"
 #include "fuzz/harness.h"
 
 namespace {
@@ -15,6 +16,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n) {
-  fuzz::RunOne(copies, in, n, fuzz::DrivePicture);
+  fuzz::RunOne(copies, in, n, [](const host::Plugin& p, uint8_t control, const uint8_t* data, size_t size) {
+    fuzz::PictureReport report;
+    fuzz::DrivePicture(p, control, data, size, &report);
+    fuzz::CheckHeadTest(report.headTest, HasIconFileHeader, data, size);
+  });
   return 0;
 }

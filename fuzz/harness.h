@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/bytes.h"
 #include "host/host.h"
 
 namespace fuzz {
@@ -84,6 +85,11 @@ int TestFile(const host::Plugin& plugin, const uint8_t* data, size_t size);
 // GetFile to memory for the address `position` bytes into the data, with its checks.
 int ExtractFromMemory(const host::Plugin& plugin, const uint8_t* data, size_t size, size_t position,
                       std::vector<uint8_t>* member = nullptr);
+
+// The host passes over one of our plug-ins, unasked, when the test of the
+// first bytes its format test begins with refuses a file: so a head that
+// IsSupported took (headTest, from a report) must pass that test.
+void CheckHeadTest(int headTest, bool (*mayTake)(ByteView head), const uint8_t* data, size_t size);
 
 // One of the interface's result codes.
 bool IsResultCode(int r);

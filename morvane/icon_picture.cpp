@@ -13,9 +13,7 @@ namespace {
 // setting once for both the test and the choice.
 int TestIconHead(ByteView head, int groupIcon) {
   IconHeader h;
-  if (!ReadIconHeader(head, 0, &h)) return 0;
-  if (h.reserved != 0) return 0;
-  if (h.type != IconTypeIcon && h.type != IconTypeCursor) return 0;
+  if (!HasIconFileHeader(head) || !ReadIconHeader(head, 0, &h)) return 0;
   // An empty directory holds no picture under any setting.
   if (h.count == 0) return 0;
   if (groupIcon == TreatAsArchive && h.count != 1) return 0;

@@ -81,6 +81,7 @@ uint64_t ResourceDataOffset(const ResourceVisit& visit, uint32_t dataAddress, ui
 }
 
 int TestExecutable(ByteView image) {
+  if (!HasMzSignature(image)) return 0;
   ResourceRoot root;
   return FindResourceRoot(image, &root) || HasNeResourceTable(image) ? ExecutableSupported : 0;
 }

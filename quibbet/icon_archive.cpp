@@ -26,8 +26,7 @@ bool DirectoryFollowedByImages(ByteView head, uint16_t count) {
 
 int TestIconArchive(ByteView head) {
   IconHeader h;
-  if (!ReadIconHeader(head, 0, &h)) return 0;
-  if (!HasIconType(h)) return 0;
+  if (!HasIconFileHeader(head) || !ReadIconHeader(head, 0, &h)) return 0;
   // The user may have given every icon file to Morvane as a picture.
   if (!IconFilesAreArchives()) return 0;
   // One image is a picture for Morvane, never an archive.

@@ -38,12 +38,7 @@ bool ReadAniStep(ByteView file, uint64_t seq, const AniFrameTable& frames, uint3
 
 }  // namespace
 
-int TestAniHeader(ByteView head) {
-  return RiffIdIs(head, RiffHeaderField::Riff, "RIFF") &&
-                 RiffIdIs(head, RiffHeaderField::FormType, "ACON")
-             ? 1
-             : 0;
-}
+int TestAniHeader(ByteView head) { return HasAconHeader(head) ? 1 : 0; }
 
 bool FindAniChunk(ByteView file, const char* id, uint64_t* chunk) {
   uint32_t riffSize;

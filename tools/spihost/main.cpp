@@ -4,6 +4,9 @@
 #include <exception>
 
 #include "cli.h"
+#include "formats/ani.h"
+#include "formats/icon.h"
+#include "formats/mz.h"
 #include "commands.h"
 #include "console.h"
 #include "platform/platform.h"
@@ -34,22 +37,23 @@ bool SetAllTypes(AllTypesOverride* o) {
 }
 
 // The plug-ins spihost uses by default, in the order they are asked, with
-// the role each has.
+// the role each has and the test of the first bytes its format test begins with.
 struct OwnPlugin {
   const char* file;
   PluginKind role;
+  HeadTest mayTake;
 };
-const OwnPlugin kOwnPlugins[] = {{"Pelorin" SPI_PLUGIN_SUFFIX, PluginKind::Archive},
-                                 {"Vantrel" SPI_PLUGIN_SUFFIX, PluginKind::Archive},
-                                 {"Quibbet" SPI_PLUGIN_SUFFIX, PluginKind::Archive},
-                                 {"Morvane" SPI_PLUGIN_SUFFIX, PluginKind::Image}};
+const OwnPlugin kOwnPlugins[] = {{"Pelorin" SPI_PLUGIN_SUFFIX, PluginKind::Archive, HasMzSignature},
+                                 {"Vantrel" SPI_PLUGIN_SUFFIX, PluginKind::Archive, HasAconHeader},
+                                 {"Quibbet" SPI_PLUGIN_SUFFIX, PluginKind::Archive, HasIconFileHeader},
+                                 {"Morvane" SPI_PLUGIN_SUFFIX, PluginKind::Image, HasIconFileHeader}};
 
 // Our own plug-ins from the first default folder that holds any of them.
 void FindDefaultPlugins(PluginSet* set) {
   for (const std::string& folder : DefaultPluginFolders()) {
     for (const OwnPlugin& own : kOwnPlugins) {
       std::string path = folder + platform::PathSeparator() + own.file;
-      if (utf8::FileExists(path)) AddPlugin(set, path, &own.role);
+      if (utf8::FileExists(path)) AddPlugin(set, path, &own.role, own.mayTake);
     }
     if (!set->plugins.empty()) {
       set->folder = folder;

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "console.h"
+#include "formats/mz.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -103,7 +104,7 @@ bool CandidatesForFile(PluginSet& set, const std::string& file, Candidates* out,
   *executable = false;
   uintptr_t handle = 0;
   if (!utf8::OpenForReading(file, &handle, why)) return false;
-  uint8_t head[2];
+  uint8_t head[kHeadTestSize];
   size_t got = 0;
   const bool read = console::ReadFromStart(handle, head, sizeof head, &got);
   if (!read || got == 0) {
@@ -111,8 +112,8 @@ bool CandidatesForFile(PluginSet& set, const std::string& file, Candidates* out,
     *why = read ? "empty file" : "cannot read";
     return false;
   }
-  *executable = got == 2 && head[0] == 'M' && head[1] == 'Z';
-  *out = Candidates(set, file, handle);
+  *executable = HasMzSignature(ByteView{head, got});
+  *out = Candidates(set, file, handle, ByteView{head, got});
   return true;
 }
 

@@ -74,8 +74,9 @@ bool LoadOnePlugin(const std::string& path, LoadedPlugin* out, std::string* erro
   return true;
 }
 
-void AddPlugin(PluginSet* set, const std::string& path, const PluginKind* role) {
+void AddPlugin(PluginSet* set, const std::string& path, const PluginKind* role, HeadTest mayTake) {
   LoadedPlugin p;
+  p.mayTake = mayTake;
   p.path = path;
   p.file = PathText(FsPath(path).filename());
   if (role) {
@@ -130,8 +131,11 @@ Candidates::Candidates(PluginSet& set, const std::string& name, const std::vecto
   verdict_.assign(set.plugins.size(), 0);
 }
 
-Candidates::Candidates(PluginSet& set, const std::string& path, uintptr_t handle)
-    : set_(&set), name_(path), handle_(handle), verdict_(set.plugins.size(), 0) {}
+Candidates::Candidates(PluginSet& set, const std::string& path, uintptr_t handle, ByteView first)
+    : set_(&set), name_(path), handle_(handle), verdict_(set.plugins.size(), 0) {
+  firstSize_ = std::min(first.size, sizeof first_);
+  std::copy_n(first.data, firstSize_, first_);
+}
 
 Candidates::~Candidates() { Close(); }
 
@@ -147,6 +151,8 @@ Candidates& Candidates::operator=(Candidates&& other) noexcept {
   name_ = std::move(other.name_);
   head_ = std::move(other.head_);
   handle_ = other.handle_;
+  std::copy_n(other.first_, sizeof first_, first_);
+  firstSize_ = other.firstSize_;
   verdict_ = std::move(other.verdict_);
   other.set_ = nullptr;
   other.handle_ = 0;
@@ -178,6 +184,12 @@ const LoadedPlugin* Candidates::At(PluginKind role, size_t index) {
     if (verdict_[i] == 0) {
       // One known to be of the other role waits until a walk of its own reaches it.
       if (p.roleKnown && p.role != role) continue;
+      const ByteView first = head_ ? ByteView{head_->data(), std::min(head_->size(), kHeadTestSize)}
+                                   : ByteView{first_, firstSize_};
+      if (p.mayTake && !p.mayTake(first)) {
+        verdict_[i] = 2;
+        continue;
+      }
       if (!Load(*set_, p)) {
         verdict_[i] = 2;
         continue;

@@ -10,11 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "formats/bytes.h"
 #include "host/host.h"
 
 namespace spihost {
 
 enum class PluginKind { Archive, Image };
+
+// A test of a file's first bytes that a plug-in's own format test begins
+// with: false means the plug-in cannot take the file.
+using HeadTest = bool (*)(ByteView head);
+// As many first bytes as every HeadTest needs.
+constexpr size_t kHeadTestSize = 16;
 
 struct LoadedPlugin {
   host::Plugin plugin;
@@ -25,6 +32,9 @@ struct LoadedPlugin {
   // Our own plug-ins' roles are known before loading, so a choice among
   // image plug-ins need not load the archive ones.
   bool roleKnown = false;
+  // Known for our own plug-ins too, so one that cannot take a file is not
+  // loaded to be asked.
+  HeadTest mayTake = nullptr;
   bool loaded = false, failed = false;
 };
 
@@ -42,8 +52,9 @@ struct PluginSet {
 // then ../lib/susie-plugins beside it (where an install puts them).
 std::vector<std::string> DefaultPluginFolders();
 
-// Adds a plug-in file to the set, unloaded; role, when given, is the one it is known to have.
-void AddPlugin(PluginSet* set, const std::string& path, const PluginKind* role);
+// Adds a plug-in file to the set, unloaded; role, when given, is the one it
+// is known to have, and mayTake the test its format test begins with.
+void AddPlugin(PluginSet* set, const std::string& path, const PluginKind* role, HeadTest mayTake = nullptr);
 // Adds every *.spi of folder, in name order; false when it cannot be read.
 bool AddPluginFolder(const std::string& folder, PluginSet* set);
 // Loads every plug-in not yet loaded and drops those that cannot be (each
@@ -87,7 +98,8 @@ class Candidates {
  public:
   Candidates() = default;
   Candidates(PluginSet& set, const std::string& name, const std::vector<uint8_t>& data);
-  Candidates(PluginSet& set, const std::string& path, uintptr_t handle);
+  // first: the file's first bytes, at most kHeadTestSize of them.
+  Candidates(PluginSet& set, const std::string& path, uintptr_t handle, ByteView first);
   ~Candidates();
   Candidates(Candidates&& other) noexcept { *this = std::move(other); }
   Candidates& operator=(Candidates&& other) noexcept;
@@ -105,6 +117,8 @@ class Candidates {
   std::string name_;
   std::unique_ptr<host::GuardedBuffer> head_;
   uintptr_t handle_ = 0;
+  uint8_t first_[kHeadTestSize] = {};
+  size_t firstSize_ = 0;
   // Per plug-in: 0 not asked yet, 1 takes the input, 2 does not.
   std::vector<uint8_t> verdict_;
 };
