@@ -42,7 +42,7 @@ bool IsPngFile(ByteView block) {
   return Has(block, 0, sizeof kSignature) && std::memcmp(block.data, kSignature, sizeof kSignature) == 0;
 }
 
-bool ReadPngChunks(ByteView png, PngHeader* header) {
+bool ReadPngChunks(ByteView png, PngHeader* header, PngChunkVisitor visit, void* user) {
   if (!IsPngFile(png)) return false;
   uint64_t at = sizeof kSignature;
   bool first = true;
@@ -63,6 +63,7 @@ bool ReadPngChunks(ByteView png, PngHeader* header) {
       header->interlace = f[12];
       first = false;
     }
+    if (visit) visit(user, type, ByteView{png.data + at + 8, length});
     at += 12u + uint64_t{length};
     if (std::memcmp(type, "IEND", 4) == 0) {
       header->end = at;

@@ -15,7 +15,10 @@ struct PngHeader {
 // True when block begins with the PNG signature.
 bool IsPngFile(ByteView block);
 
+// Told of each chunk whose CRC is right, with its type and data.
+using PngChunkVisitor = void (*)(void* user, const uint8_t type[4], ByteView data);
+
 // True when png begins with the signature, IHDR comes first, IEND closes it,
 // and every chunk lies within png and carries a right CRC. Gives IHDR's fields
 // and where IEND ends; what follows it is not looked at.
-bool ReadPngChunks(ByteView png, PngHeader* header);
+bool ReadPngChunks(ByteView png, PngHeader* header, PngChunkVisitor visit = nullptr, void* user = nullptr);

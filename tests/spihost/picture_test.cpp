@@ -8,6 +8,7 @@
 #include "picture.h"
 #include "thumbnail.h"
 #include "tests/builders/bytes.h"
+#include "tests/builders/icon.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wall"
@@ -261,6 +262,44 @@ TEST(Thumbnail, StoredPngFitsOnlyWholeAndOfTheSize) {
                           std::vector<uint8_t>(png.begin(), png.begin() + 33)})
     EXPECT_FALSE(spihost::FitsAsStored(bad, 20)) << bad.size();
 }
+
+#ifndef _WIN32
+// A stored 8-bit RGBA PNG that does not fit is decoded here: every row filter
+// undone, and anything else (a palette, a stream of the wrong length) left to
+// the plug-in that handed it over.
+TEST(Thumbnail, StoredPngDecodesWithEveryRowFilter) {
+  constexpr uint32_t w = 3, h = 5;  // row y is stored with filter y
+  build::Bytes rgba(4 * w * h), raw;
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 37 + (i >> 3) * 101);
+  auto at = [&](int x, int y, size_t k) -> int {
+    return x < 0 || y < 0 ? 0 : rgba[(size_t{4} * w * y) + 4 * x + k];
+  };
+  for (int y = 0; y < int{h}; ++y) {
+    raw.push_back(static_cast<uint8_t>(y));
+    for (int x = 0; x < int{w}; ++x)
+      for (size_t k = 0; k < 4; ++k) {
+        const int a = at(x - 1, y, k), b = at(x, y - 1, k), c = at(x - 1, y - 1, k);
+        const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+        const int predicted[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
+        raw.push_back(static_cast<uint8_t>(at(x, y, k) - predicted[y]));
+      }
+  }
+  const build::Bytes idat = build::ZlibStored(raw);
+  RgbaImage out;
+  ASSERT_TRUE(spihost::DecodePng(build::Png(w, h, rgba, &idat), 100, &out));
+  EXPECT_EQ((std::vector<int>{out.width, out.height}), (std::vector<int>{int{w}, int{h}}));
+  EXPECT_EQ(out.pixels, rgba);
+  EXPECT_FALSE(spihost::DecodePng(build::Png(w, h, rgba, &idat), 14, &out)) << "more pixels than allowed";
+  const build::Bytes shortRows = build::ZlibStored(build::Bytes(raw.begin(), raw.end() - 1));
+  const build::Bytes bomb = build::ZlibBomb(1000);
+  for (const build::Bytes* bad : {&shortRows, &bomb})
+    EXPECT_FALSE(spihost::DecodePng(build::Png(w, h, rgba, bad), 100, &out));
+  RgbaImage flat{4, 4, true, std::vector<uint8_t>(64, 9)};
+  std::vector<uint8_t> palette;
+  ASSERT_TRUE(spihost::EncodePng(flat, &palette));
+  EXPECT_FALSE(spihost::DecodePng(palette, 100, &out)) << "a palette is the plug-in's to decode";
+}
+#endif
 
 // Down to fit, up at most twice, aspect kept, alpha always written.
 TEST(Thumbnail, FitsWithinTheSizeKeepingAspect) {

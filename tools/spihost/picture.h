@@ -62,4 +62,9 @@ std::string BmpFileToDib(const std::vector<uint8_t>& file, size_t* infoOffset, s
 // PNG bytes of the image: RGB, or RGBA when it has alpha.
 bool EncodePng(const RgbaImage& image, std::vector<uint8_t>* out);
 
+// The pixels of a PNG file of at most maxPixels, as 8-bit RGBA; false when it
+// cannot be read whole, or where this build has no decoder (the plug-in that
+// handed the file over then decodes it).
+bool DecodePng(const std::vector<uint8_t>& png, size_t maxPixels, RgbaImage* out);
+
 }  // namespace spihost

@@ -43,4 +43,6 @@ bool EncodePng(const RgbaImage& image, std::vector<uint8_t>* out) {
                                 image.width * 3) != 0;
 }
 
+bool DecodePng(const std::vector<uint8_t>&, size_t, RgbaImage*) { return false; }
+
 }  // namespace spihost
