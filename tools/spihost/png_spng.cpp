@@ -13,8 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "formats/png.h"
+#include "platform/platform.h"
 #include "picture.h"
 
 namespace spihost {
@@ -24,8 +26,46 @@ namespace {
 // of level 4's size, and a thumbnail a tenth faster.
 constexpr int kCompressionLevel = 2;
 
+// libspng is opened with the first picture to encode, so that a run that
+// writes no PNG (a thumbnail of a program without an icon, most of them)
+// starts without it and the zlib it brings.
+#define SPI_TEXT(x) #x
+#define SPI_SONAME(major) "libspng.so." SPI_TEXT(major)
+struct Spng {
+  decltype(&spng_ctx_new) ctx_new;
+  decltype(&spng_ctx_free) ctx_free;
+  decltype(&spng_set_option) set_option;
+  decltype(&spng_set_ihdr) set_ihdr;
+  decltype(&spng_set_plte) set_plte;
+  decltype(&spng_set_trns) set_trns;
+  decltype(&spng_encode_image) encode_image;
+  decltype(&spng_get_png_buffer) get_png_buffer;
+};
+
+const Spng* Library() {
+  static const Spng* const loaded = []() -> const Spng* {
+    static Spng s;
+    void* library = platform::OpenLibrary(SPI_SONAME(SPNG_VERSION_MAJOR));
+    bool found = library != nullptr;
+    auto bind = [&](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(platform::FindSymbol(library, name));
+      found = found && fn;
+    };
+    bind(s.ctx_new, "spng_ctx_new");
+    bind(s.ctx_free, "spng_ctx_free");
+    bind(s.set_option, "spng_set_option");
+    bind(s.set_ihdr, "spng_set_ihdr");
+    bind(s.set_plte, "spng_set_plte");
+    bind(s.set_trns, "spng_set_trns");
+    bind(s.encode_image, "spng_encode_image");
+    bind(s.get_png_buffer, "spng_get_png_buffer");
+    return found ? &s : nullptr;
+  }();
+  return loaded;
+}
+
 struct ContextFree {
-  void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+  void operator()(spng_ctx* ctx) const { Library()->ctx_free(ctx); }
 };
 
 uint32_t Pack(const uint8_t* p) {
@@ -85,12 +125,12 @@ std::vector<uint8_t> PackRows(const std::vector<uint8_t>& indices, int width, in
   return rows;
 }
 
-bool Finish(spng_ctx* ctx, const std::vector<uint8_t>& rows, std::vector<uint8_t>* out) {
-  if (spng_encode_image(ctx, rows.data(), rows.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE) != 0)
+bool Finish(const Spng& spng, spng_ctx* ctx, const std::vector<uint8_t>& rows, std::vector<uint8_t>* out) {
+  if (spng.encode_image(ctx, rows.data(), rows.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE) != 0)
     return false;
   size_t size = 0;
   int error = 0;
-  void* buffer = spng_get_png_buffer(ctx, &size, &error);
+  void* buffer = spng.get_png_buffer(ctx, &size, &error);
   if (!buffer || error) {
     std::free(buffer);
     return false;
@@ -164,15 +204,16 @@ void UnPaeth(const uint8_t* in, const uint8_t* prior, uint8_t* out, size_t n) {
 #endif
 }
 
-// One row of four-byte pixels undone from its filter into out; prior is the
-// row above, already undone (zeros above the first).
+// One row of four-byte pixels undone from its filter into out, which may lie
+// up to a row before in (each byte is read before it is written over); prior
+// is the row above, already undone (zeros above the first).
 bool Unfilter(uint8_t filter, const uint8_t* in, const uint8_t* prior, uint8_t* out, size_t n) {
   switch (filter) {
     case 0:
-      std::memcpy(out, in, n);
+      std::memmove(out, in, n);
       return true;
     case 1:
-      std::memcpy(out, in, 4);
+      std::memmove(out, in, 4);
       for (size_t i = 4; i < n; ++i) out[i] = static_cast<uint8_t>(in[i] + out[i - 4]);
       return true;
     case 2:
@@ -196,11 +237,14 @@ bool EncodePng(const RgbaImage& image, std::vector<uint8_t>* out) {
   if (image.width <= 0 || image.height <= 0) return false;
   const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
   if (image.pixels.size() != pixels * 4) return false;
-  std::unique_ptr<spng_ctx, ContextFree> owner(spng_ctx_new(SPNG_CTX_ENCODER));
+  const Spng* library = Library();
+  if (!library) return false;
+  const Spng& spng = *library;
+  std::unique_ptr<spng_ctx, ContextFree> owner(spng.ctx_new(SPNG_CTX_ENCODER));
   spng_ctx* ctx = owner.get();
   if (!ctx) return false;
-  spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
-  spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
+  spng.set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+  spng.set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
   spng_ihdr ihdr{};
   ihdr.width = static_cast<uint32_t>(image.width);
   ihdr.height = static_cast<uint32_t>(image.height);
@@ -233,20 +277,20 @@ bool EncodePng(const RgbaImage& image, std::vector<uint8_t>* out) {
     ihdr.bit_depth = static_cast<uint8_t>(bits);
     ihdr.color_type = SPNG_COLOR_TYPE_INDEXED;
     // Filters rarely help indices; libpng leaves palette images unfiltered too.
-    spng_set_option(ctx, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE);
-    if (spng_set_ihdr(ctx, &ihdr) != 0 || spng_set_plte(ctx, &plte) != 0) return false;
-    if (trns.n_type3_entries && spng_set_trns(ctx, &trns) != 0) return false;
-    return Finish(ctx, PackRows(indices, image.width, image.height, bits), out);
+    spng.set_option(ctx, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE);
+    if (spng.set_ihdr(ctx, &ihdr) != 0 || spng.set_plte(ctx, &plte) != 0) return false;
+    if (trns.n_type3_entries && spng.set_trns(ctx, &trns) != 0) return false;
+    return Finish(spng, ctx, PackRows(indices, image.width, image.height, bits), out);
   }
 
   // More colours: RGBA, or RGB when every pixel is opaque. Paeth alone
   // compresses icons within a fraction of a percent of trying every filter
   // on every row, in a third less time.
-  spng_set_option(ctx, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_PAETH);
+  spng.set_option(ctx, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_PAETH);
   if (image.hasAlpha) {
     ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
-    if (spng_set_ihdr(ctx, &ihdr) != 0) return false;
-    return Finish(ctx, image.pixels, out);
+    if (spng.set_ihdr(ctx, &ihdr) != 0) return false;
+    return Finish(spng, ctx, image.pixels, out);
   }
   std::vector<uint8_t> rgb(pixels * 3);
   for (size_t i = 0, j = 0; i < image.pixels.size(); i += 4, j += 3) {
@@ -255,8 +299,8 @@ bool EncodePng(const RgbaImage& image, std::vector<uint8_t>* out) {
     rgb[j + 2] = image.pixels[i + 2];
   }
   ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-  if (spng_set_ihdr(ctx, &ihdr) != 0) return false;
-  return Finish(ctx, rgb, out);
+  if (spng.set_ihdr(ctx, &ihdr) != 0) return false;
+  return Finish(spng, ctx, rgb, out);
 }
 
 bool DecodePng(const std::vector<uint8_t>& png, size_t maxPixels, RgbaImage* out) {
@@ -269,15 +313,16 @@ bool DecodePng(const std::vector<uint8_t>& png, size_t maxPixels, RgbaImage* out
       h.width > 0x7FFFFFFFu / 4 || uint64_t{h.width} * h.height > maxPixels)
     return false;
   const size_t rowBytes = size_t{4} * h.width;
-  std::vector<uint8_t> filtered((rowBytes + 1) * h.height);
-  if (!Inflate(rows.idat, &filtered)) return false;
-  std::vector<uint8_t> pixels(rowBytes * h.height);
+  std::vector<uint8_t> pixels((rowBytes + 1) * h.height);
+  if (!Inflate(rows.idat, &pixels)) return false;
+  // Undone in place: each row lands before the filtered bytes still to be read.
   const std::vector<uint8_t> zeros(rowBytes, 0);
   for (uint32_t y = 0; y < h.height; ++y) {
-    const uint8_t* in = filtered.data() + (rowBytes + 1) * y;
+    const uint8_t* in = pixels.data() + (rowBytes + 1) * y;
     uint8_t* row = pixels.data() + rowBytes * y;
     if (!Unfilter(in[0], in + 1, y ? row - rowBytes : zeros.data(), row, rowBytes)) return false;
   }
+  pixels.resize(rowBytes * h.height);
   out->width = static_cast<int>(h.width);
   out->height = static_cast<int>(h.height);
   out->hasAlpha = true;
