@@ -26,11 +26,11 @@ namespace {
 // of level 4's size, and a thumbnail a tenth faster.
 constexpr int kCompressionLevel = 2;
 
-// libspng is opened with the first picture to encode, so that a run that
-// writes no PNG (a thumbnail of a program without an icon, most of them)
-// starts without it and the zlib it brings.
+// libspng and zlib are opened with the first picture to encode or decode,
+// so that a run that handles none (a thumbnail of a program without an icon,
+// most of them) starts without them.
 #define SPI_TEXT(x) #x
-#define SPI_SONAME(major) "libspng.so." SPI_TEXT(major)
+#define SPI_SONAME(name, major) "lib" name ".so." SPI_TEXT(major)
 struct Spng {
   decltype(&spng_ctx_new) ctx_new;
   decltype(&spng_ctx_free) ctx_free;
@@ -41,16 +41,33 @@ struct Spng {
   decltype(&spng_encode_image) encode_image;
   decltype(&spng_get_png_buffer) get_png_buffer;
 };
+struct Zlib {
+  decltype(&inflateInit_) inflate_init;
+  decltype(&::inflate) inflate_step;
+  decltype(&inflateEnd) inflate_end;
+};
 
-const Spng* Library() {
+// Binds each function pointer of a table to its symbol in library; false
+// when the library or any of them is missing.
+class Binder {
+ public:
+  explicit Binder(const char* soname) : library_(platform::OpenLibrary(soname)), found_(library_ != nullptr) {}
+  template <class Fn>
+  void operator()(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(platform::FindSymbol(library_, name));
+    found_ = found_ && fn;
+  }
+  bool found() const { return found_; }
+
+ private:
+  void* library_;
+  bool found_;
+};
+
+const Spng* SpngLibrary() {
   static const Spng* const loaded = []() -> const Spng* {
     static Spng s;
-    void* library = platform::OpenLibrary(SPI_SONAME(SPNG_VERSION_MAJOR));
-    bool found = library != nullptr;
-    auto bind = [&](auto& fn, const char* name) {
-      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(platform::FindSymbol(library, name));
-      found = found && fn;
-    };
+    Binder bind(SPI_SONAME("spng", SPNG_VERSION_MAJOR));
     bind(s.ctx_new, "spng_ctx_new");
     bind(s.ctx_free, "spng_ctx_free");
     bind(s.set_option, "spng_set_option");
@@ -59,13 +76,25 @@ const Spng* Library() {
     bind(s.set_trns, "spng_set_trns");
     bind(s.encode_image, "spng_encode_image");
     bind(s.get_png_buffer, "spng_get_png_buffer");
-    return found ? &s : nullptr;
+    return bind.found() ? &s : nullptr;
+  }();
+  return loaded;
+}
+
+const Zlib* ZlibLibrary() {
+  static const Zlib* const loaded = []() -> const Zlib* {
+    static Zlib z;
+    Binder bind(SPI_SONAME("z", ZLIB_VER_MAJOR));
+    bind(z.inflate_init, "inflateInit_");
+    bind(z.inflate_step, "inflate");
+    bind(z.inflate_end, "inflateEnd");
+    return bind.found() ? &z : nullptr;
   }();
   return loaded;
 }
 
 struct ContextFree {
-  void operator()(spng_ctx* ctx) const { Library()->ctx_free(ctx); }
+  void operator()(spng_ctx* ctx) const { SpngLibrary()->ctx_free(ctx); }
 };
 
 uint32_t Pack(const uint8_t* p) {
@@ -151,8 +180,9 @@ void CollectIdat(void* user, const uint8_t type[4], ByteView data) {
 
 // The zlib stream split over the IDAT chunks, into exactly out's size.
 bool Inflate(const std::vector<ByteView>& parts, std::vector<uint8_t>* out) {
+  const Zlib* zlib = ZlibLibrary();
   z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
+  if (!zlib || zlib->inflate_init(&z, ZLIB_VERSION, static_cast<int>(sizeof z)) != Z_OK) return false;
   z.next_out = out->data();
   z.avail_out = static_cast<uInt>(out->size());
   int r = Z_OK;
@@ -160,12 +190,12 @@ bool Inflate(const std::vector<ByteView>& parts, std::vector<uint8_t>* out) {
     z.next_in = const_cast<Bytef*>(parts[i].data);
     z.avail_in = static_cast<uInt>(parts[i].size);
     while (r == Z_OK && z.avail_in > 0) {
-      r = inflate(&z, Z_NO_FLUSH);
+      r = zlib->inflate_step(&z, Z_NO_FLUSH);
       if (r == Z_BUF_ERROR || (r == Z_OK && z.avail_out == 0 && z.avail_in > 0)) r = Z_DATA_ERROR;
     }
   }
   const bool whole = r == Z_STREAM_END && z.avail_out == 0;
-  inflateEnd(&z);
+  zlib->inflate_end(&z);
   return whole;
 }
 
@@ -237,7 +267,7 @@ bool EncodePng(const RgbaImage& image, std::vector<uint8_t>* out) {
   if (image.width <= 0 || image.height <= 0) return false;
   const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
   if (image.pixels.size() != pixels * 4) return false;
-  const Spng* library = Library();
+  const Spng* library = SpngLibrary();
   if (!library) return false;
   const Spng& spng = *library;
   std::unique_ptr<spng_ctx, ContextFree> owner(spng.ctx_new(SPNG_CTX_ENCODER));
