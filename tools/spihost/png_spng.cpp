@@ -64,34 +64,38 @@ class Binder {
   bool found_;
 };
 
-const Spng* SpngLibrary() {
-  static const Spng* const loaded = []() -> const Spng* {
-    static Spng s;
-    Binder bind(SPI_SONAME("spng", SPNG_VERSION_MAJOR));
-    bind(s.ctx_new, "spng_ctx_new");
-    bind(s.ctx_free, "spng_ctx_free");
-    bind(s.set_option, "spng_set_option");
-    bind(s.set_ihdr, "spng_set_ihdr");
-    bind(s.set_plte, "spng_set_plte");
-    bind(s.set_trns, "spng_set_trns");
-    bind(s.encode_image, "spng_encode_image");
-    bind(s.get_png_buffer, "spng_get_png_buffer");
-    return bind.found() ? &s : nullptr;
+// The table bound on first use and kept for the run; null when its library
+// cannot be had.
+template <class Table, void (*BindAll)(Binder&, Table&)>
+const Table* Opened(const char* soname) {
+  static const Table* const loaded = [soname]() -> const Table* {
+    static Table table;
+    Binder bind(soname);
+    BindAll(bind, table);
+    return bind.found() ? &table : nullptr;
   }();
   return loaded;
 }
 
-const Zlib* ZlibLibrary() {
-  static const Zlib* const loaded = []() -> const Zlib* {
-    static Zlib z;
-    Binder bind(SPI_SONAME("z", ZLIB_VER_MAJOR));
-    bind(z.inflate_init, "inflateInit_");
-    bind(z.inflate_step, "inflate");
-    bind(z.inflate_end, "inflateEnd");
-    return bind.found() ? &z : nullptr;
-  }();
-  return loaded;
+void BindSpng(Binder& bind, Spng& s) {
+  bind(s.ctx_new, "spng_ctx_new");
+  bind(s.ctx_free, "spng_ctx_free");
+  bind(s.set_option, "spng_set_option");
+  bind(s.set_ihdr, "spng_set_ihdr");
+  bind(s.set_plte, "spng_set_plte");
+  bind(s.set_trns, "spng_set_trns");
+  bind(s.encode_image, "spng_encode_image");
+  bind(s.get_png_buffer, "spng_get_png_buffer");
 }
+
+void BindZlib(Binder& bind, Zlib& z) {
+  bind(z.inflate_init, "inflateInit_");
+  bind(z.inflate_step, "inflate");
+  bind(z.inflate_end, "inflateEnd");
+}
+
+const Spng* SpngLibrary() { return Opened<Spng, BindSpng>(SPI_SONAME("spng", SPNG_VERSION_MAJOR)); }
+const Zlib* ZlibLibrary() { return Opened<Zlib, BindZlib>(SPI_SONAME("z", ZLIB_VER_MAJOR)); }
 
 struct ContextFree {
   void operator()(spng_ctx* ctx) const { SpngLibrary()->ctx_free(ctx); }
