@@ -90,7 +90,7 @@ HeldMember Hold(const std::vector<uint8_t>& bytes, const std::string& name) {
 bool PictureOf(Job& job, const Source& from, Candidates& c, int size, int depth, ShownPicture* out);
 
 // The picture from an image plug-in, asked for as stored: a PNG of the size
-// asked is the thumbnail itself, and any other is decoded here, in a third of
+// asked is the thumbnail itself, and any other is decoded here, in about half
 // the plug-in's time and without its bitmap copy.
 int Fetch(const host::Plugin& p, const Source& from, int size, ShownPicture* out) {
   auto fetch = [&](bool keepPng) {
