@@ -42,10 +42,10 @@ spihost lists and extracts what the plug-ins show, converts icons and cursors
 to PNG, and draws the file manager's thumbnails of executables, icon
 libraries, icons, cursors and animated cursors.")
 # The dependencies are those of the built binaries, found by dpkg-shlibdeps,
-# and libspng and zlib, which spihost opens only when it has a PNG to encode
-# or decode.
+# and libdeflate, which spihost opens only when it has a PNG to encode or
+# decode.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libspng0, zlib1g")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libdeflate0")
 set(CPACK_STRIP_FILES ON)
 # The MIME package registers through shared-mime-info's trigger, the manual
 # page through man-db's: no maintainer scripts of our own.

@@ -18,18 +18,18 @@ RELEASE_PACKAGES=(
 ARM64_WINE_PACKAGES=(wine64:arm64 libwine:arm64 libc6:arm64 libgcc-s1:arm64 libunwind8:arm64 liblzma5:arm64)
 
 # The native build and its bundled samples (a small 32-bit program among them).
-DEMO_PACKAGES=(cmake ninja-build g++ python3 libstb-dev libspng-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+DEMO_PACKAGES=(cmake ninja-build g++ python3 libstb-dev libdeflate-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
 
 # The Debian package (scripts/deb.sh): the native build (its configure step
 # wants GoogleTest's sources), dpkg-shlibdeps (dpkg-dev) and file, which CPack
 # runs on the binaries, and lintian.
-DEB_PACKAGES=(cmake ninja-build g++ libstb-dev libspng-dev googletest dpkg-dev file lintian)
+DEB_PACKAGES=(cmake ninja-build g++ libstb-dev libdeflate-dev googletest dpkg-dev file lintian)
 
 # Every package the builds and the tests need.
 TEST_PACKAGES=(
   "${RELEASE_PACKAGES[@]}" g++ libclang-rt-14-dev qemu-user-static
   wine wine32:i386 wine64 fonts-wine xvfb xauth
-  locales googletest libgmock-dev libbenchmark-dev libpng-dev libspng-dev libcli11-dev
+  locales googletest libgmock-dev libbenchmark-dev libpng-dev libdeflate-dev libcli11-dev
   icoutils imagemagick 7zip python3-pil python3-pefile
   fonts-noto-cjk
   "${DEB_PACKAGES[@]}"

@@ -3,6 +3,7 @@
 // the PNG images that a container may hold instead of a bitmap.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -361,15 +362,20 @@ inline Bytes ZlibBomb(uint32_t repeats) {
   return z;
 }
 
-// An 8-bit RGBA PNG of rgba (top row first); idat replaces the image data when given.
-inline Bytes Png(uint32_t width, uint32_t height, const Bytes& rgba, const Bytes* idat = nullptr) {
+// An 8-bit RGBA PNG of rgba (top row first); idat replaces the image data when
+// given, split into two chunks after its first split bytes when that is shorter.
+inline Bytes Png(uint32_t width, uint32_t height, const Bytes& rgba, const Bytes* idat = nullptr,
+                 size_t split = SIZE_MAX) {
   Bytes png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   Bytes ihdr;
   AddBe32(ihdr, width);
   AddBe32(ihdr, height);
   ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
   PngChunk(png, "IHDR", ihdr);
-  if (idat) {
+  if (idat && split < idat->size()) {
+    PngChunk(png, "IDAT", Bytes(idat->begin(), idat->begin() + static_cast<std::ptrdiff_t>(split)));
+    PngChunk(png, "IDAT", Bytes(idat->begin() + static_cast<std::ptrdiff_t>(split), idat->end()));
+  } else if (idat) {
     PngChunk(png, "IDAT", *idat);
   } else {
     Bytes raw;

@@ -250,8 +250,17 @@ TEST(Thumbnail, StoredPngFitsOnlyWholeAndOfTheSize) {
     image.pixels[4 * i] = static_cast<uint8_t>(i);
     image.pixels[4 * i + 1] = static_cast<uint8_t>(i >> 8);
   }
-  std::vector<uint8_t> png;
+  std::vector<uint8_t> png, opaque;
   ASSERT_TRUE(spihost::EncodePng(image, &png));
+  int w = 0, h = 0;
+  EXPECT_EQ(Decode(png, &w, &h), image.pixels);
+  // Without alpha the file is RGB; its rows are filtered three bytes a pixel.
+  RgbaImage solid = image;
+  solid.hasAlpha = false;
+  for (size_t i = 3; i < solid.pixels.size(); i += 4) solid.pixels[i] = 255;
+  ASSERT_TRUE(spihost::EncodePng(solid, &opaque));
+  EXPECT_EQ(Decode(opaque, &w, &h), solid.pixels);
+  EXPECT_FALSE(spihost::FitsAsStored(opaque, 20)) << "RGB is not what an icon stores";
   EXPECT_TRUE(spihost::FitsAsStored(png, 20));
   EXPECT_FALSE(spihost::FitsAsStored(png, 18));  // the longest side counts
   std::vector<uint8_t> damaged = png;
@@ -289,6 +298,9 @@ TEST(Thumbnail, StoredPngDecodesWithEveryRowFilter) {
   ASSERT_TRUE(spihost::DecodePng(build::Png(w, h, rgba, &idat), 100, &out));
   EXPECT_EQ((std::vector<int>{out.width, out.height}), (std::vector<int>{int{w}, int{h}}));
   EXPECT_EQ(out.pixels, rgba);
+  RgbaImage split;
+  ASSERT_TRUE(spihost::DecodePng(build::Png(w, h, rgba, &idat, 9), 100, &split)) << "the stream over two chunks";
+  EXPECT_EQ(split.pixels, rgba);
   EXPECT_FALSE(spihost::DecodePng(build::Png(w, h, rgba, &idat), 14, &out)) << "more pixels than allowed";
   const build::Bytes shortRows = build::ZlibStored(build::Bytes(raw.begin(), raw.end() - 1));
   const build::Bytes bomb = build::ZlibBomb(1000);
