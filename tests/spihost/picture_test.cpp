@@ -317,7 +317,8 @@ TEST(Thumbnail, StoredPngDecodesWithEveryRowFilter) {
 TEST(Thumbnail, FitsWithinTheSizeKeepingAspect) {
   const struct { int w, h, size, ow, oh; } cases[] = {
       {256, 256, 128, 128, 128}, {32, 64, 16, 8, 16}, {32, 32, 128, 64, 64},
-      {48, 48, 64, 64, 64}, {32, 32, 32, 32, 32}, {64, 32, 1, 1, 1}};
+      {48, 48, 64, 64, 64}, {32, 32, 32, 32, 32}, {64, 32, 1, 1, 1}, {300, 1, 128, 128, 1},
+      {1, 40, 64, 2, 64}, {96, 64, 48, 48, 32}, {100, 100, 64, 64, 64}};
   for (const auto& c : cases) {
     spihost::RgbaImage in{c.w, c.h, false, std::vector<uint8_t>(size_t{4} * c.w * c.h, 200)};
     spihost::RgbaImage out;
@@ -327,6 +328,24 @@ TEST(Thumbnail, FitsWithinTheSizeKeepingAspect) {
     EXPECT_TRUE(out.hasAlpha);
     ASSERT_EQ(out.pixels.size(), size_t{4} * c.ow * c.oh);
     EXPECT_NEAR(out.pixels[3], 200, 2);  // a flat picture stays flat, alpha included
+  }
+  // Grown, a hard edge beside full transparency: the cubic's lobes give no
+  // colour to the clear side, and none of its colour to the opaque side.
+  spihost::RgbaImage edge{8, 8, true, std::vector<uint8_t>(4 * 64, 0)};
+  for (size_t i = 0; i < 64; ++i) {
+    const bool opaque = i % 8 < 4;
+    const uint8_t px[4] = {uint8_t(opaque ? 200 : 0), uint8_t(opaque ? 30 : 255), 90, uint8_t(opaque ? 255 : 0)};
+    std::copy(px, px + 4, edge.pixels.begin() + static_cast<std::ptrdiff_t>(4 * i));
+  }
+  spihost::RgbaImage grown;
+  ASSERT_TRUE(spihost::FitPicture(edge, 16, &grown));
+  for (size_t i = 0; i < grown.pixels.size(); i += 4) {
+    const uint8_t* px = &grown.pixels[i];
+    if (px[3] == 0) continue;
+    EXPECT_EQ((std::vector<int>{px[0], px[1], px[2]}), (std::vector<int>{200, 30, 90})) << i / 4;
+    if (i / 4 % 16 < 6) {
+      EXPECT_EQ(px[3], 255) << i / 4;
+    }
   }
   spihost::RgbaImage shortRows{4, 4, false, std::vector<uint8_t>(60)};
   spihost::RgbaImage out;
