@@ -452,6 +452,7 @@ int RunThumbnail(Session& s) {
   if (why.empty() && !png.empty() && !FitsAsStored(png, size)) why = "the plug-in handed over an encoded picture";
   RgbaImage fitted;
   if (why.empty() && png.empty() && !FitPicture(picture.image, size, &fitted)) why = "cannot scale the picture";
+  picture.image = RgbaImage{};  // its memory, already paged in, serves the encoder
   if (why.empty() && png.empty() && !EncodePng(fitted, &png)) why = "PNG encoding failed";
   if (why.empty()) why = WriteIntoPlaceholder(output, png);
   if (!why.empty()) FailRun(s, input + ": " + why);
