@@ -347,6 +347,31 @@ TEST(Thumbnail, FitsWithinTheSizeKeepingAspect) {
       EXPECT_EQ(px[3], 255) << i / 4;
     }
   }
+  // Blocks of k x k equal pixels shrink back to those pixels (a clear pixel to
+  // clear black); and halving agrees with shrinking the same picture, each
+  // pixel made 3 x 3, by six.
+  auto blocksOf = [](const spihost::RgbaImage& im, int k) {
+    spihost::RgbaImage b{im.width * k, im.height * k, true, std::vector<uint8_t>(im.pixels.size() * k * k)};
+    for (int y = 0; y < b.height; ++y)
+      for (int x = 0; x < b.width; ++x)
+        std::copy_n(&im.pixels[size_t{4} * (y / k * im.width + x / k)], 4, &b.pixels[size_t{4} * (y * b.width + x)]);
+    return b;
+  };
+  spihost::RgbaImage noise{12, 10, true, std::vector<uint8_t>(4 * 120)};
+  for (size_t i = 0; i < noise.pixels.size(); ++i) noise.pixels[i] = static_cast<uint8_t>(i * 89 + (i >> 2) * 13);
+  noise.pixels[3] = 0;
+  for (int k : {2, 3}) {
+    spihost::RgbaImage back;
+    ASSERT_TRUE(spihost::FitPicture(blocksOf(noise, k), 12, &back));
+    std::vector<uint8_t> expected = noise.pixels;
+    std::fill_n(expected.begin(), 3, 0);
+    EXPECT_EQ(back.pixels, expected) << k;
+  }
+  spihost::RgbaImage half, bySix;
+  ASSERT_TRUE(spihost::FitPicture(noise, 6, &half));
+  ASSERT_TRUE(spihost::FitPicture(blocksOf(noise, 3), 6, &bySix));
+  ASSERT_EQ(half.pixels.size(), bySix.pixels.size());
+  for (size_t i = 0; i < half.pixels.size(); ++i) EXPECT_NEAR(half.pixels[i], bySix.pixels[i], 1) << i;
   spihost::RgbaImage shortRows{4, 4, false, std::vector<uint8_t>(60)};
   spihost::RgbaImage out;
   EXPECT_FALSE(spihost::FitPicture(shortRows, 2, &out));

@@ -294,6 +294,29 @@ void ShrinkByWholeRatio(const RgbaImage& in, int ow, int oh, const SrgbTables& t
   }
 }
 
+// Half the size each way, the common case, with the same operations in the
+// same order as ShrinkByWholeRatio (so the same bytes) but each 2x2 block in
+// one step and no row of sums.
+void ShrinkByHalf(const RgbaImage& in, int ow, int oh, const SrgbTables& t, RgbaImage* out) {
+  const size_t stride = size_t{4} * static_cast<size_t>(in.width);
+  uint8_t* o = out->pixels.data();
+  for (int oy = 0; oy < oh; ++oy) {
+    const uint8_t* p = in.pixels.data() + stride * static_cast<size_t>(2 * oy);
+    const uint8_t* q = p + stride;
+    for (int ox = 0; ox < ow; ++ox, p += 8, q += 8, o += 4) {
+      const float a0 = p[3], a1 = p[7], a2 = q[3], a3 = q[7];
+      const float a = (a0 + a1) + (a2 + a3);
+      o[3] = static_cast<uint8_t>(std::min(255.0f, a * 0.25f + 0.5f));
+      if (a <= 0) continue;  // no colour under full transparency
+      for (int c = 0; c < 3; ++c) {
+        const float sum = (t.toLinear[p[c]] * a0 + t.toLinear[p[c + 4]] * a1) +
+                          (t.toLinear[q[c]] * a2 + t.toLinear[q[c + 4]] * a3);
+        o[c] = t.Srgb(sum / a);
+      }
+    }
+  }
+}
+
 // For each of n output cells over m < n source cells: Catmull-Rom's cubic
 // about the cell's centre, as image viewers grow pictures; taps past an edge
 // are lent to the edge pixel.
@@ -411,7 +434,7 @@ bool FitPicture(const RgbaImage& image, int size, RgbaImage* out) {
   }
   static const SrgbTables t;
   if (ow < w && oh < h && w % ow == 0 && h % oh == 0) {
-    ShrinkByWholeRatio(image, ow, oh, t, out);
+    (w == 2 * ow && h == 2 * oh ? ShrinkByHalf : ShrinkByWholeRatio)(image, ow, oh, t, out);
     return true;
   }
   // Each side shrinks by area or grows by cubic (a one-pixel strip may do both).
